@@ -1,0 +1,62 @@
+// The command frame shared by every tool: one click command with the same
+// two options, and the steps its callback is made of. Each tool keeps its
+// own texts and decides the order of the steps.
+#pragma once
+#include "velkit/frame/pybind.hpp"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "velkit/frame/velutil_access.hpp"
+
+namespace velkit::frame {
+
+struct CommandTexts {
+    std::string name;           // command name, e.g. "picbook"
+    std::string help;           // the command's help text
+    std::string config_help;    // help of --config/-c
+    std::string generate_help;  // help of --generate-config
+    std::string callback_name;  // e.g. "cmd_picbook"
+    std::string callback_doc;   // the callback's documentation string
+};
+
+// Receives the --config path (None when absent) and the --generate-config flag.
+using Callback = std::function<void(py::object config, bool generate_config)>;
+
+// A click.Command with the options --config/-c (an existing path) and
+// --generate-config (a flag), calling `callback`.
+py::object make_command(const CommandTexts& texts, Callback callback);
+
+// Ends the command with this exit status (SystemExit, passed on by click).
+[[noreturn]] void exit_with(int status);
+
+// One line to standard output through click.
+void echo(const std::string& line);
+
+// Dependency gate: when the tool's packages are missing, logs each line as
+// an error and exits with status 1.
+void require_packages(bool available, const velutil::Logger& log, const std::vector<std::string>& error_lines);
+
+// Template step: when asked, writes the template, prints `success_prefix`
+// and the written path, and exits with status 0.
+void write_template_if_asked(bool generate_config, py::handle default_config, const std::string& file_name,
+                             const std::string& success_prefix = "Success! Template file created at: ");
+
+// Missing-configuration step: without a path, prints the lines and exits
+// with status 1.
+void require_config_path(py::handle config, const std::vector<std::string>& lines);
+
+// Load step through velutil: the object under "config", or None when the
+// loader refused the file (it has said why).
+py::object load_config_section(py::handle config);
+
+// Load step for tools that read the file themselves: the parsed object. A
+// file that cannot be used ends the command with "Error: " and the reason
+// (naming the file) and status 1.
+py::object read_config_file(py::handle config);
+
+// True for a path option that was given and is not empty.
+bool given(py::handle config);
+
+}  // namespace velkit::frame

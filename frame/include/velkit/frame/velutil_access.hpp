@@ -1,0 +1,52 @@
+// The C++ side of velutil: typed calls into the helper library, so that the
+// tools never spell out attribute lookups themselves.
+//
+// Contract: every call needs the GIL; errors raised by velutil arrive as
+// py::error_already_set and are the caller's to handle or pass on.
+#pragma once
+#include "velkit/frame/pybind.hpp"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velkit::velutil {
+
+// A module logger (velutil.app_logging.lazy_logger). Messages may be text
+// or any object.
+class Logger {
+public:
+    explicit Logger(const std::string& name);
+
+    void debug(py::handle message) const { call("debug", message); }
+    void info(const std::string& message) const { call("info", py::str(message)); }
+    void warning(const std::string& message) const { call("warning", py::str(message)); }
+    void error(const std::string& message) const { call("error", py::str(message)); }
+    void exception(const std::string& message) const { call("exception", py::str(message)); }
+
+    const py::object& object() const { return logger_; }
+
+private:
+    void call(const char* level, py::handle message) const;
+    py::object logger_;
+};
+
+py::module_ file_mg();
+
+// fileMg calls.
+py::object generate_json_template(py::handle data, const std::string& file_name);
+py::object load_json_file(py::handle path, const std::vector<std::string>& required_keys);
+py::object read_json_object(py::handle path);
+int check_file_or_dir(py::handle path);
+
+struct FileList {
+    py::list paths;
+    py::list names;
+};
+FileList find_files_with_extensions(py::handle folder, const std::vector<std::string>& extensions,
+                                    bool recursive = false);
+
+// parseTools.parseFn_pattern: (matched, caption).
+std::pair<bool, py::object> parse_file_name(py::handle file_name, py::handle pattern, py::handle prefix);
+
+}  // namespace velkit::velutil

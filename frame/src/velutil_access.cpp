@@ -1,0 +1,40 @@
+#include "velkit/frame/velutil_access.hpp"
+
+namespace velkit::velutil {
+
+Logger::Logger(const std::string& name)
+    : logger_(py::module_::import("velutil.app_logging").attr("lazy_logger")(name)) {}
+
+void Logger::call(const char* level, py::handle message) const { logger_.attr(level)(message); }
+
+py::module_ file_mg() { return py::module_::import("velutil.fileMg"); }
+
+py::object generate_json_template(py::handle data, const std::string& file_name) {
+    return file_mg().attr("generate_json_template")(data, file_name);
+}
+
+py::object load_json_file(py::handle path, const std::vector<std::string>& required_keys) {
+    return file_mg().attr("load_json_file")(path, py::arg("required_keys") = required_keys);
+}
+
+py::object read_json_object(py::handle path) { return file_mg().attr("read_json_object")(path); }
+
+int check_file_or_dir(py::handle path) { return file_mg().attr("checkFileOrDir")(path).cast<int>(); }
+
+FileList find_files_with_extensions(py::handle folder, const std::vector<std::string>& extensions,
+                                    bool recursive) {
+    py::object found = file_mg().attr("find_files_with_extensions")(
+        py::arg("in_path") = folder, py::arg("extensions") = extensions, py::arg("recursive") = recursive);
+    auto pair = found.cast<py::tuple>();
+    if (pair.size() != 2) throw std::runtime_error("find_files_with_extensions did not return (paths, names)");
+    return FileList{py::list(pair[0]), py::list(pair[1])};
+}
+
+std::pair<bool, py::object> parse_file_name(py::handle file_name, py::handle pattern, py::handle prefix) {
+    py::object result = py::module_::import("velutil.parseTools")
+                            .attr("parseFn_pattern")(file_name, pattern, py::arg("fn_prefix") = prefix);
+    auto pair = result.cast<py::tuple>();
+    return {py::bool_(pair[0]), pair[1]};
+}
+
+}  // namespace velkit::velutil

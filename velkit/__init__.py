@@ -1,0 +1,1 @@
+"""Velkit: command-line tools for laboratory and office chores (see `vel-kit --help`)."""

@@ -1,0 +1,147 @@
+// velkit._host: the vel-kit program. A click group that knows the tools by
+// name and imports a tool's module only when that tool is invoked, so that
+// its help listing stays fast and a tool with missing packages never
+// breaks the others.
+#include "velkit/frame/pybind.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifndef VELKIT_VERSION
+#define VELKIT_VERSION "0.0.0"
+#endif
+
+namespace {
+
+struct Tool {
+    const char* command;  // sub-command name
+    const char* module;   // short module name inside velkit
+    const char* summary;  // one line for the help listing
+    const char* extra;    // pip extra that brings its packages
+};
+
+constexpr Tool kTools[] = {
+    {"picbook", "picbook", "Build a PDF lab report from a folder of images.", "pdf"},
+    {"sheet-tile", "sheet_tile", "Merge multiple PDF files into a single layout report.", "pdf"},
+    {"flowpage", "flowpage", "Convert .mmd and markdown files into static HTML pages.", "markdown"},
+    {"order-match", "order_match", "Order Match: Data processing and SOP generator.", "excel"},
+    {"receipt-sort", "receipt_sort", "Rename expense workbooks after their name and amount cells.", "excel"},
+};
+
+const Tool* find_tool(const std::string& command) {
+    for (const Tool& tool : kTools) {
+        if (command == tool.command) return &tool;
+    }
+    return nullptr;
+}
+
+std::string full_module(const Tool& tool) { return std::string("velkit.") + tool.module; }
+
+// Built tools are those whose module file exists; finding it imports nothing.
+bool is_built(const Tool& tool) {
+    return !py::module_::import("importlib.util").attr("find_spec")(full_module(tool)).is_none();
+}
+
+py::list list_commands(py::object /*self*/, py::object /*ctx*/) {
+    py::list names;
+    for (const Tool& tool : kTools) {
+        if (is_built(tool)) names.append(tool.command);
+    }
+    return names;
+}
+
+py::object get_command(py::object /*self*/, py::object /*ctx*/, const std::string& name) {
+    const Tool* tool = find_tool(name);
+    if (tool == nullptr || !is_built(*tool)) return py::none();
+    try {
+        py::module_ module = py::module_::import(full_module(*tool).c_str());
+        return module.attr((std::string("cmd_") + tool->module).c_str());
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_ImportError)) throw;
+        py::object click_exception = py::module_::import("click").attr("ClickException");
+        std::string message = "The '" + name + "' tool cannot start: " + std::string(py::str(error.value())) +
+                              ".\nInstall its packages with: pip install 'velkit[" + tool->extra + "]'";
+        py::set_error(click_exception, click_exception(message));
+        throw py::error_already_set();
+    }
+}
+
+// The listing uses the summaries above instead of asking every command
+// for its help, which would import every tool.
+void format_commands(py::object /*self*/, py::object /*ctx*/, py::object formatter) {
+    py::list rows;
+    for (const Tool& tool : kTools) {
+        if (is_built(tool)) rows.append(py::make_tuple(tool.command, tool.summary));
+    }
+    if (py::len(rows) == 0) return;
+    py::object section = formatter.attr("section")("Commands");
+    section.attr("__enter__")();
+    formatter.attr("write_dl")(rows);
+    section.attr("__exit__")(py::none(), py::none(), py::none());
+}
+
+py::object make_group() {
+    py::module_ click = py::module_::import("click");
+    py::dict members;
+    members["__module__"] = "velkit._host";
+    members["__doc__"] = "The vel-kit command group: tools are imported when invoked.";
+    py::object group_class =
+        py::module_::import("builtins").attr("type")("VelkitGroup", py::make_tuple(click.attr("Group")), members);
+    group_class.attr("list_commands") =
+        py::cpp_function(list_commands, py::name("list_commands"), py::is_method(group_class));
+    group_class.attr("get_command") =
+        py::cpp_function(get_command, py::name("get_command"), py::is_method(group_class));
+    group_class.attr("format_commands") =
+        py::cpp_function(format_commands, py::name("format_commands"), py::is_method(group_class));
+
+    py::object group = group_class(
+        py::arg("name") = "vel-kit",
+        py::arg("help") = "Velkit: command-line tools for laboratory and office chores.\n\n"
+                          "Every tool is driven by one JSON file (--config/-c) and writes its "
+                          "template with --generate-config. Run 'vel-kit COMMAND --help' for a "
+                          "tool's options and template.");
+    click.attr("version_option")(py::arg("version") = VELKIT_VERSION, py::arg("prog_name") = "vel-kit")(group);
+    return group;
+}
+
+bool debug_requested() {
+    const char* value = std::getenv("VELKIT_DEBUG");
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+// The one line an error that no step caught is reported with.
+std::string error_text(py::handle error) {
+    std::string text = py::str(error);
+    if (py::isinstance(error, py::module_::import("builtins").attr("KeyError"))) return "missing key " + text;
+    if (text.empty()) return py::str(py::type::of(error).attr("__name__"));
+    return text;
+}
+
+void main_entry(py::object group) {
+    try {
+        group.attr("main")();
+    } catch (py::error_already_set& error) {
+        // SystemExit (the tools' exit statuses) and interrupts pass on.
+        if (!error.matches(PyExc_Exception)) throw;
+        py::module_ sys = py::module_::import("sys");
+        if (debug_requested()) {
+            py::module_::import("traceback").attr("print_exception")(error.value());
+        }
+        py::print("Error: " + error_text(error.value()), py::arg("file") = sys.attr("stderr"));
+        py::set_error(PyExc_SystemExit, py::int_(1));
+        throw py::error_already_set();
+    }
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_host, m) {
+    m.doc() = "The vel-kit program.";
+    py::object group = make_group();
+    m.attr("cli") = group;
+    m.attr("__version__") = VELKIT_VERSION;
+    m.def(
+        "main", [group]() { main_entry(group); }, "Run vel-kit with the process's arguments.");
+}

@@ -1,0 +1,1 @@
+"""Velkit's helper library: logging, JSON files, file search and moves, names."""

@@ -1,0 +1,219 @@
+#include "safe_files.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "file_error.hpp"
+#include "paths.hpp"
+
+namespace velutil {
+
+namespace {
+
+// Closes a descriptor on every path out of a scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    int close() {
+        int result = 0;
+        if (fd_ >= 0) result = ::close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+private:
+    int fd_;
+};
+
+// Removes a temporary file unless it was handed on.
+class TempFile {
+public:
+    explicit TempFile(std::string path) : path_(std::move(path)) {}
+    ~TempFile() {
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& path() const { return path_; }
+    void release() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+void write_all(int fd, const char* data, size_t size, const std::string& path) {
+    while (size > 0) {
+        ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            throw FileError(errno, "Cannot write", path);
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+}
+
+// A new, empty, hidden temporary file in the folder of `beside`.
+std::pair<std::string, int> make_temp_beside(const std::string& beside) {
+    std::string folder = dir_name(beside);
+    std::string pattern = join_path(folder, "." + base_name(beside) + ".tmp-XXXXXX");
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    int fd = ::mkstemp(buffer.data());
+    if (fd < 0) throw FileError(errno, "Cannot create a temporary file in", folder.empty() ? "." : folder);
+    return {std::string(buffer.data()), fd};
+}
+
+mode_t default_file_mode() {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+void flush_and_close(Descriptor& fd, const std::string& path) {
+    if (::fsync(fd.get()) != 0) throw FileError(errno, "Cannot flush", path);
+    if (fd.close() != 0) throw FileError(errno, "Cannot close", path);
+}
+
+// Copies the content, permissions and times of `src` into a new temporary
+// file beside `beside`; the caller gives it its final name.
+std::string copy_to_temp(const std::string& src, const std::string& beside) {
+    Descriptor in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) throw FileError(errno, "Cannot open", src);
+    struct stat info {};
+    if (::fstat(in.get(), &info) != 0) throw FileError(errno, "Cannot read", src);
+
+    auto [temp_path, temp_fd] = make_temp_beside(beside);
+    TempFile temp(temp_path);
+    Descriptor out(temp_fd);
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw FileError(errno, "Cannot read", src);
+        }
+        if (got == 0) break;
+        write_all(out.get(), buffer.data(), static_cast<size_t>(got), temp.path());
+    }
+    ::fchmod(out.get(), info.st_mode & 07777);
+    struct timespec times[2] = {info.st_atim, info.st_mtim};
+    ::futimens(out.get(), times);
+    flush_and_close(out, temp.path());
+    temp.release();
+    return temp_path;
+}
+
+}  // namespace
+
+void make_dirs(const std::string& path) {
+    if (path.empty()) return;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) return;
+        throw FileError(ENOTDIR, "Not a folder", path);
+    }
+    std::string parent = dir_name(path);
+    if (!parent.empty() && parent != path) make_dirs(parent);
+    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+        throw FileError(errno, "Cannot create folder", path);
+    }
+}
+
+void write_file_atomically(const std::string& path, const char* data, size_t size) {
+    auto [temp_path, temp_fd] = make_temp_beside(path);
+    TempFile temp(temp_path);
+    Descriptor out(temp_fd);
+    write_all(out.get(), data, size, temp.path());
+    struct stat existing {};
+    mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : default_file_mode();
+    ::fchmod(out.get(), mode);
+    flush_and_close(out, temp.path());
+    if (::rename(temp.path().c_str(), path.c_str()) != 0) throw FileError(errno, "Cannot replace", path);
+    temp.release();
+}
+
+std::string first_free_name(const std::string& path) {
+    if (!exists(path)) return path;
+    std::string folder = dir_name(path);
+    NameParts parts = split_extension(base_name(path));
+    for (int n = 2;; ++n) {
+        std::string candidate = join_path(folder, parts.stem + "_" + std::to_string(n) + parts.extension);
+        if (!exists(candidate)) return candidate;
+    }
+}
+
+std::string copy_to_free_name(const std::string& src, const std::string& dest_candidate) {
+    make_dirs(dir_name(dest_candidate));
+    TempFile temp(copy_to_temp(src, dest_candidate));
+    // link() refuses to replace an existing file, so a name taken between
+    // the check and the link is simply skipped.
+    std::string candidate = first_free_name(dest_candidate);
+    while (::link(temp.path().c_str(), candidate.c_str()) != 0) {
+        if (errno != EEXIST) throw FileError(errno, "Cannot create", candidate);
+        candidate = first_free_name(candidate);
+    }
+    return candidate;  // the temporary name is removed by `temp`
+}
+
+MoveOutcome move_with_backup(const std::string& src, const std::string& dest,
+                             const std::string& backup) {
+    struct stat info {};
+    if (::stat(src.c_str(), &info) != 0) throw FileError(errno, "Cannot find", src);
+    if (!S_ISREG(info.st_mode)) throw FileError(EINVAL, "Not a regular file", src);
+
+    MoveOutcome outcome;
+    outcome.backup = copy_to_free_name(src, backup);
+    make_dirs(dir_name(dest));
+    outcome.dest = dest;
+    if (::rename(src.c_str(), dest.c_str()) == 0) return outcome;
+    if (errno != EXDEV) throw FileError(errno, "Cannot move to " + dest, src);
+
+    // Another file system: the copy is complete under its final name before
+    // the source goes away.
+    TempFile temp(copy_to_temp(src, dest));
+    if (::rename(temp.path().c_str(), dest.c_str()) != 0) throw FileError(errno, "Cannot replace", dest);
+    temp.release();
+    if (::unlink(src.c_str()) != 0) throw FileError(errno, "Moved, but cannot remove", src);
+    return outcome;
+}
+
+}  // namespace velutil
+
+namespace velutil {
+
+std::string read_file(const std::string& path) {
+    Descriptor in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) throw FileError(errno, "Cannot open", path);
+    struct stat info {};
+    if (::fstat(in.get(), &info) != 0) throw FileError(errno, "Cannot read", path);
+    if (S_ISDIR(info.st_mode)) throw FileError(EISDIR, "Cannot read", path);
+    std::string content;
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw FileError(errno, "Cannot read", path);
+        }
+        if (got == 0) break;
+        content.append(buffer.data(), static_cast<size_t>(got));
+    }
+    return content;
+}
+
+}  // namespace velutil
