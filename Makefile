@@ -1,0 +1,68 @@
+# Set-up, demo and tests. `make demo` and `make test` install whatever is
+# missing (system packages, the virtual environment, the package itself) and
+# are idempotent: a second run skips every finished step.
+
+SHELL := /bin/bash
+PYTHON ?= python3
+VENV := .venv
+BIN := $(VENV)/bin
+PY := $(BIN)/python
+# apt-get needs root; outside CI we go through sudo.
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+SOURCES := $(shell find velutil frame velkit -type f \( -name '*.cpp' -o -name '*.hpp' \
+             -o -name '*.py' -o -name CMakeLists.txt \)) CMakeLists.txt pyproject.toml
+UNIT_BUILD := build/unit
+
+.PHONY: all demo test unit pytest bench system-deps clean
+
+all: $(VENV)/.installed
+
+# System packages: compiler, CMake, GoogleTest, and poppler's pdftoppm, which
+# the tests use to render report pages.
+system-deps:
+	@missing=""; \
+	command -v g++ >/dev/null || missing="$$missing g++"; \
+	command -v cmake >/dev/null || missing="$$missing cmake"; \
+	[ -e /usr/include/gtest/gtest.h ] || missing="$$missing libgtest-dev"; \
+	command -v pdftoppm >/dev/null || missing="$$missing poppler-utils"; \
+	$(PYTHON) -c "import venv, ensurepip" 2>/dev/null || missing="$$missing python3-venv"; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing system packages:$$missing"; \
+	  $(SUDO) apt-get update -q && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+
+$(VENV)/.build-tools:
+	$(MAKE) system-deps
+	$(PYTHON) -m venv $(VENV)
+	$(PY) -m pip install -q --upgrade pip
+	$(PY) -m pip install -q "scikit-build-core>=0.11" "pybind11>=3.0"
+	touch $@
+
+# The package with all its extras and pytest; rebuilt when a source changes.
+$(VENV)/.installed: $(VENV)/.build-tools $(SOURCES)
+	$(PY) -m pip install -q --no-build-isolation ".[all,test]"
+	touch $@
+
+demo: system-deps $(VENV)/.installed
+	@rm -rf demo_out && mkdir -p demo_out && cp -r examples demo_out/
+	@echo "== picbook: lab report from examples/picbook"
+	cd demo_out && ../$(BIN)/vel-kit picbook -c examples/picbook/config.json
+	@echo "Report written to demo_out/examples/picbook/lab_report.pdf"
+
+# GoogleTest suites of the plain C++ cores, through CTest.
+unit: system-deps
+	cmake -S . -B $(UNIT_BUILD) -DVELKIT_BUILD_MODULES=OFF -DVELKIT_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	cmake --build $(UNIT_BUILD) -j 2
+	ctest --test-dir $(UNIT_BUILD) --output-on-failure
+
+pytest: system-deps $(VENV)/.installed
+	$(PY) -m pytest -q
+
+test: unit pytest
+
+bench: system-deps $(VENV)/.installed
+	$(PY) bench/run.py
+
+clean:
+	rm -rf build demo_out $(VENV)

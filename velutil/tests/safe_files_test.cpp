@@ -1,0 +1,116 @@
+#include "safe_files.hpp"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "file_error.hpp"
+#include "temp_dir.hpp"
+
+using namespace velutil;
+
+namespace {
+bool exists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+int entry_count(const std::string& folder) {
+    int count = 0;
+    DIR* dir = ::opendir(folder.c_str());
+    while (dirent* entry = ::readdir(dir)) count += entry->d_name[0] != '.' || entry->d_name[1] > '.';
+    ::closedir(dir);
+    return count;
+}
+}  // namespace
+
+TEST(WriteFileAtomically, ReplacesContentAndLeavesNoTemporary) {
+    TempDir dir;
+    dir.write("out.json", "old");
+    ::chmod((dir / "out.json").c_str(), 0600);
+    write_file_atomically(dir / "out.json", std::string("new content"));
+    EXPECT_EQ(dir.read("out.json"), "new content");
+    struct stat info {};
+    ::stat((dir / "out.json").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(entry_count(dir.path()), 1);
+}
+
+TEST(WriteFileAtomically, FailureKeepsEarlierFile) {
+    TempDir dir;
+    dir.write("keep.txt", "old");
+    EXPECT_THROW(write_file_atomically(dir / "missing/keep.txt", std::string("x")), FileError);
+    EXPECT_EQ(dir.read("keep.txt"), "old");
+}
+
+TEST(FirstFreeName, CountsFromTwo) {
+    TempDir dir;
+    EXPECT_EQ(first_free_name(dir / "a.xlsx"), dir / "a.xlsx");
+    dir.write("a.xlsx", "1");
+    dir.write("a_2.xlsx", "2");
+    EXPECT_EQ(first_free_name(dir / "a.xlsx"), dir / "a_3.xlsx");
+}
+
+TEST(MoveWithBackup, MovesAndKeepsBackupWithoutOverwriting) {
+    TempDir dir;
+    dir.write("in.xlsx", "receipt");
+    make_dirs(dir / "backup");
+    dir.write("backup/in.xlsx", "older backup");
+    dir.write("dest.xlsx", "replaced");
+    auto outcome = move_with_backup(dir / "in.xlsx", dir / "out/deep/dest.xlsx", dir / "backup/in.xlsx");
+    EXPECT_FALSE(exists(dir / "in.xlsx"));
+    EXPECT_EQ(outcome.dest, dir / "out/deep/dest.xlsx");
+    EXPECT_EQ(dir.read("out/deep/dest.xlsx"), "receipt");
+    EXPECT_EQ(outcome.backup, dir / "backup/in_2.xlsx");
+    EXPECT_EQ(dir.read("backup/in_2.xlsx"), "receipt");
+    EXPECT_EQ(dir.read("backup/in.xlsx"), "older backup");
+}
+
+TEST(MoveWithBackup, ReplacesExistingDestination) {
+    TempDir dir;
+    dir.write("in.txt", "new");
+    dir.write("dest.txt", "old");
+    move_with_backup(dir / "in.txt", dir / "dest.txt", dir / "bak/in.txt");
+    EXPECT_EQ(dir.read("dest.txt"), "new");
+}
+
+TEST(MoveWithBackup, MissingSourceThrowsAndCreatesNoBackup) {
+    TempDir dir;
+    EXPECT_THROW(move_with_backup(dir / "none.txt", dir / "out/x.txt", dir / "bak/none.txt"), FileError);
+    EXPECT_FALSE(exists(dir / "bak/none.txt"));
+}
+
+TEST(MoveWithBackup, UnwritableDestinationKeepsSource) {
+    TempDir dir;
+    dir.write("in.txt", "data");
+    dir.write("blocker", "a file where a folder should be");
+    EXPECT_THROW(move_with_backup(dir / "in.txt", dir / "blocker/x.txt", dir / "bak/in.txt"), FileError);
+    EXPECT_EQ(dir.read("in.txt"), "data");
+}
+
+TEST(ReadFile, MissingFileThrowsWithPath) {
+    TempDir dir;
+    try {
+        read_file(dir / "nothing");
+        FAIL() << "no error";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.path(), dir / "nothing");
+        EXPECT_EQ(error.error_number(), ENOENT);
+    }
+}
+
+TEST(MoveWithBackup, AcrossFileSystemsCopiesThenRemovesSource) {
+    TempDir here;
+    std::string other_root = "/dev/shm";
+    struct stat a {}, b {};
+    if (::stat(here.path().c_str(), &a) != 0 || ::stat(other_root.c_str(), &b) != 0 || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "no second file system at " << other_root;
+    std::string src = other_root + "/velutil-move-" + std::to_string(::getpid()) + ".txt";
+    std::ofstream(src) << "across";
+    auto outcome = move_with_backup(src, here / "dest/x.txt", here / "bak/x.txt");
+    EXPECT_FALSE(exists(src));
+    EXPECT_EQ(here.read("dest/x.txt"), "across");
+    EXPECT_EQ(here.read("bak/x.txt"), "across");
+    EXPECT_EQ(entry_count(here / "dest"), 1);
+    EXPECT_EQ(outcome.backup, here / "bak/x.txt");
+}
