@@ -10,7 +10,7 @@ PY := $(BIN)/python
 # apt-get needs root; outside CI we go through sudo.
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 SOURCES := $(shell find velutil frame velkit -type f \( -name '*.cpp' -o -name '*.hpp' \
-             -o -name '*.py' -o -name CMakeLists.txt \)) CMakeLists.txt pyproject.toml
+             -o -name '*.py' -o -name CMakeLists.txt \) -not -path '*/tests/*') CMakeLists.txt pyproject.toml
 UNIT_BUILD := build/unit
 
 .PHONY: all demo test unit pytest bench system-deps clean
@@ -57,7 +57,7 @@ unit: system-deps
 	ctest --test-dir $(UNIT_BUILD) --output-on-failure
 
 pytest: system-deps $(VENV)/.installed
-	$(PY) -m pytest -q
+	$(BIN)/pytest -q
 
 test: unit pytest
 

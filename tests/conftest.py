@@ -1,0 +1,55 @@
+"""Shared fixtures: the installed package, a click runner, sample images."""
+import json
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+from click.testing import CliRunner
+
+import velkit
+
+REPO = Path(__file__).resolve().parent.parent
+BIN = Path(sys.executable).parent
+
+# The source folder also holds a "velkit" directory; the tests must exercise
+# the built extension modules, not that folder.
+if Path(velkit.__file__).resolve().parent == REPO / "velkit":
+    raise RuntimeError("tests import the source folder instead of the installed velkit; run them with .venv/bin/pytest")
+
+
+@pytest.fixture
+def runner():
+    return CliRunner()
+
+
+def run_program(args, cwd, env_extra=None, program="vel-kit"):
+    """Runs an installed program as a user would and returns the completed process."""
+    env = dict(os.environ)
+    env.pop("VELKIT_DEBUG", None)
+    env.update(env_extra or {})
+    return subprocess.run([str(BIN / program), *args], cwd=cwd, env=env, capture_output=True, text=True)
+
+
+def run_python(code, cwd, env_extra=None):
+    env = dict(os.environ)
+    env.pop("VELKIT_DEBUG", None)
+    env.update(env_extra or {})
+    return subprocess.run([sys.executable, "-c", code], cwd=cwd, env=env, capture_output=True, text=True)
+
+
+def make_image(path, size, color=(40, 90, 160)):
+    from PIL import Image
+
+    path = Path(path)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    fmt = "JPEG" if path.suffix.lower() in (".jpg", ".jpeg") else None
+    Image.new("RGB", size, color).save(path, format=fmt)
+    return path
+
+
+def write_config(path, config, main_page=None, groups=None):
+    data = {"config": config, "main_page": main_page or {"title_of_report": "Test Report"}, "groups": groups or []}
+    Path(path).write_text(json.dumps(data), encoding="utf-8")
+    return path
