@@ -257,13 +257,16 @@ void ReportGenerator::write_output() const {
     py::object file = get(conf, "output_file", py::str("report.pdf"));
     py::object path = py::module_::import("os").attr("path").attr("join")(folder, file);
     // The finished document goes to a temporary file that replaces the
-    // report only when complete: a failed run keeps an earlier report.
+    // report only when complete: a failed run keeps an earlier report. The
+    // report is rebuilt from its images at will, so the write does not wait
+    // for the disk (a report of large images runs to hundreds of MB).
     py::object content = pdf.attr("output")();
     py::buffer_info bytes = py::buffer(content).request();
     std::string fs_path = py::module_::import("os").attr("fsencode")(path).cast<std::string>();
     try {
         ::velutil::write_file_atomically(fs_path, static_cast<const char*>(bytes.ptr),
-                                         static_cast<size_t>(bytes.size * bytes.itemsize));
+                                         static_cast<size_t>(bytes.size * bytes.itemsize),
+                                         ::velutil::Durability::kLeaveToSystem);
     } catch (const ::velutil::FileError& error) {
         throw std::runtime_error("Cannot write the report " + str(py::repr(path)) + ": " + error.what() + " (" +
                                  std::strerror(error.error_number()) + ")");

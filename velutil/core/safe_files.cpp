@@ -134,7 +134,7 @@ void make_dirs(const std::string& path) {
     }
 }
 
-void write_file_atomically(const std::string& path, const char* data, size_t size) {
+void write_file_atomically(const std::string& path, const char* data, size_t size, Durability durability) {
     auto [temp_path, temp_fd] = make_temp_beside(path);
     TempFile temp(temp_path);
     Descriptor out(temp_fd);
@@ -142,7 +142,11 @@ void write_file_atomically(const std::string& path, const char* data, size_t siz
     struct stat existing {};
     mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : default_file_mode();
     ::fchmod(out.get(), mode);
-    flush_and_close(out, temp.path());
+    if (durability == Durability::kFlushToDisk) {
+        flush_and_close(out, temp.path());
+    } else if (out.close() != 0) {
+        throw FileError(errno, "Cannot close", temp.path());
+    }
     if (::rename(temp.path().c_str(), path.c_str()) != 0) throw FileError(errno, "Cannot replace", path);
     temp.release();
 }

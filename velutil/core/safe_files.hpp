@@ -9,9 +9,20 @@ namespace velutil {
 // Creates `path` and every missing parent folder ("mkdir -p").
 void make_dirs(const std::string& path);
 
-// Writes `data` to a temporary file beside `path`, flushes it to disk and
-// renames it over `path`. A failure leaves an earlier file at `path` intact.
-void write_file_atomically(const std::string& path, const char* data, size_t size);
+// Whether a write waits until the data is on the disk. Either way the file
+// appears under its name whole or not at all when the process fails;
+// flushing also covers a crash of the whole machine, at the price of
+// waiting for the disk.
+enum class Durability {
+    kFlushToDisk,
+    kLeaveToSystem,  // for large outputs that can be rebuilt from their inputs
+};
+
+// Writes `data` to a temporary file beside `path`, optionally flushes it to
+// disk, and renames it over `path`. A failure leaves an earlier file at
+// `path` intact.
+void write_file_atomically(const std::string& path, const char* data, size_t size,
+                           Durability durability = Durability::kFlushToDisk);
 inline void write_file_atomically(const std::string& path, const std::string& data) {
     write_file_atomically(path, data.data(), data.size());
 }

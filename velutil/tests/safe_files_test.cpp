@@ -36,6 +36,15 @@ TEST(WriteFileAtomically, ReplacesContentAndLeavesNoTemporary) {
     EXPECT_EQ(entry_count(dir.path()), 1);
 }
 
+TEST(WriteFileAtomically, WithoutFlushStillReplacesWhole) {
+    TempDir dir;
+    dir.write("report.pdf", "old");
+    const std::string data(1 << 20, 'x');
+    write_file_atomically(dir / "report.pdf", data.data(), data.size(), Durability::kLeaveToSystem);
+    EXPECT_EQ(dir.read("report.pdf"), data);
+    EXPECT_EQ(entry_count(dir.path()), 1);
+}
+
 TEST(WriteFileAtomically, FailureKeepsEarlierFile) {
     TempDir dir;
     dir.write("keep.txt", "old");
