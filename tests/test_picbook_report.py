@@ -136,6 +136,11 @@ class TestGenerate:
         pages = link_pages(reader)
         assert pages[0] == 2 and pages[2] == 3
 
+    def test_a_name_that_is_not_text_still_gets_its_link(self, lab_folder):
+        generator(lab_folder, [dict(GROUPS[0], name=2024, experiments_per_page=1)]).generate()
+        reader = PdfReader(lab_folder / "report.pdf")
+        assert link_pages(reader) == [2] and "2024" in reader.pages[1].extract_text()
+
     def test_only_skipped_groups_write_nothing(self, lab_folder, capsys):
         generator(lab_folder, [{"name": "X", "pattern": " "}]).generate()
         assert "No data found matching patterns. Aborting." in capsys.readouterr().err

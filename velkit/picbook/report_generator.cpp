@@ -175,8 +175,8 @@ void ReportGenerator::add_toc(py::dict data) {
     pdf.attr("set_text_color")(0);
 }
 
-void ReportGenerator::draw_group(const std::string& name, py::handle group_conf, py::list images) {
-    py::object name_obj = py::str(name);
+void ReportGenerator::draw_group(py::handle name_obj, py::handle group_conf, py::list images) {
+    std::string name = str(name_obj);
     double budget = group_budget(total_usable_h, get(group_conf, "experiments_per_page", py::int_(1)).cast<double>());
     double columns = get(group_conf, "cols_per_row", py::int_(1)).cast<double>();
     int num_rows = row_count(static_cast<int>(py::len(images)), columns);
@@ -292,7 +292,7 @@ void ReportGenerator::generate() {
         state().log.info("Processing layout: " + name);
         py::object group_conf = group_conf_map.contains(item.first) ? py::object(group_conf_map[item.first])
                                                                    : py::object(py::dict());
-        draw_group(name, group_conf, images);
+        draw_group(item.first, group_conf, images);
     }
     write_output();
 }

@@ -39,7 +39,7 @@ public:
 private:
     double number(const char* key, double fallback) const;
     py::object text_of(py::handle value) const;
-    void draw_group(const std::string& name, py::handle group_conf, py::list images);
+    void draw_group(py::handle name_obj, py::handle group_conf, py::list images);
     void write_output() const;
 };
 
