@@ -13,7 +13,22 @@ SOURCES := $(shell find velutil frame velkit -type f \( -name '*.cpp' -o -name '
              -o -name '*.py' -o -name CMakeLists.txt \) -not -path '*/tests/*') CMakeLists.txt pyproject.toml
 UNIT_BUILD := build/unit
 
-.PHONY: all demo test unit pytest bench system-deps clean
+# flowpage draws diagrams with the Mermaid CLI, installed from npm into
+# build/npm (pinned; it needs Node 18.19 or newer) and pointed at Debian's
+# Chromium instead of a browser download of its own. Chromium refuses to
+# run as root inside its sandbox; Puppeteer (24.40 and newer) then adds
+# --no-sandbox when asked through the environment.
+MERMAID_CLI_VERSION := 11.17.0
+PUPPETEER_VERSION := 24.43.1
+NPM_PREFIX := build/npm
+MMDC := $(NPM_PREFIX)/node_modules/.bin/mmdc
+export PATH := $(CURDIR)/$(NPM_PREFIX)/node_modules/.bin:$(PATH)
+export PUPPETEER_EXECUTABLE_PATH ?= /usr/bin/chromium
+ifeq ($(shell id -u),0)
+export PUPPETEER_DANGEROUS_NO_SANDBOX ?= true
+endif
+
+.PHONY: all demo test unit pytest bench system-deps mermaid-renderer clean
 
 all: $(VENV)/.installed
 
@@ -32,6 +47,23 @@ system-deps:
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$missing; \
 	fi
 
+mermaid-renderer:
+	@missing=""; \
+	[ -x /usr/bin/chromium ] || missing="$$missing chromium"; \
+	command -v npm >/dev/null || missing="$$missing nodejs npm"; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing system packages:$$missing"; \
+	  $(SUDO) apt-get update -q && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+	@if ! [ -x $(MMDC) ] || ! grep -qs '"version": "$(MERMAID_CLI_VERSION)"' \
+	    $(NPM_PREFIX)/node_modules/@mermaid-js/mermaid-cli/package.json; then \
+	  echo "Installing @mermaid-js/mermaid-cli $(MERMAID_CLI_VERSION) into $(NPM_PREFIX)"; \
+	  mkdir -p $(NPM_PREFIX) && \
+	  PUPPETEER_SKIP_DOWNLOAD=true npm install --prefix $(NPM_PREFIX) --no-audit --no-fund --save-exact \
+	    @mermaid-js/mermaid-cli@$(MERMAID_CLI_VERSION) puppeteer@$(PUPPETEER_VERSION); \
+	fi
+
 $(VENV)/.build-tools:
 	$(MAKE) system-deps
 	$(PYTHON) -m venv $(VENV)
@@ -44,11 +76,14 @@ $(VENV)/.installed: $(VENV)/.build-tools $(SOURCES)
 	$(PY) -m pip install -q --no-build-isolation ".[all,test]"
 	touch $@
 
-demo: system-deps $(VENV)/.installed
+demo: system-deps mermaid-renderer $(VENV)/.installed
 	@rm -rf demo_out && mkdir -p demo_out && cp -r examples demo_out/
 	@echo "== picbook: lab report from examples/picbook"
 	cd demo_out && ../$(BIN)/vel-kit picbook -c examples/picbook/config.json
 	@echo "Report written to demo_out/examples/picbook/lab_report.pdf"
+	@echo "== flowpage: HTML site from examples/flowpage"
+	cd demo_out && ../$(BIN)/vel-kit flowpage -c examples/flowpage/config.json
+	@echo "Index written to demo_out/examples/flowpage/site/index.html"
 
 # GoogleTest suites of the plain C++ cores, through CTest.
 unit: system-deps
@@ -56,12 +91,12 @@ unit: system-deps
 	cmake --build $(UNIT_BUILD) -j 2
 	ctest --test-dir $(UNIT_BUILD) --output-on-failure
 
-pytest: system-deps $(VENV)/.installed
+pytest: system-deps mermaid-renderer $(VENV)/.installed
 	$(BIN)/pytest -q
 
 test: unit pytest
 
-bench: system-deps $(VENV)/.installed
+bench: system-deps mermaid-renderer $(VENV)/.installed
 	$(PY) bench/run.py
 
 clean:

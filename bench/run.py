@@ -85,6 +85,26 @@ def picbook_config(folder, work):
     return path
 
 
+def make_flowpage_site(diagrams=20, documents=100):
+    """20 Mermaid diagrams and 100 Markdown documents with code and tables, made once."""
+    folder = DATA / "flowpage"
+    marker = folder / ".complete"
+    if marker.exists():
+        return folder
+    folder.mkdir(parents=True, exist_ok=True)
+    for index in range(diagrams):
+        steps = "\n".join(f"    S{index}_{k}[Step {k}] --> S{index}_{k + 1}[Step {k + 1}]" for k in range(6))
+        (folder / f"flow_{index:02d}.mmd").write_text(f"flowchart TD\n{steps}\n", encoding="utf-8")
+    rows = "\n".join(f"| sample {r} | {r * 1.5:.2f} | ok |" for r in range(30))
+    for index in range(documents):
+        text = (f"# Document {index}\n\n" + "Some *text* with `code` and a [link](index.html).\n\n" * 20 +
+                "```python\nfor value in range(10):\n    print(value)\n```\n\n"
+                f"| name | value | state |\n|---|---|---|\n{rows}\n")
+        (folder / f"doc_{index:03d}.md").write_text(text, encoding="utf-8")
+    marker.touch()
+    return folder
+
+
 def main():
     python = sys.executable
     velkit = str(BIN / "vel-kit")
@@ -96,6 +116,13 @@ def main():
         config = picbook_config(images, work)
         compare("picbook report, 200 JPEGs 1600x1200 in 4 groups", [velkit, "picbook", "-c", str(config)],
                 [python, str(HERE / "picbook_baseline.py"), str(config)], work, 3, 1.15, 1.2)
+        site = make_flowpage_site()
+        flow_config = Path(work) / "bench_flowpage.json"
+        flow_config.write_text(json.dumps({"config": {"input_folder": str(site),
+                                                      "output_folder": str(Path(work) / "site")}}))
+        # mmdc takes about 2 s a diagram: two rounds of 20 diagrams each side.
+        compare("flowpage site, 20 diagrams and 100 documents", [velkit, "flowpage", "-c", str(flow_config)],
+                [python, str(HERE / "flowpage_baseline.py"), str(flow_config)], work, 2, 1.05)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,62 @@
+// cmd_flowpage: loads a site configuration and runs the conversion.
+#include "velkit/frame/pybind.hpp"
+
+#include <string>
+
+#include "converter.hpp"
+#include "site_templates.hpp"
+#include "state.hpp"
+#include "velkit/frame/command.hpp"
+
+namespace velkit::flowpage {
+
+namespace {
+
+void run_flowpage(py::object config, bool generate_config) {
+    ModuleState& module = state();
+    frame::require_packages(module.has_md, module.log,
+                            {"Missing Python package 'markdown'. Please run: pip install markdown"});
+    frame::write_template_if_asked(generate_config, py::module_::import("velkit.flowpage").attr("DEFAULT_CONFIG"),
+                                   kTemplateFileName);
+    frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",
+                                        "Hint: Run 'vel-kit flowpage --generate-config' to get a template."});
+    py::object section = frame::load_config_section(config);
+    if (section.is_none()) return;
+    if (!py::isinstance<py::dict>(section)) {
+        module.log.error("Error: Invalid configuration in " + std::string(py::str(config)) +
+                         ": 'config' must be an object.");
+        frame::exit_with(1);
+    }
+
+    MermaidConverter app(section);
+    std::string error_text;
+    try {
+        py::tuple outcome = app.run();
+        bool success = py::bool_(outcome[0]);
+        frame::echo("\n[" + std::string(success ? "DONE" : "WARNING") + "] " + std::string(py::str(outcome[1])));
+        return;
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_Exception)) throw;
+        error_text = py::str(error.value());
+    } catch (const std::exception& error) {
+        error_text = error.what();
+    }
+    frame::echo("\n[ERROR] " + error_text);
+    frame::exit_with(1);
+}
+
+}  // namespace
+
+void register_command(py::module_& m) {
+    frame::CommandTexts texts{
+        "flowpage",
+        "Convert .mmd and markdown files into static HTML pages.",
+        "Specify the JSON config file path",
+        "Generate config_flowpage_template.json",
+        "cmd_flowpage",
+        "Command entry point for FlowPage Generator",
+    };
+    m.attr("cmd_flowpage") = frame::make_command(texts, run_flowpage);
+}
+
+}  // namespace velkit::flowpage

@@ -1,0 +1,34 @@
+#include "state.hpp"
+
+namespace velkit::flowpage {
+
+namespace {
+ModuleState* g_state = nullptr;  // never freed: Python objects must outlive no interpreter
+}
+
+ModuleState& state() { return *g_state; }
+
+void init_state(py::module_& m) {
+    for (const char* name : {"os", "sys", "click"}) m.attr(name) = py::module_::import(name);
+
+    // markdown is optional: without it the module still imports and the
+    // command says what to install.
+    bool has_md = true;
+    py::object markdown = py::none();
+    try {
+        markdown = py::module_::import("markdown");
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_ImportError)) throw;
+        has_md = false;
+    }
+    m.attr("HAS_MD") = has_md;
+    m.attr("markdown") = markdown;
+
+    for (const char* name : {"fileMg", "app_logging"}) {
+        m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
+    }
+    g_state = new ModuleState{has_md, markdown, velutil::Logger("FlowPage")};
+    m.attr("log") = g_state->log.object();
+}
+
+}  // namespace velkit::flowpage

@@ -1,0 +1,88 @@
+#include "renderer.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+using namespace velkit::flowpage;
+
+namespace {
+
+// A scratch folder with executable scripts, put first on PATH while a test runs.
+class ScratchPath : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/flowpage_renderer_XXXXXX";
+        folder_ = ::mkdtemp(pattern);
+        const char* path = std::getenv("PATH");
+        old_path_ = path ? path : "";
+        ::setenv("PATH", (folder_ + ":" + old_path_).c_str(), 1);
+    }
+    void TearDown() override {
+        ::setenv("PATH", old_path_.c_str(), 1);
+        std::system(("rm -rf '" + folder_ + "'").c_str());
+    }
+    void script(const std::string& name, const std::string& body, mode_t mode = 0755) {
+        std::string path = folder_ + "/" + name;
+        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+        ::chmod(path.c_str(), mode);
+    }
+    std::string folder_;
+    std::string old_path_;
+};
+
+}  // namespace
+
+TEST_F(ScratchPath, ArgumentsArriveOneByOneWithoutAShell) {
+    script("echoargs", "for a in \"$@\"; do printf '[%s]' \"$a\"; done > \"$OUT\"");
+    std::string out = folder_ + "/out.txt";
+    ::setenv("OUT", out.c_str(), 1);
+    ChildOutcome outcome = run_program("echoargs", {"-i", "a b;$(touch x)'.mmd", "-o", "*.svg"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.description, "");
+    std::ifstream in(out);
+    std::string seen((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(seen, "[-i][a b;$(touch x)'.mmd][-o][*.svg]");
+    EXPECT_NE(::access((folder_ + "/x").c_str(), F_OK), 0);
+}
+
+TEST_F(ScratchPath, FailuresNameTheCommandAndStatus) {
+    script("fails", "exit 3");
+    ChildOutcome failed = run_program("fails", {"-i", "in put.mmd"});
+    EXPECT_EQ(failed.status, 3);
+    EXPECT_EQ(failed.description, "command 'fails -i 'in put.mmd'' exited with status 3");
+
+    script("killed", "kill -9 $$");
+    EXPECT_EQ(run_program("killed", {}).status, 128 + 9);
+
+    ChildOutcome missing = run_program("flowpage-no-such-program", {"-i", "x"});
+    EXPECT_EQ(missing.status, 127);
+    EXPECT_NE(missing.description.find("not found on PATH"), std::string::npos);
+
+    // Found on PATH but not a program the system can start.
+    std::ofstream(folder_ + "/garbage") << "\x7f" "ELF not really";
+    ::chmod((folder_ + "/garbage").c_str(), 0755);
+    EXPECT_EQ(run_program("garbage", {}).status, 127);
+}
+
+TEST_F(ScratchPath, LookupWantsAnExecutableFile) {
+    script("plain", "true", 0644);
+    ::mkdir((folder_ + "/adir").c_str(), 0755);
+    std::string path = folder_ + ":" + folder_ + "/more";
+    EXPECT_FALSE(find_executable("plain", path.c_str()));
+    EXPECT_FALSE(find_executable("adir", path.c_str()));
+    ::mkdir((folder_ + "/more").c_str(), 0755);
+    script("more/plain", "true");
+    EXPECT_EQ(find_executable("plain", path.c_str()), folder_ + "/more/plain");
+    EXPECT_TRUE(find_executable("sh", nullptr));
+}
+
+TEST(CommandLine, QuotesOnlyWhatAShellWouldRead) {
+    EXPECT_EQ(command_line("mmdc", {"-i", "in/a.mmd", "-o", "out dir/it's.svg"}),
+              "mmdc -i in/a.mmd -o 'out dir/it'\\''s.svg'");
+    EXPECT_EQ(command_line("mmdc", {""}), "mmdc ''");
+}
