@@ -4,8 +4,8 @@
 // breaks the others.
 #include "velkit/frame/pybind.hpp"
 
-#include <cstdlib>
-#include <cstring>
+#include "velkit/frame/program.hpp"
+
 #include <string>
 #include <vector>
 
@@ -106,35 +106,6 @@ py::object make_group() {
     return group;
 }
 
-bool debug_requested() {
-    const char* value = std::getenv("VELKIT_DEBUG");
-    return value != nullptr && std::strcmp(value, "1") == 0;
-}
-
-// The one line an error that no step caught is reported with.
-std::string error_text(py::handle error) {
-    std::string text = py::str(error);
-    if (py::isinstance(error, py::module_::import("builtins").attr("KeyError"))) return "missing key " + text;
-    if (text.empty()) return py::str(py::type::of(error).attr("__name__"));
-    return text;
-}
-
-void main_entry(py::object group) {
-    try {
-        group.attr("main")();
-    } catch (py::error_already_set& error) {
-        // SystemExit (the tools' exit statuses) and interrupts pass on.
-        if (!error.matches(PyExc_Exception)) throw;
-        py::module_ sys = py::module_::import("sys");
-        if (debug_requested()) {
-            py::module_::import("traceback").attr("print_exception")(error.value());
-        }
-        py::print("Error: " + error_text(error.value()), py::arg("file") = sys.attr("stderr"));
-        py::set_error(PyExc_SystemExit, py::int_(1));
-        throw py::error_already_set();
-    }
-}
-
 }  // namespace
 
 PYBIND11_MODULE(_host, m) {
@@ -143,5 +114,5 @@ PYBIND11_MODULE(_host, m) {
     m.attr("cli") = group;
     m.attr("__version__") = VELKIT_VERSION;
     m.def(
-        "main", [group]() { main_entry(group); }, "Run vel-kit with the process's arguments.");
+        "main", [group]() { velkit::frame::run_program(group); }, "Run vel-kit with the process's arguments.");
 }

@@ -1,0 +1,42 @@
+#include "velkit/frame/program.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace velkit::frame {
+
+namespace {
+
+bool debug_requested() {
+    const char* value = std::getenv("VELKIT_DEBUG");
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+// The one line an error that no step caught is reported with.
+std::string error_text(py::handle error) {
+    std::string text = py::str(error);
+    if (py::isinstance(error, py::module_::import("builtins").attr("KeyError"))) return "missing key " + text;
+    if (text.empty()) return py::str(py::type::of(error).attr("__name__"));
+    return text;
+}
+
+}  // namespace
+
+void run_program(py::object command) {
+    try {
+        command.attr("main")();
+    } catch (py::error_already_set& error) {
+        // SystemExit (the tools' exit statuses) and interrupts pass on.
+        if (!error.matches(PyExc_Exception)) throw;
+        py::module_ sys = py::module_::import("sys");
+        if (debug_requested()) {
+            py::module_::import("traceback").attr("print_exception")(error.value());
+        }
+        py::print("Error: " + error_text(error.value()), py::arg("file") = sys.attr("stderr"));
+        py::set_error(PyExc_SystemExit, py::int_(1));
+        throw py::error_already_set();
+    }
+}
+
+}  // namespace velkit::frame
