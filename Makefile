@@ -49,6 +49,9 @@ demo: system-deps $(VENV)/.installed
 	@echo "== picbook: lab report from examples/picbook"
 	cd demo_out && ../$(BIN)/vel-kit picbook -c examples/picbook/config.json
 	@echo "Report written to demo_out/examples/picbook/lab_report.pdf"
+	@echo "== sheet-tile: the PDFs of examples/sheet_tile merged 2 x 2"
+	cd demo_out && ../$(BIN)/sheet-tile -c examples/sheet_tile/config.json
+	@echo "Merged report written to demo_out/examples/sheet_tile/merged_report.pdf"
 
 # GoogleTest suites of the plain C++ cores, through CTest.
 unit: system-deps
