@@ -1,8 +1,7 @@
-#include "velkit/frame/program.hpp"
-
 #include <cstdlib>
 #include <cstring>
-#include <string>
+
+#include "velkit/frame/command.hpp"
 
 namespace velkit::frame {
 
@@ -23,9 +22,13 @@ std::string error_text(py::handle error) {
 
 }  // namespace
 
-void run_program(py::object command) {
+void run_as_program(py::handle command, const std::string& prog_name) {
     try {
-        command.attr("main")();
+        if (prog_name.empty()) {
+            command.attr("main")();
+        } else {
+            command.attr("main")(py::arg("prog_name") = prog_name);
+        }
     } catch (py::error_already_set& error) {
         // SystemExit (the tools' exit statuses) and interrupts pass on.
         if (!error.matches(PyExc_Exception)) throw;

@@ -4,10 +4,10 @@
 // breaks the others.
 #include "velkit/frame/pybind.hpp"
 
-#include "velkit/frame/program.hpp"
-
 #include <string>
 #include <vector>
+
+#include "velkit/frame/command.hpp"
 
 #ifndef VELKIT_VERSION
 #define VELKIT_VERSION "0.0.0"
@@ -114,5 +114,5 @@ PYBIND11_MODULE(_host, m) {
     m.attr("cli") = group;
     m.attr("__version__") = VELKIT_VERSION;
     m.def(
-        "main", [group]() { velkit::frame::run_program(group); }, "Run vel-kit with the process's arguments.");
+        "main", [group]() { velkit::frame::run_as_program(group); }, "Run vel-kit with the process's arguments.");
 }

@@ -5,7 +5,7 @@
 #include "sheet_tiler.hpp"
 #include "state.hpp"
 #include "tiling_template.hpp"
-#include "velkit/frame/program.hpp"
+#include "velkit/frame/command.hpp"
 
 namespace velkit::sheet_tile {
 void register_command(py::module_& m);
@@ -20,6 +20,6 @@ PYBIND11_MODULE(sheet_tile, m) {
     register_command(m);
     py::object command = m.attr("cmd_sheet_tile");
     m.def(
-        "main", [command]() { velkit::frame::run_program(command); },
+        "main", [command]() { velkit::frame::run_as_program(command, "sheet-tile"); },
         "Run sheet-tile as a program of its own, with the process's arguments.");
 }

@@ -59,4 +59,10 @@ py::object read_config_file(py::handle config);
 // True for a path option that was given and is not empty.
 bool given(py::handle config);
 
+// Runs a click command or group as the program itself, with the process's
+// arguments (`prog_name` names it in usage lines; empty: from argv[0]). An
+// error that no step caught ends it with one line "Error: ..." on standard
+// error and status 1; with VELKIT_DEBUG=1 the traceback comes first.
+void run_as_program(py::handle command, const std::string& prog_name = "");
+
 }  // namespace velkit::frame
