@@ -84,6 +84,9 @@ demo: system-deps mermaid-renderer $(VENV)/.installed
 	@echo "== flowpage: HTML site from examples/flowpage"
 	cd demo_out && ../$(BIN)/vel-kit flowpage -c examples/flowpage/config.json
 	@echo "Index written to demo_out/examples/flowpage/site/index.html"
+	@echo "== sheet-tile: the PDFs of examples/sheet_tile merged 2 x 2"
+	cd demo_out && ../$(BIN)/sheet-tile -c examples/sheet_tile/config.json
+	@echo "Merged report written to demo_out/examples/sheet_tile/merged_report.pdf"
 
 # GoogleTest suites of the plain C++ cores, through CTest.
 unit: system-deps

@@ -4,6 +4,7 @@ baseline it is measured against, side by side in one run.
 Run with `make bench` (or .venv/bin/python bench/run.py)."""
 import json
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -105,6 +106,49 @@ def make_flowpage_site(diagrams=20, documents=100):
     return folder
 
 
+def make_bench_pdfs(count=100, pages=4):
+    """100 PDFs of 4 text-and-graphics pages each, in mixed sizes and
+    rotations, made once and kept."""
+    from io import BytesIO
+
+    from fpdf import FPDF
+    from pypdf import PdfReader, PdfWriter
+
+    folder = DATA / "sheet_tile"
+    marker = folder / ".complete"
+    if marker.exists():
+        return folder
+    folder.mkdir(parents=True, exist_ok=True)
+    formats = [("A4", "P"), ("A4", "L"), ("Letter", "P"), ((148, 210), "L")]
+    for index in range(count):
+        size, orientation = formats[index % len(formats)]
+        pdf = FPDF(orientation=orientation, format=size)
+        pdf.set_font("helvetica", size=10)
+        for number in range(pages):
+            pdf.add_page()
+            pdf.set_fill_color(40 + index % 200, 90, 160)
+            pdf.rect(10, 10, pdf.w - 20, 20, style="F")
+            pdf.set_xy(10, 40)
+            pdf.multi_cell(0, 5, f"Document {index}, page {number + 1}. " + "Measurement notes and values. " * 40)
+            for bar in range(12):
+                pdf.rect(15 + bar * 12, pdf.h - 20 - (bar * 7 + index) % 60, 8, (bar * 7 + index) % 60, style="F")
+        writer = PdfWriter(clone_from=PdfReader(BytesIO(bytes(pdf.output()))))
+        for number, page in enumerate(writer.pages):
+            page.rotation = (index + number) % 4 * 90
+        with open(folder / f"doc_{index:03d}.pdf", "wb") as out:
+            writer.write(out)
+    marker.touch()
+    return folder
+
+
+def time_plain_concatenation(qpdf, folder, work, repeats=3):
+    """Median wall time of qpdf copying the same pages into one file."""
+    inputs = sorted(str(p) for p in folder.glob("*.pdf"))
+    times = [run_once([qpdf, "--empty", "--pages", *inputs, "--", str(Path(work) / "concat.pdf")], work)[0]
+             for _ in range(repeats)]
+    print(f"  plain concatenation of the same pages (qpdf): {statistics.median(times) * 1000:.0f} ms", flush=True)
+
+
 def main():
     python = sys.executable
     velkit = str(BIN / "vel-kit")
@@ -123,6 +167,18 @@ def main():
         # mmdc takes about 2 s a diagram: two rounds of 20 diagrams each side.
         compare("flowpage site, 20 diagrams and 100 documents", [velkit, "flowpage", "-c", str(flow_config)],
                 [python, str(HERE / "flowpage_baseline.py"), str(flow_config)], work, 2, 1.05)
+
+        pdfs = make_bench_pdfs()
+        tile_config = Path(work) / "bench_sheet_tile.json"
+        tile_config.write_text(json.dumps({"config": {
+            "input_folder": str(pdfs), "output_file": str(Path(work) / "tiled.pdf"),
+            "layout": {"cols": 2, "rows": 2, "landscape": False}, "margin": 20}}), encoding="utf-8")
+        compare("sheet-tile, 100 PDFs of 4 pages merged 2 x 2", [str(BIN / "sheet-tile"), "-c", str(tile_config)],
+                [python, str(HERE / "sheet_tile_baseline.py"), str(tile_config)], work, 5, 1.1, 1.2)
+        qpdf = shutil.which("qpdf")
+        if qpdf:
+            time_plain_concatenation(qpdf, pdfs, work)
+
 
 
 if __name__ == "__main__":

@@ -1,0 +1,130 @@
+"""The sheet-tile command: options, template, configuration checks, messages
+and exit statuses, through click and as the programs a user starts."""
+import json
+
+import pytest
+
+from conftest import run_program, run_python
+from sheet_tile_helpers import make_pdf, outline, single_pages
+from velkit import sheet_tile
+
+TEMPLATE = "config_sheet_tile_template.json"
+
+
+def write_conf(path, conf):
+    path.write_text(json.dumps({"config": conf}), encoding="utf-8")
+    return path
+
+
+def test_module_names_and_texts():
+    for name in ["os", "sys", "click", "PdfReader", "PdfWriter", "PageObject", "Transformation", "PaperSize",
+                 "NameObject", "DictionaryObject", "StreamObject", "fileMg", "app_logging", "log"]:
+        assert hasattr(sheet_tile, name), name
+    assert sheet_tile.HAS_PDF_LIBS is True
+    assert sheet_tile.SheetTiler.__doc__ == "處理 PDF 合併與排版的應用類別"
+    assert sheet_tile.SheetTiler._get_layout_params.__doc__ == "計算縮放與位移參數"
+    assert sheet_tile.SheetTiler._create_red_frame_page.__doc__ == "Debug用紅框"
+    command = sheet_tile.cmd_sheet_tile
+    assert (command.name, command.help) == ("sheet-tile", "Merge multiple PDF files into a single layout report.")
+    assert command.callback.__doc__ == "Command entry point for Sheet Tile Tool"
+    assert [p.name for p in command.params] == ["config", "generate_config"]
+    assert list(sheet_tile.DEFAULT_CONFIG["config"]) == [
+        "input_folder", "output_file", "layout", "page_size", "margin", "debug_grid"]
+    assert sheet_tile.DEFAULT_CONFIG["config"]["layout"] == {"cols": 2, "rows": 2, "landscape": False}
+
+
+@pytest.mark.parametrize("extra", [[], ["--config", "x.json"]], ids=["alone", "with-config"])
+def test_generate_config_writes_template(runner, tmp_path, monkeypatch, extra):
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "x.json").write_text("not even JSON")
+    result = runner.invoke(sheet_tile.cmd_sheet_tile, ["--generate-config", *extra])
+    assert result.exit_code == 0
+    assert result.output == f"Success! Template file created at: {tmp_path / TEMPLATE}\n"
+    assert json.loads((tmp_path / TEMPLATE).read_text(encoding="utf-8")) == sheet_tile.DEFAULT_CONFIG
+
+
+def test_no_option_prints_error_and_hint(runner):
+    result = runner.invoke(sheet_tile.cmd_sheet_tile, [])
+    assert result.exit_code == 1
+    assert result.output == ("Error: Please provide a JSON file path using --config or -c.\n"
+                             "Hint: Run 'velkit sheet-tile --generate-config' to get a template.\n")
+
+
+def test_missing_config_path_is_a_usage_error(runner, tmp_path):
+    result = runner.invoke(sheet_tile.cmd_sheet_tile, ["-c", str(tmp_path / "none.json")])
+    assert result.exit_code == 2 and "does not exist" in result.output
+
+
+@pytest.mark.parametrize("text", ["{broken", '{"other": 1}'], ids=["invalid-json", "no-config-key"])
+def test_refused_file_ends_quietly_with_status_zero(runner, tmp_path, text):
+    path = tmp_path / "c.json"
+    path.write_text(text)
+    result = runner.invoke(sheet_tile.cmd_sheet_tile, ["-c", str(path)])
+    assert result.exit_code == 0
+    assert result.stdout == "" and "[INIT]" not in result.stderr and str(path) in result.stderr
+
+
+@pytest.mark.parametrize("conf, named", [
+    ({"layout": {"cols": 0}}, "'config.layout.cols' must be a whole number of at least 1 (got 0)"),
+    ({"layout": {"cols": "2"}}, "'config.layout.cols' must be a whole number of at least 1 (got '2')"),
+    ({"layout": {"rows": 1.5}}, "'config.layout.rows'"),
+    ({"layout": [2, 2]}, "'config.layout' must be an object"),
+    ({"margin": 297.5}, "'config.margin' leaves no printable area on a page of 595.0 x 842.0 points (got 297.5)"),
+    ({"margin": 300, "layout": {"landscape": True}}, "'config.margin' leaves no printable area on a page of 842.0"),
+    ({"margin": -5}, "'config.margin' must be a number of at least 0 (got -5)"),
+    ({"output_file": 7}, "'config.output_file' must be a non-empty text (got 7)"),
+    (None, "'config' must be an object"),
+], ids=lambda v: None if isinstance(v, str) else json.dumps(v))
+def test_values_the_merge_cannot_use_are_refused_before_the_worker(runner, tmp_path, conf, named):
+    path = write_conf(tmp_path / "c.json", conf)
+    result = runner.invoke(sheet_tile.cmd_sheet_tile, ["-c", str(path)])
+    assert result.exit_code == 1
+    assert f"ERROR SheetTile: Error: Invalid configuration in {path}: {named}" in result.stderr
+    assert "[INIT]" not in result.stderr
+
+
+def test_missing_pypdf_refuses_even_the_template(tmp_path):
+    code = ("import sys\n"
+            "sys.modules['pypdf'] = None\n"
+            "from velkit import sheet_tile\n"
+            "assert sheet_tile.HAS_PDF_LIBS is False and not hasattr(sheet_tile, 'PdfReader')\n"
+            "sys.argv = ['sheet-tile', '--generate-config']\n"
+            "sheet_tile.main()\n")
+    result = run_python(code, tmp_path)
+    assert result.returncode == 1
+    assert [line.split(": ", 1)[1] for line in result.stderr.splitlines() if line.startswith("ERROR")] == [
+        "Missing required packages for PDF processing.",
+        "Please reinstall with the correct dependencies or run: pip install pypdf",
+    ]
+    assert not (tmp_path / TEMPLATE).exists()
+
+
+@pytest.mark.parametrize("program", ["sheet-tile", "vel-kit"])
+def test_template_defaults_run_twice_without_merging_the_report(tmp_path, program):
+    prefix = [] if program == "sheet-tile" else ["sheet-tile"]
+    assert run_program([*prefix, "--generate-config"], tmp_path, program=program).returncode == 0
+    single_pages(tmp_path / "data_sheet_tile", ["b.pdf", "a.pdf", "c.pdf"])
+    for _ in range(2):
+        result = run_program([*prefix, "-c", TEMPLATE], tmp_path, program=program)
+        assert result.returncode == 0, result.stderr
+        assert result.stdout == "Success: ./data_sheet_tile/merged_report.pdf\n"
+        assert "INFO SheetTile: [STEP 1] Processing 3 files..." in result.stderr
+    assert outline(tmp_path / "data_sheet_tile" / "merged_report.pdf") == [("a.pdf", 0), ("b.pdf", 0), ("c.pdf", 0)]
+
+
+def test_debug_line_per_placed_page(tmp_path):
+    make_pdf(tmp_path / "in" / "a.pdf", [(595, 842, None)])
+    config = write_conf(tmp_path / "c.json", {"input_folder": "in", "output_file": "out.pdf",
+                                              "layout": {"cols": 2, "rows": 2}})
+    result = run_program(["-c", str(config)], tmp_path, {"VELKIT_DEBUG": "1"}, program="sheet-tile")
+    assert "DEBUG SheetTile:     Pg0: a.pdf | Sc=0.44 | Loc=(26.9,435.0)\n" in result.stderr
+
+
+def test_output_folder_that_cannot_be_made_ends_with_one_error_line(tmp_path):
+    single_pages(tmp_path / "in", ["a.pdf"])
+    (tmp_path / "blocker").write_text("a file, not a folder")
+    config = write_conf(tmp_path / "c.json", {"input_folder": "in", "output_file": "blocker/sub/out.pdf"})
+    result = run_program(["-c", str(config)], tmp_path, program="sheet-tile")
+    assert result.returncode == 1
+    assert result.stderr.splitlines()[-1].startswith("Error: ") and "blocker" in result.stderr
+    assert "Traceback" not in result.stderr and result.stdout == ""

@@ -1,0 +1,108 @@
+#include "geometry.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+namespace velkit::sheet_tile {
+
+namespace {
+
+std::string format(const char* pattern, double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, pattern, value);
+    return buffer;
+}
+
+}  // namespace
+
+bool has_printable_area(double page_width, double page_height, double margin) {
+    return page_width - 2 * margin > 0 && page_height - 2 * margin > 0;
+}
+
+CellSize cell_size(const Grid& grid) {
+    if (grid.cols < 1 || grid.rows < 1) throw std::invalid_argument("cols and rows must be at least 1");
+    double usable_w = grid.page_width - 2 * grid.margin;
+    double usable_h = grid.page_height - 2 * grid.margin;
+    return {usable_w / static_cast<double>(grid.cols), usable_h / static_cast<double>(grid.rows)};
+}
+
+Rect cell_rect(const Grid& grid, long slot) {
+    CellSize cell = cell_size(grid);
+    long on_page = slot % (grid.cols * grid.rows);
+    long col = on_page % grid.cols;
+    long row = on_page / grid.cols;
+    double x = grid.margin + static_cast<double>(col) * cell.width;
+    double y = grid.page_height - grid.margin - static_cast<double>(row + 1) * cell.height;
+    return {x, y, cell.width, cell.height};
+}
+
+Turn turn_of(double rotate) {
+    if (rotate == 90) return Turn::kQuarter;
+    if (rotate == 180) return Turn::kHalf;
+    if (rotate == 270) return Turn::kThreeQuarters;
+    return Turn::kNone;
+}
+
+Box box_from_corners(double x1, double y1, double x2, double y2) {
+    return {std::min(x1, x2), std::min(y1, y2), std::fabs(x2 - x1), std::fabs(y2 - y1)};
+}
+
+std::optional<Fit> fit_page(const Box& crop, double rotate, const Rect& cell) {
+    Turn turn = turn_of(rotate);
+    bool sideways = turn == Turn::kQuarter || turn == Turn::kThreeQuarters;
+    double src_w = sideways ? crop.height : crop.width;
+    double src_h = sideways ? crop.width : crop.height;
+    if (src_w == 0 || src_h == 0) return std::nullopt;
+    double scale = std::min(cell.width / src_w, cell.height / src_h) * kCellFill;
+    double final_w = src_w * scale;
+    double final_h = src_h * scale;
+    return Fit{scale,
+               cell.x + (cell.width - final_w) / 2,
+               cell.y + (cell.height - final_h) / 2,
+               crop.left,
+               crop.bottom,
+               src_w,
+               src_h,
+               turn};
+}
+
+Matrix placement_matrix(const Fit& fit) {
+    const double s = fit.scale;
+    // u, v: the point relative to the crop box's lower-left corner; the
+    // displayed page is src_w wide and src_h high.
+    //   none: (u, v)             quarter (clockwise): (v, src_h - u)
+    //   half: (src_w - u, src_h - v)   three quarters: (src_w - v, u)
+    double a = 0, b = 0, c = 0, d = 0, e = 0, f = 0;  // in terms of u and v, before the offset
+    switch (fit.turn) {
+        case Turn::kNone:
+            a = 1, d = 1;
+            break;
+        case Turn::kQuarter:
+            c = 1, b = -1, f = fit.src_h;
+            break;
+        case Turn::kHalf:
+            a = -1, d = -1, e = fit.src_w, f = fit.src_h;
+            break;
+        case Turn::kThreeQuarters:
+            c = -1, b = 1, e = fit.src_w;
+            break;
+    }
+    // Substitute u = x - x0, v = y - y0, then scale and move to (tx, ty).
+    e -= a * fit.x0 + c * fit.y0;
+    f -= b * fit.x0 + d * fit.y0;
+    return {s * a, s * b, s * c, s * d, s * e + fit.tx, s * f + fit.ty};
+}
+
+std::string frame_content(const Rect& cell) {
+    return "q 1 0 0 RG 2 w " + format("%.2f", cell.x) + " " + format("%.2f", cell.y) + " " +
+           format("%.2f", cell.width) + " " + format("%.2f", cell.height) + " re S Q";
+}
+
+std::string placement_note(long page_number, const std::string& file_name, double scale, double tx, double ty) {
+    return "    Pg" + std::to_string(page_number) + ": " + file_name + " | Sc=" + format("%.2f", scale) +
+           " | Loc=(" + format("%.1f", tx) + "," + format("%.1f", ty) + ")";
+}
+
+}  // namespace velkit::sheet_tile

@@ -1,0 +1,282 @@
+#include "sheet_tiler.hpp"
+
+#include <cstring>
+
+#include "file_error.hpp"
+#include "safe_files.hpp"
+#include "state.hpp"
+#include "velkit/frame/command.hpp"
+#include "velkit/frame/velutil_access.hpp"
+
+namespace velkit::sheet_tile {
+
+namespace {
+
+constexpr int kLoggingDebug = 10;
+
+py::object get(py::handle mapping, const char* key, py::object fallback) {
+    return mapping.attr("get")(key, fallback);
+}
+
+std::string str(py::handle value) { return py::str(value); }
+
+long whole_at_least_one(py::handle value, const char* name) {
+    if (!py::isinstance<py::int_>(value) || py::isinstance<py::bool_>(value) || value.cast<long long>() < 1) {
+        throw py::value_error(std::string(name) + " must be a whole number of at least 1 (got " +
+                              str(py::repr(value)) + ")");
+    }
+    return value.cast<long>();
+}
+
+double real(py::handle value) { return py::float_(py::reinterpret_borrow<py::object>(value)).cast<double>(); }
+
+// What a source page brings to its fit: the /Rotate entry as stored
+// (resolved when it is an indirect object; pypdf copies an entry inherited
+// from the page tree into the page) and its crop box, whose corners may come
+// in any order.
+struct PageShape {
+    py::object rot;
+    double rotate;
+    Box crop;
+};
+
+PageShape shape_of(py::handle page) {
+    py::object rot = page.attr("get")("/Rotate", 0);
+    if (py::hasattr(rot, "get_object")) rot = rot.attr("get_object")();
+    py::object box = page.attr("cropbox");
+    Box crop = box_from_corners(real(box[py::int_(0)]), real(box[py::int_(1)]), real(box[py::int_(2)]),
+                                real(box[py::int_(3)]));
+    return {rot, real(rot), crop};
+}
+
+Rect rect_of(py::handle target_rect) {
+    py::sequence values = py::reinterpret_borrow<py::sequence>(target_rect);
+    if (py::len(values) != 4) throw py::value_error("target_rect must be (x, y, width, height)");
+    return {real(values[0]), real(values[1]), real(values[2]), real(values[3])};
+}
+
+}  // namespace
+
+SheetTiler::SheetTiler(py::object config_dict) : conf(std::move(config_dict)) {
+    input_folder = get(conf, "input_folder", py::str("./data_sheet_tile"));
+    output_file = get(conf, "output_file", py::str("./data_sheet_tile/merged_report.pdf"));
+    py::object layout_conf = get(conf, "layout", py::dict());
+    cols = get(layout_conf, "cols", py::int_(2));
+    rows = get(layout_conf, "rows", py::int_(1));
+    is_landscape = get(layout_conf, "landscape", py::bool_(false));
+    margin = get(conf, "margin", py::int_(20));
+    draw_grid = get(conf, "debug_grid", py::bool_(false));
+
+    py::object a4 = pdf_name("PaperSize").attr("A4");
+    bool landscape = py::bool_(is_landscape);
+    page_width = a4[py::int_(landscape ? 1 : 0)];
+    page_height = a4[py::int_(landscape ? 0 : 1)];
+    writer = pdf_name("PdfWriter")();
+    state().log.info("[INIT] Layout: " + str(cols) + "x" + str(rows) + ", Landscape=" + str(is_landscape));
+}
+
+Grid SheetTiler::grid() const {
+    return {real(page_width), real(page_height), real(margin), whole_at_least_one(cols, "cols"),
+            whole_at_least_one(rows, "rows")};
+}
+
+py::tuple SheetTiler::get_file_list() const {
+    if (velutil::check_file_or_dir(input_folder) != 0) {
+        state().log.error("Error: Input folder not found: " + str(input_folder));
+        return py::make_tuple(py::list(), py::list());
+    }
+    velutil::FileList files = velutil::find_files_with_extensions(input_folder, {"pdf"});
+    if (py::len(files.paths) == 0) return py::make_tuple(py::list(), py::list());
+
+    // The report itself often lies in the input folder: merging it into the
+    // next report would nest every earlier run.
+    py::object realpath = py::module_::import("os").attr("path").attr("realpath");
+    py::object report = realpath(output_file);
+    py::list pairs;
+    size_t count = std::min(py::len(files.paths), py::len(files.names));
+    for (size_t i = 0; i < count; ++i) {
+        if (realpath(files.paths[i]).equal(report)) {
+            state().log.debug(py::str("Not merging the report itself: " + str(files.paths[i])));
+            continue;
+        }
+        pairs.append(py::make_tuple(files.paths[i], files.names[i]));
+    }
+    // Code-point order; the sort is stable, so equal names keep the search order.
+    py::list sorted = py::module_::import("builtins")
+                          .attr("sorted")(pairs, py::arg("key") = py::module_::import("operator").attr("itemgetter")(1));
+    py::list paths, names;
+    for (py::handle pair : sorted) {
+        paths.append(pair[py::int_(0)]);
+        names.append(pair[py::int_(1)]);
+    }
+    return py::make_tuple(paths, names);
+}
+
+py::tuple SheetTiler::calculate_cell_layout() const {
+    CellSize cell = cell_size(grid());
+    return py::make_tuple(cell.width, cell.height);
+}
+
+std::optional<Fit> SheetTiler::fit_of(py::handle source_page, const Rect& cell) const {
+    PageShape shape = shape_of(source_page);
+    return fit_page(shape.crop, shape.rotate, cell);
+}
+
+py::object SheetTiler::get_layout_params(py::handle source_page, py::handle target_rect) const {
+    PageShape shape = shape_of(source_page);
+    std::optional<Fit> fit = fit_page(shape.crop, shape.rotate, rect_of(target_rect));
+    if (!fit) return py::none();
+    py::dict params;
+    params["scale"] = fit->scale;
+    params["tx"] = fit->tx;
+    params["ty"] = fit->ty;
+    params["rot"] = shape.rot;
+    params["x0"] = fit->x0;
+    params["y0"] = fit->y0;
+    params["src_w"] = fit->src_w;
+    params["src_h"] = fit->src_h;
+    return params;
+}
+
+py::object SheetTiler::create_red_frame_page(double x, double y, double w, double h) const {
+    py::object page =
+        pdf_name("PageObject").attr("create_blank_page")(py::arg("width") = page_width, py::arg("height") = page_height);
+    py::object stream = pdf_name("DecodedStreamObject")();
+    stream.attr("set_data")(py::bytes(frame_content({x, y, w, h})));
+    py::object name = pdf_name("NameObject");
+    page[name("/Contents")] = stream;
+    page[name("/Resources")] = pdf_name("DictionaryObject")();
+    return page;
+}
+
+void SheetTiler::place_file(py::handle path, const std::string& name, long& item_index, long& total_pages,
+                            py::object& current_page) {
+    const Grid layout = grid();
+    const long per_page = layout.cols * layout.rows;
+    const bool framed = py::bool_(draw_grid);
+    const bool noting = py::bool_(state().log.object().attr("isEnabledFor")(kLoggingDebug));
+    py::object transformation = pdf_name("Transformation");
+
+    py::object reader = pdf_name("PdfReader")(path);
+    bool is_first = true;
+    for (py::handle source_page : reader.attr("pages")) {
+        if (item_index % per_page == 0) {
+            // The page is made in the writer, so that an outline item can
+            // point at it before it is full.
+            current_page = writer.attr("add_blank_page")(py::arg("width") = page_width, py::arg("height") = page_height);
+            item_index = 0;
+        }
+        Rect cell = cell_rect(layout, item_index);
+        if (std::optional<Fit> fit = fit_of(source_page, cell)) {
+            Matrix m = placement_matrix(*fit);
+            // merge ignores the source's /Rotate: the matrix does the turn.
+            current_page.attr("merge_transformed_page")(source_page,
+                                                        transformation(py::make_tuple(m.a, m.b, m.c, m.d, m.e, m.f)),
+                                                        py::arg("expand") = false);
+            if (noting) state().log.debug(py::str(placement_note(total_pages, name, fit->scale, fit->tx, fit->ty)));
+        }
+        if (framed) {
+            current_page.attr("merge_page")(create_red_frame_page(cell.x, cell.y, cell.width, cell.height));
+        }
+        if (is_first) {
+            writer.attr("add_outline_item")(py::arg("title") = py::str(name), py::arg("page_number") = current_page);
+            is_first = false;
+        }
+        ++item_index;
+        ++total_pages;
+    }
+}
+
+void SheetTiler::run() {
+    py::tuple files = get_file_list();
+    py::list paths = files[0];
+    py::list names = files[1];
+    if (py::len(paths) == 0) {
+        state().log.warning("No PDF files found to merge.");
+        return;
+    }
+    calculate_cell_layout();
+    py::object current_page = py::none();
+    long item_index = 0;
+    long total_pages = 0;
+    state().log.info("[STEP 1] Processing " + std::to_string(py::len(paths)) + " files...");
+
+    for (size_t i = 0; i < py::len(paths); ++i) {
+        std::string name = str(names[i]);
+        // One file's failure costs that file only; what it placed stays.
+        try {
+            place_file(paths[i], name, item_index, total_pages, current_page);
+        } catch (py::error_already_set& error) {
+            if (!error.matches(PyExc_Exception)) throw;
+            state().log.error("Failed " + name + ": " + str(error.value()));
+        } catch (const std::exception& error) {
+            state().log.error("Failed " + name + ": " + error.what());
+        }
+    }
+    if (total_pages == 0) {
+        state().log.error("Nothing could be merged: none of the " + std::to_string(py::len(paths)) +
+                          " PDF files could be read. No report written.");
+        return;
+    }
+    save_file();
+}
+
+void SheetTiler::save_file() const {
+    py::module_ os = py::module_::import("os");
+    py::object output_dir = os.attr("path").attr("dirname")(output_file);
+    if (py::len(output_dir) > 0 && !py::bool_(os.attr("path").attr("exists")(output_dir))) {
+        os.attr("makedirs")(output_dir);
+    }
+    try {
+        // The document goes to a temporary file beside the report and
+        // replaces it only when complete, so a failed save keeps an earlier
+        // report. It is rebuilt from its inputs at will, so the write does
+        // not wait for the disk.
+        py::object buffer = py::module_::import("io").attr("BytesIO")();
+        writer.attr("write")(buffer);
+        std::string fs_path = os.attr("fsencode")(output_file).cast<std::string>();
+        py::buffer_info bytes = py::buffer(buffer.attr("getbuffer")()).request();
+        ::velutil::write_file_atomically(fs_path, static_cast<const char*>(bytes.ptr),
+                                         static_cast<size_t>(bytes.size * bytes.itemsize),
+                                         ::velutil::Durability::kLeaveToSystem);
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_Exception)) throw;
+        state().log.error("Save failed: " + str(error.value()));
+        return;
+    } catch (const ::velutil::FileError& error) {
+        state().log.error("Save failed: " + std::string(error.what()) + " (" + std::strerror(error.error_number()) +
+                          ")");
+        return;
+    }
+    state().log.info("[DONE] Successfully saved merged report: " + str(output_file));
+    frame::echo("Success: " + str(output_file));
+}
+
+void register_tiler(py::module_& m) {
+    // The methods' __doc__ is their own text, without a signature line.
+    py::options options;
+    options.disable_function_signatures();
+    py::class_<SheetTiler>(m, "SheetTiler", "處理 PDF 合併與排版的應用類別")
+        .def(py::init<py::object>(), py::arg("config_dict"))
+        .def_readwrite("conf", &SheetTiler::conf)
+        .def_readwrite("input_folder", &SheetTiler::input_folder)
+        .def_readwrite("output_file", &SheetTiler::output_file)
+        .def_readwrite("cols", &SheetTiler::cols)
+        .def_readwrite("rows", &SheetTiler::rows)
+        .def_readwrite("is_landscape", &SheetTiler::is_landscape)
+        .def_readwrite("margin", &SheetTiler::margin)
+        .def_readwrite("draw_grid", &SheetTiler::draw_grid)
+        .def_readwrite("page_width", &SheetTiler::page_width)
+        .def_readwrite("page_height", &SheetTiler::page_height)
+        .def_readwrite("writer", &SheetTiler::writer)
+        .def("get_file_list", &SheetTiler::get_file_list)
+        .def("calculate_cell_layout", &SheetTiler::calculate_cell_layout)
+        .def("_get_layout_params", &SheetTiler::get_layout_params, py::arg("source_page"), py::arg("target_rect"),
+             "計算縮放與位移參數")
+        .def("run", &SheetTiler::run)
+        .def("_create_red_frame_page", &SheetTiler::create_red_frame_page, py::arg("x"), py::arg("y"), py::arg("w"),
+             py::arg("h"), "Debug用紅框")
+        .def("_save_file", &SheetTiler::save_file);
+}
+
+}  // namespace velkit::sheet_tile
