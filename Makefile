@@ -49,6 +49,9 @@ demo: system-deps $(VENV)/.installed
 	@echo "== picbook: lab report from examples/picbook"
 	cd demo_out && ../$(BIN)/vel-kit picbook -c examples/picbook/config.json
 	@echo "Report written to demo_out/examples/picbook/lab_report.pdf"
+	@echo "== order-match: examples/order_match system export against the customer sheet"
+	cd demo_out && ../$(BIN)/vel-kit order-match -c examples/order_match/config.json
+	@echo "Result written to demo_out/order_match_out/result.xlsx"
 
 # GoogleTest suites of the plain C++ cores, through CTest.
 unit: system-deps
