@@ -647,14 +647,14 @@ bool write_formatted_excel(py::object path, py::object sheets) {
         options["remove_timezone"] = true;
         py::object workbook = xlsxwriter.attr("Workbook")(buffer, options);
         try {
-            py::dict bold_spec;
-            bold_spec["bold"] = true;
-            bold_spec["bottom"] = 1;
-            py::object bold = workbook.attr("add_format")(bold_spec);
+            py::dict bold_style;
+            bold_style["bold"] = true;
+            bold_style["bottom"] = 1;
+            py::object bold = workbook.attr("add_format")(bold_style);
             auto format_of = [&](const char* pattern) {
-                py::dict spec;
-                spec["num_format"] = pattern;
-                return workbook.attr("add_format")(spec);
+                py::dict style;
+                style["num_format"] = pattern;
+                return workbook.attr("add_format")(style);
             };
             py::module_ pandas = py::module_::import("pandas");
             py::module_ datetime = py::module_::import("datetime");
