@@ -87,6 +87,9 @@ demo: system-deps mermaid-renderer $(VENV)/.installed
 	@echo "== sheet-tile: the PDFs of examples/sheet_tile merged 2 x 2"
 	cd demo_out && ../$(BIN)/sheet-tile -c examples/sheet_tile/config.json
 	@echo "Merged report written to demo_out/examples/sheet_tile/merged_report.pdf"
+	@echo "== order-match: examples/order_match system export against the customer sheet"
+	cd demo_out && ../$(BIN)/vel-kit order-match -c examples/order_match/config.json
+	@echo "Result written to demo_out/order_match_out/result.xlsx"
 
 # GoogleTest suites of the plain C++ cores, through CTest.
 unit: system-deps

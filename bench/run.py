@@ -149,6 +149,65 @@ def time_plain_concatenation(qpdf, folder, work, repeats=3):
     print(f"  plain concatenation of the same pages (qpdf): {statistics.median(times) * 1000:.0f} ms", flush=True)
 
 
+def make_order_data(lines=100_000, matching=60_000):
+    """A system export and a customer sheet of `lines` lines each, about
+    60% of them matching on PO and quantity; made once and kept."""
+    import csv
+    import datetime
+    import random
+
+    import xlsxwriter
+
+    folder = DATA / "order_match"
+    marker = folder / ".complete"
+    if marker.exists():
+        return folder
+    folder.mkdir(parents=True, exist_ok=True)
+    rng = random.Random(7)
+    start = datetime.date(2024, 1, 1)
+    system_lines = []
+    with open(folder / "system_data.csv", "w", encoding="utf-8", newline="") as f:
+        writer = csv.writer(f)
+        writer.writerow([f"Column {c}" for c in range(17)])
+        for i in range(lines):
+            po, qty = f"00{45000000 + i // 2}", 1 + i % 40
+            rdd = start + datetime.timedelta(days=rng.randrange(365))
+            system_lines.append((po, qty))
+            writer.writerow(["1000", "TW01", "C-2207", "Northwind", "ZOR", "2023-12-11", "C-2207", po,
+                             5100000 + i // 2, 10 * (1 + i % 2), "A" if i % 3 else "", qty, "PC", f"VK-{i % 977}",
+                             "Part description", "SP01", rdd.isoformat()])
+    book = xlsxwriter.Workbook(folder / "customer_data.xlsx", {"constant_memory": True})
+    sheet = book.add_worksheet("Orders")
+    date = book.add_format({"num_format": "yyyy-mm-dd"})
+    sheet.write(0, 0, "Open purchase orders")
+    sheet.write_row(1, 0, [f"Header {c}" for c in range(18)])
+    for i in range(lines):
+        po, qty = system_lines[i] if i < matching else (f"00{46000000 + i}", 1 + i % 40)
+        row = i + 2
+        sheet.write_row(row, 0, ["Velkit", "J. Chen", "NW-3", "2024-01-08", i + 1])
+        sheet.write_string(row, 5, po)
+        sheet.write_row(row, 6, [f"VK-{i % 977}", "see drawing", "C", "D-1", "RADAR", "CC-410", "EUR", 12.5])
+        sheet.write_number(row, 14, float(qty))
+        sheet.write_row(row, 15, ["PCS", "FCA"])
+        sheet.write_datetime(row, 17, start + datetime.timedelta(days=rng.randrange(365)), date)
+    book.close()
+    marker.touch()
+    return folder
+
+
+def order_match_config(folder, work):
+    config = {"config": {
+        "system_data_path": str(folder / "system_data.csv"), "customer_data_path": str(folder / "customer_data.xlsx"),
+        "output_dir": str(Path(work) / "order_match_out"),
+        "system_data": {"po_cell": "H2", "so_cell": "I2", "so_pos_cell": "J2", "so_suffix_cell": "K2",
+                        "qty_cell": "L2", "rdd_cell": "Q2"},
+        "customer_data": {"po_cell": "F3", "qty_cell": "O3", "rdd_cell": "R3"},
+    }}
+    path = Path(work) / "bench_order_match.json"
+    path.write_text(json.dumps(config), encoding="utf-8")
+    return path
+
+
 def main():
     python = sys.executable
     velkit = str(BIN / "vel-kit")
@@ -179,6 +238,10 @@ def main():
         if qpdf:
             time_plain_concatenation(qpdf, pdfs, work)
 
+        orders = order_match_config(make_order_data(), work)
+        compare("order-match, 100,000 system lines against 100,000 customer lines",
+                [velkit, "order-match", "-c", str(orders)],
+                [python, str(HERE / "order_match_baseline.py"), str(orders)], work, 3, 0.5, 1.2)
 
 
 if __name__ == "__main__":

@@ -30,6 +30,37 @@ FileList find_files_with_extensions(py::handle folder, const std::vector<std::st
     return FileList{py::list(pair[0]), py::list(pair[1])};
 }
 
+bool check_file_exists(py::handle path, const std::vector<std::string>& allowed_extensions) {
+    return py::bool_(file_mg().attr("check_file_exists")(path, py::arg("allowed_extensions") = allowed_extensions));
+}
+
+py::object get_output_file_path(py::handle folder, const std::string& file_name) {
+    return file_mg().attr("get_output_file_path")(folder, file_name);
+}
+
+namespace {
+py::module_ excel_tools() { return py::module_::import("velutil.excelTools"); }
+}  // namespace
+
+py::object read_csv_by_cells(py::handle path, py::handle mapping) {
+    return excel_tools().attr("read_csv_by_cells")(path, mapping);
+}
+
+py::object read_excel_by_cells(py::handle path, py::handle mapping) {
+    return excel_tools().attr("read_excel_by_cells")(path, mapping);
+}
+
+py::object merge_exact_match(py::handle left, py::handle right, const std::vector<std::string>& keys,
+                             const std::string& how, const std::pair<std::string, std::string>& suffixes) {
+    return excel_tools().attr("merge_exact_match")(py::arg("df_left") = left, py::arg("df_right") = right,
+                                                   py::arg("num_keys") = keys, py::arg("how") = how,
+                                                   py::arg("suffixes") = py::make_tuple(suffixes.first, suffixes.second));
+}
+
+bool write_formatted_excel(py::handle path, py::handle sheets) {
+    return py::bool_(excel_tools().attr("write_formatted_excel")(path, sheets));
+}
+
 std::pair<bool, py::object> parse_file_name(py::handle file_name, py::handle pattern, py::handle prefix) {
     py::object result = py::module_::import("velutil.parseTools")
                             .attr("parseFn_pattern")(file_name, pattern, py::arg("fn_prefix") = prefix);

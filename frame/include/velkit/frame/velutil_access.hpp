@@ -46,6 +46,20 @@ struct FileList {
 FileList find_files_with_extensions(py::handle folder, const std::vector<std::string>& extensions,
                                     bool recursive = false);
 
+// True when `path` is a regular file with one of the extensions.
+bool check_file_exists(py::handle path, const std::vector<std::string>& allowed_extensions);
+
+// The file's path inside `folder` (created when missing).
+py::object get_output_file_path(py::handle folder, const std::string& file_name);
+
+// excelTools calls: tables by cell reference, the exact-match join and
+// formatted workbooks.
+py::object read_csv_by_cells(py::handle path, py::handle mapping);
+py::object read_excel_by_cells(py::handle path, py::handle mapping);
+py::object merge_exact_match(py::handle left, py::handle right, const std::vector<std::string>& keys,
+                             const std::string& how, const std::pair<std::string, std::string>& suffixes);
+bool write_formatted_excel(py::handle path, py::handle sheets);
+
 // parseTools.parseFn_pattern: (matched, caption).
 std::pair<bool, py::object> parse_file_name(py::handle file_name, py::handle pattern, py::handle prefix);
 

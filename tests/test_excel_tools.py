@@ -1,0 +1,191 @@
+"""velutil.excelTools: reading by cell reference, the exact-match join, formatted workbooks."""
+import datetime
+
+import openpyxl
+import pandas as pd
+import pytest
+
+from velutil import excelTools
+
+
+def write_workbook(path, rows, sheet="Orders", hidden_first=False):
+    """rows: {(row, column): value}, one-based like the sheet shows them."""
+    book = openpyxl.Workbook()
+    if hidden_first:
+        book.active.title = "Notes"
+        book.active.sheet_state = "hidden"
+        ws = book.create_sheet(sheet)
+    else:
+        ws = book.active
+        ws.title = sheet
+    for (row, column), value in rows.items():
+        ws.cell(row=row, column=column, value=value)
+    book.save(path)
+    return path
+
+
+class TestReadCsvByCells:
+    def test_rows_above_the_reference_are_headers_and_blank_rows_are_left_out(self, tmp_path):
+        path = tmp_path / "orders.csv"
+        path.write_text(
+            "Order export 2024\n"
+            "Name,PO,QTY,RDD\n"
+            "x,0045001234,10,2024-01-15\n"
+            ",,,\n"
+            "only a name,,,\n"
+            "y,0045001235,5,not a date\n",
+            encoding="utf-8",
+        )
+        df = excelTools.read_csv_by_cells(str(path), {"PO": "B3", "QTY": "C3", "RDD": "D3"})
+        assert list(df.columns) == ["PO", "QTY", "RDD"]
+        assert df["PO"].tolist() == ["0045001234", "0045001235"]
+        assert df["QTY"].tolist() == [10, 5] and df["QTY"].dtype == "int64"
+        assert df["RDD"].tolist() == ["2024-01-15", "not a date"]
+
+    def test_byte_order_mark_semicolons_quotes_and_number_columns(self, tmp_path):
+        path = tmp_path / "orders.csv"
+        path.write_bytes('\ufeffPO;QTY;NOTE\n"45001234";"2,5";"a;b"\n45001235;;"Müller"\n'.encode("utf-8"))
+        df = excelTools.read_csv_by_cells(path, {"PO": "A2", "QTY": "B2", "NOTE": "C2"})
+        assert df["PO"].tolist() == [45001234, 45001235]
+        assert df["QTY"].iloc[0] == "2,5" and pd.isna(df["QTY"].iloc[1])
+        assert df["NOTE"].tolist() == ["a;b", "Müller"]
+
+    def test_decimals_with_gaps_are_floats(self, tmp_path):
+        path = tmp_path / "q.csv"
+        path.write_text("Q\n10\n\n2.5\n7\n", encoding="utf-8")
+        df = excelTools.read_csv_by_cells(path, {"Q": "A2", "R": "B2"})
+        assert df["Q"].tolist() == [10.0, 2.5, 7.0]
+        assert df["R"].isna().all()
+
+    def test_text_that_is_not_utf8_names_the_file(self, tmp_path):
+        path = tmp_path / "latin1.csv"
+        path.write_bytes("PO,Name\n1,Müller\n".encode("latin-1"))
+        with pytest.raises(ValueError, match=r"latin1\.csv' is not UTF-8 text \(byte 11 "):
+            excelTools.read_csv_by_cells(path, {"PO": "A2"})
+
+    @pytest.mark.parametrize("reference", ["2H", "H", "", 7, "XFE1"])
+    def test_invalid_reference_names_column_and_reference(self, tmp_path, reference):
+        path = tmp_path / "a.csv"
+        path.write_text("a\n", encoding="utf-8")
+        with pytest.raises(ValueError, match="Invalid cell reference .* for column 'PO'"):
+            excelTools.read_csv_by_cells(path, {"PO": reference})
+
+    def test_missing_file_is_named(self, tmp_path):
+        with pytest.raises(ValueError, match="none.csv"):
+            excelTools.read_csv_by_cells(tmp_path / "none.csv", {"PO": "A2"})
+
+
+class TestReadExcelByCells:
+    def test_values_keep_their_cell_types(self, tmp_path):
+        path = write_workbook(
+            tmp_path / "c.xlsx",
+            {
+                (1, 1): "Customer sheet",
+                (2, 3): "PO", (2, 4): "QTY", (2, 5): "RDD",
+                (3, 3): "0045001234", (3, 4): 10.0, (3, 5): datetime.datetime(2024, 1, 20),
+                (5, 3): "0045001235", (5, 4): 3, (5, 5): "TBD",
+                (6, 3): "   ",
+            },
+            hidden_first=True,
+        )
+        df = excelTools.read_excel_by_cells(str(path), {"PO": "C3", "QTY": "D3", "RDD": "E3"})
+        assert df["PO"].tolist() == ["0045001234", "0045001235"]
+        assert df["QTY"].tolist() == [10.0, 3]
+        assert df["RDD"].iloc[1] == "TBD"
+        assert pd.Timestamp(df["RDD"].iloc[0]) == pd.Timestamp(2024, 1, 20)
+
+    def test_reference_left_of_the_used_area_and_empty_sheet(self, tmp_path):
+        path = write_workbook(tmp_path / "c.xlsx", {(3, 4): "x"})
+        df = excelTools.read_excel_by_cells(path, {"A": "A3", "D": "D3"})
+        assert df["A"].isna().all() and df["D"].tolist() == ["x"]
+        empty = excelTools.read_excel_by_cells(write_workbook(tmp_path / "e.xlsx", {}), {"PO": "F3"})
+        assert empty.empty and list(empty.columns) == ["PO"]
+
+    def test_a_file_that_is_no_workbook_is_named(self, tmp_path):
+        path = tmp_path / "fake.xlsx"
+        path.write_text("PO,QTY\n", encoding="utf-8")
+        with pytest.raises(ValueError, match="Cannot read the workbook '.*fake.xlsx'"):
+            excelTools.read_excel_by_cells(path, {"PO": "A2"})
+
+
+class TestMergeExactMatch:
+    def merge(self, left, right, how="inner"):
+        return excelTools.merge_exact_match(
+            df_left=pd.DataFrame(left), df_right=pd.DataFrame(right), num_keys=["PO", "QTY"], how=how,
+            suffixes=("_SYS", "_CUST"),
+        )
+
+    def test_keys_compare_normalised_and_values_stay_as_read(self):
+        result = self.merge(
+            {"PO": ["0045", " 0046 ", "0047", "48"], "QTY": [10, 5, 1, 2], "RDD": ["a", "b", "c", "d"]},
+            {"PO": ["0045", "0046", 47, 48.0], "QTY": [10.0, "5", 1, 2], "RDD": ["w", "x", "y", "z"]},
+        )
+        # "0047" and 47 differ: a leading zero is part of an identifier.
+        assert result["PO"].tolist() == ["0045", " 0046 ", "48"]
+        assert result["QTY"].tolist() == [10, 5, 2]
+        assert list(result.columns) == ["PO", "QTY", "RDD_SYS", "RDD_CUST"]
+        assert result["RDD_CUST"].tolist() == ["w", "x", "z"]
+
+    def test_every_pair_counts_in_left_order(self):
+        result = self.merge(
+            {"PO": ["A", "B", "A"], "QTY": [1, 1, 1], "SO": [1, 2, 3]},
+            {"PO": ["A", "A"], "QTY": [1, 1], "N": ["x", "y"]},
+        )
+        assert list(zip(result["SO"], result["N"])) == [(1, "x"), (1, "y"), (3, "x"), (3, "y")]
+
+    def test_blank_and_missing_keys_match_nothing(self):
+        result = self.merge(
+            {"PO": ["", None, "  ", float("nan")], "QTY": [1, 1, 1, 1]},
+            {"PO": ["", None, "  ", float("nan")], "QTY": [1, 1, 1, 1]},
+        )
+        assert result.empty and list(result.columns) == ["PO", "QTY"]
+
+    def test_outer_join_keeps_both_sides_with_their_keys(self):
+        result = self.merge({"PO": ["A", "B"], "QTY": [1, 2]}, {"PO": ["A", "C"], "QTY": [1, 3], "N": ["x", "z"]},
+                            how="outer")
+        assert result["PO"].tolist() == ["A", "B", "C"]
+        assert result["QTY"].tolist() == [1, 2, 3]
+        assert result["N"].iloc[0] == "x" and pd.isna(result["N"].iloc[1])
+
+    def test_a_missing_key_column_is_named(self):
+        with pytest.raises(ValueError, match="'QTY' is missing from df_right"):
+            self.merge({"PO": [1], "QTY": [1]}, {"PO": [1]})
+
+
+class TestWriteFormattedExcel:
+    def test_blocks_side_by_side_bold_frozen_header_fitted_widths(self, tmp_path):
+        table = pd.DataFrame({"PO": ["0045001234", "1"], "QTY": [10, 2.5], "WHEN": [pd.Timestamp(2024, 1, 5), pd.NaT]})
+        summary = pd.DataFrame({"24-Jan": [10, 0]}, index=["SYS_RDD", "CUS_RDD"])
+        path = tmp_path / "out.xlsx"
+        ok = excelTools.write_formatted_excel(str(path), {
+            "byPO": [{"df": table, "index": False, "startcol": 0}, {"df": summary, "index": True, "startcol": 5}],
+            "plain": table,
+        })
+        assert ok is True
+        book = openpyxl.load_workbook(path)
+        assert book.sheetnames == ["byPO", "plain"]
+        ws = book["byPO"]
+        assert [c.value for c in ws[1]][:3] == ["PO", "QTY", "WHEN"]
+        assert ws["F1"].value is None and ws["G1"].value == "24-Jan"
+        assert (ws["F2"].value, ws["G2"].value, ws["F3"].value, ws["G3"].value) == ("SYS_RDD", 10, "CUS_RDD", 0)
+        assert ws["A2"].value == "0045001234" and ws["B3"].value == 2.5
+        assert ws["C2"].value == datetime.datetime(2024, 1, 5) and ws["C3"].value is None
+        assert ws["A1"].font.b and ws["G1"].font.b
+        assert ws.freeze_panes == "A2" and book["plain"].freeze_panes == "A2"
+        assert ws.column_dimensions["A"].width > ws.column_dimensions["B"].width
+
+    def test_failed_write_keeps_the_earlier_workbook_and_logs_why(self, tmp_path, capsys):
+        path = tmp_path / "out.xlsx"
+        assert excelTools.write_formatted_excel(path, {"a": pd.DataFrame({"x": [1]})})
+        before = path.read_bytes()
+        assert excelTools.write_formatted_excel(path, {"n" * 40: pd.DataFrame({"x": [2]})}) is False
+        assert path.read_bytes() == before
+        assert "Cannot write the workbook" in capsys.readouterr().err
+        assert excelTools.write_formatted_excel(tmp_path / "no" / "dir.xlsx", {"a": pd.DataFrame()}) is False
+
+    def test_overlapping_blocks_are_refused(self, tmp_path, capsys):
+        frame = pd.DataFrame({"a": [1], "b": [2]})
+        blocks = [{"df": frame, "startcol": 0}, {"df": frame, "startcol": 1}]
+        assert excelTools.write_formatted_excel(tmp_path / "o.xlsx", {"s": blocks}) is False
+        assert "overlap" in capsys.readouterr().err
+        assert not (tmp_path / "o.xlsx").exists()

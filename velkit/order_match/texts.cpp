@@ -1,0 +1,49 @@
+#include "texts.hpp"
+
+#include <stdexcept>
+
+namespace velkit::order_match {
+
+const char* const kTemplateJson = R"json({
+    "config": {
+        "system_data_path": "./data_order_match/system_data.csv",
+        "customer_data_path": "./data_order_match/customer_data.xlsx",
+        "output_dir": "./data_order_match/out",
+        "system_data": {
+            "po_cell": "H2",
+            "so_cell": "I2",
+            "so_pos_cell": "J2",
+            "so_suffix_cell": "K2",
+            "qty_cell": "L2",
+            "rdd_cell": "Q2"
+        },
+        "customer_data": {
+            "po_cell": "F3",
+            "qty_cell": "O3",
+            "rdd_cell": "R3"
+        }
+    }
+})json";
+const char* const kTemplateFileName = "config_order_match_template.json";
+
+const char* const kCommandHelp = "Order Match: Data processing and SOP generator.";
+const char* const kConfigHelp = "Path to JSON config file";
+const char* const kGenerateHelp = "Generate config_order_match_template.json";
+const char* const kCallbackDoc = "Order Match CLI Entry Point";
+const char* const kInitDoc = "\n        config: dict，從 json 讀入的設定\n        ";
+const char* const kTemplateCreated = "Template created: ";
+const char* const kMissingConfig = "Error: Please provide a JSON config file using -c.";
+
+const char* const kResultFileName = "result.xlsx";
+const char* const kDebugFileName = "debug_data.xlsx";
+
+std::string month_label(long long year, int month) {
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    if (month < 1 || month > 12) throw std::out_of_range("month " + std::to_string(month) + " is not 1 to 12");
+    long long two_digits = ((year % 100) + 100) % 100;
+    std::string label = two_digits < 10 ? "0" + std::to_string(two_digits) : std::to_string(two_digits);
+    return label + "-" + kMonths[month - 1];
+}
+
+}  // namespace velkit::order_match

@@ -1,0 +1,150 @@
+#include "csv_fields.hpp"
+
+#include <algorithm>
+#include <climits>
+
+#include "cell_values.hpp"
+
+namespace velutil {
+
+size_t find_invalid_utf8(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    size_t size = text.size();
+    for (size_t i = 0; i < size;) {
+        unsigned char lead = bytes[i];
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length;
+        unsigned int minimum;
+        unsigned int code;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2, minimum = 0x80, code = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3, minimum = 0x800, code = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4, minimum = 0x10000, code = lead & 0x07;
+        } else {
+            return i;
+        }
+        if (i + length > size) return i;
+        for (size_t k = 1; k < length; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80) return i;
+            code = (code << 6) | (bytes[i + k] & 0x3F);
+        }
+        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return i;
+        i += length;
+    }
+    return std::string_view::npos;
+}
+
+std::string_view strip_utf8_bom(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    return text;
+}
+
+char detect_delimiter(std::string_view text) {
+    const char candidates[] = {',', ';', '\t'};
+    size_t counts[3] = {0, 0, 0};
+    bool quoted = false;
+    int lines = 0;
+    for (size_t i = 0; i < text.size() && lines < 20; ++i) {
+        char c = text[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && (c == '\n' || c == '\r')) {
+            ++lines;
+        } else if (!quoted) {
+            for (int k = 0; k < 3; ++k) counts[k] += c == candidates[k];
+        }
+    }
+    int best = 0;
+    for (int k = 1; k < 3; ++k) {
+        if (counts[k] > counts[best]) best = k;
+    }
+    return candidates[best];
+}
+
+bool CsvRecords::next(std::vector<std::string>& fields) {
+    fields.clear();
+    if (position_ >= text_.size()) return false;
+    std::string field;
+    bool quoted = false;
+    size_t i = position_;
+    const size_t size = text_.size();
+    while (i < size) {
+        char c = text_[i];
+        if (quoted) {
+            if (c == '"') {
+                if (i + 1 < size && text_[i + 1] == '"') {
+                    field += '"';
+                    i += 2;
+                    continue;
+                }
+                quoted = false;
+                ++i;
+                continue;
+            }
+            // Copy the run up to the next quote at once.
+            size_t end = text_.find('"', i);
+            if (end == std::string_view::npos) end = size;
+            field.append(text_.data() + i, end - i);
+            i = end;
+            continue;
+        }
+        if (c == '"') {
+            quoted = true;
+            ++i;
+        } else if (c == delimiter_) {
+            fields.push_back(std::move(field));
+            field.clear();
+            ++i;
+        } else if (c == '\n' || c == '\r') {
+            i += (c == '\r' && i + 1 < size && text_[i + 1] == '\n') ? 2 : 1;
+            break;
+        } else {
+            size_t end = i;
+            while (end < size && text_[end] != '"' && text_[end] != delimiter_ && text_[end] != '\n' &&
+                   text_[end] != '\r') {
+                ++end;
+            }
+            field.append(text_.data() + i, end - i);
+            i = end;
+        }
+    }
+    fields.push_back(std::move(field));
+    position_ = i;
+    return true;
+}
+
+SelectedFields select_csv_fields(std::string_view text, char delimiter, const std::vector<CellReference>& references) {
+    SelectedFields selected;
+    selected.columns.resize(references.size());
+    int first_row = INT_MAX;
+    for (const auto& reference : references) first_row = std::min(first_row, reference.row);
+    if (references.empty()) return selected;
+
+    CsvRecords records(text, delimiter);
+    std::vector<std::string> fields;
+    std::vector<std::optional<std::string>> row(references.size());
+    for (int number = 1; records.next(fields); ++number) {
+        if (number < first_row) continue;
+        bool any = false;
+        for (size_t k = 0; k < references.size(); ++k) {
+            const CellReference& reference = references[k];
+            auto column = static_cast<size_t>(reference.column);
+            row[k].reset();
+            if (number >= reference.row && column < fields.size() && !is_blank_text(fields[column])) {
+                row[k] = fields[column];
+                any = true;
+            }
+        }
+        if (!any) continue;
+        for (size_t k = 0; k < references.size(); ++k) selected.columns[k].push_back(std::move(row[k]));
+        ++selected.rows;
+    }
+    return selected;
+}
+
+}  // namespace velutil

@@ -1,0 +1,49 @@
+// Reading fields out of CSV text by cell reference: encoding checks,
+// delimiter detection, records (quoted fields may hold delimiters, quotes
+// and line breaks) and the selection of the referenced columns.
+#pragma once
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cell_reference.hpp"
+
+namespace velutil {
+
+// Offset of the first byte that is not part of well-formed UTF-8, or npos.
+size_t find_invalid_utf8(std::string_view text);
+
+// The text without a leading UTF-8 byte-order mark.
+std::string_view strip_utf8_bom(std::string_view text);
+
+// ',', ';' or '\t': whichever occurs most often outside quotes in the first
+// lines; ',' when none does.
+char detect_delimiter(std::string_view text);
+
+// The records of CSV text one by one. Line ends are "\n", "\r\n" or "\r".
+class CsvRecords {
+public:
+    CsvRecords(std::string_view text, char delimiter) : text_(text), delimiter_(delimiter) {}
+
+    // The next record's fields; false after the last record.
+    bool next(std::vector<std::string>& fields);
+
+private:
+    std::string_view text_;
+    char delimiter_;
+    size_t position_ = 0;
+};
+
+// One column per reference: the values of the rows from the smallest
+// first row on. A row whose referenced cells are all blank is left out; a
+// cell above its own reference's row (a header of that column), beyond the
+// end of its record or blank is missing.
+struct SelectedFields {
+    std::vector<std::vector<std::optional<std::string>>> columns;
+    size_t rows = 0;
+};
+SelectedFields select_csv_fields(std::string_view text, char delimiter, const std::vector<CellReference>& references);
+
+}  // namespace velutil
