@@ -30,6 +30,15 @@ FileList find_files_with_extensions(py::handle folder, const std::vector<std::st
     return FileList{py::list(pair[0]), py::list(pair[1])};
 }
 
+py::object first_free_name(py::handle path, py::handle taken) {
+    return file_mg().attr("first_free_name")(path, taken);
+}
+
+py::object move_file_force(py::handle src, py::handle dest, py::handle backup, bool replace) {
+    return file_mg().attr("move_file_force")(py::arg("src") = src, py::arg("dest") = dest,
+                                              py::arg("backup") = backup, py::arg("replace") = replace);
+}
+
 std::pair<bool, py::object> parse_file_name(py::handle file_name, py::handle pattern, py::handle prefix) {
     py::object result = py::module_::import("velutil.parseTools")
                             .attr("parseFn_pattern")(file_name, pattern, py::arg("fn_prefix") = prefix);

@@ -2,9 +2,11 @@
 // file search and moves that keep a backup.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -145,9 +147,23 @@ py::str generate_output_path(py::object folder, py::object sub_folder) {
     return to_text(velutil::join_path(to_fs(folder), to_fs(sub_folder)));
 }
 
-py::str move_file_force(py::object src, py::object dest, py::object backup) {
-    velutil::MoveOutcome outcome = velutil::move_with_backup(to_fs(src), to_fs(dest), to_fs(backup));
+py::str move_file_force(py::object src, py::object dest, py::object backup, bool replace) {
+    velutil::MoveOutcome outcome =
+        velutil::move_with_backup(to_fs(src), to_fs(dest), to_fs(backup),
+                                  replace ? velutil::AtDestination::kReplace : velutil::AtDestination::kUseFirstFreeName);
     return to_text(outcome.dest);
+}
+
+py::str first_free_name(py::object path, py::object taken) {
+    std::set<std::string> spoken_for;
+    if (!taken.is_none()) {
+        for (py::handle other : taken) spoken_for.insert(to_fs(other));
+    }
+    std::string free = velutil::first_free_name(to_fs(path), [&](const std::string& candidate) {
+        struct stat info {};
+        return spoken_for.count(candidate) > 0 || ::lstat(candidate.c_str(), &info) == 0;
+    });
+    return to_text(free);
 }
 
 }  // namespace
@@ -181,6 +197,12 @@ PYBIND11_MODULE(fileMg, m) {
     m.def("generate_output_path", &generate_output_path, py::arg("folder"), py::arg("sub_folder"),
           "The sub-folder's path; nothing is created.");
     m.def("move_file_force", &move_file_force, py::arg("src"), py::arg("dest"), py::arg("backup"),
+          py::arg("replace") = true,
           "Copy `src` to `backup` (a free name when taken), then move it to\n"
-          "`dest`, replacing a file there. Raises OSError with `src` in place.");
+          "`dest`, replacing a file there; with replace=False to the first free\n"
+          "name after `dest` instead, never replacing a file. Returns the path\n"
+          "moved to. Raises OSError with `src` in place.");
+    m.def("first_free_name", &first_free_name, py::arg("path"), py::arg("taken") = py::none(),
+          "`path` when it is free, else the first free of \"stem_2.ext\",\n"
+          "\"stem_3.ext\", ...; the paths in `taken` count as taken too.");
 }

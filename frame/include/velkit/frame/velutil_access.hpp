@@ -46,6 +46,15 @@ struct FileList {
 FileList find_files_with_extensions(py::handle folder, const std::vector<std::string>& extensions,
                                     bool recursive = false);
 
+// fileMg.first_free_name: `path`, or the first free "stem_N.ext" after it;
+// the paths in `taken` (any iterable, or None) count as taken too.
+py::object first_free_name(py::handle path, py::handle taken = py::none());
+
+// fileMg.move_file_force: keeps a backup of `src`, moves it to `dest` (or,
+// when `replace` is false, to the first free name after it) and returns the
+// path moved to. Raises OSError with `src` in place.
+py::object move_file_force(py::handle src, py::handle dest, py::handle backup, bool replace = true);
+
 // parseTools.parseFn_pattern: (matched, caption).
 std::pair<bool, py::object> parse_file_name(py::handle file_name, py::handle pattern, py::handle prefix);
 
