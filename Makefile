@@ -49,6 +49,12 @@ demo: system-deps $(VENV)/.installed
 	@echo "== picbook: lab report from examples/picbook"
 	cd demo_out && ../$(BIN)/vel-kit picbook -c examples/picbook/config.json
 	@echo "Report written to demo_out/examples/picbook/lab_report.pdf"
+	@echo "== receipt-sort: expense workbooks in examples/receipt_sort, dry run first, then for real"
+	cd demo_out && ../$(BIN)/vel-kit receipt-sort -c examples/receipt_sort/config_dry_run.json
+	cd demo_out && ../$(BIN)/vel-kit receipt-sort -c examples/receipt_sort/config.json
+	@cd demo_out/examples/receipt_sort && \
+	for part in "results:results" "backup:backup" "left in the folder:."; do \
+	  echo "$${part%%:*}:"; find "$${part#*:}" -maxdepth 1 -type f -printf '    %f\n' | sort; done
 
 # GoogleTest suites of the plain C++ cores, through CTest.
 unit: system-deps
