@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -155,13 +154,13 @@ py::str move_file_force(py::object src, py::object dest, py::object backup, bool
 }
 
 py::str first_free_name(py::object path, py::object taken) {
-    std::set<std::string> spoken_for;
-    if (!taken.is_none()) {
-        for (py::handle other : taken) spoken_for.insert(to_fs(other));
-    }
     std::string free = velutil::first_free_name(to_fs(path), [&](const std::string& candidate) {
         struct stat info {};
-        return spoken_for.count(candidate) > 0 || ::lstat(candidate.c_str(), &info) == 0;
+        if (::lstat(candidate.c_str(), &info) == 0) return true;
+        if (taken.is_none()) return false;
+        int found = PySequence_Contains(taken.ptr(), to_text(candidate).ptr());
+        if (found < 0) throw py::error_already_set();
+        return found == 1;
     });
     return to_text(free);
 }
