@@ -144,6 +144,13 @@ class TestReadingCells:
         errors = messages(capsys.readouterr().err, "ERROR")
         assert len(errors) == 1 and errors[0].startswith(f"Error reading excel {path}: ")
 
+    def test_references_in_any_order_and_beyond_the_data(self, tmp_path):
+        path = make_workbook(tmp_path / "r.xlsx", {"B2": "b", "D6": "d", "P56": 5})
+        references = ["P56", "D6", "$B$2", "d6", "Z99", "A1"]
+        assert receipt_sort.get_excel_cell_value(path, references) == [5, "d", "b", "d", None, None]
+        # Cells far apart are looked up one by one, with the same results.
+        assert receipt_sort.get_excel_cell_value(path, ["XFD1048576", "D6", "A1"]) == [None, "d", None]
+
     def test_workbook_is_closed_after_reading(self, tmp_path):
         path = make_workbook(tmp_path / "r.xlsx", {"D6": "Ann"})
         before = set(os.listdir("/proc/self/fd"))

@@ -1,6 +1,9 @@
 #include "rename_run.hpp"
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "file_name.hpp"
 #include "state.hpp"
@@ -61,6 +64,67 @@ py::str text_setting(const py::dict& part, const char* part_name, const char* ke
     return value;
 }
 
+struct CellPosition {
+    long row;
+    long column;
+};
+
+// Where a single-cell reference ("D6", "$P$56") points; nothing for a
+// range, a row, a column or text that is no reference.
+std::optional<CellPosition> cell_position(py::handle reference) {
+    const py::object& cells = state().cell_references;
+    try {
+        py::tuple parts = cells.attr("coordinate_from_string")(reference);
+        long column = cells.attr("column_index_from_string")(parts[0]).cast<long>();
+        return CellPosition{parts[1].cast<long>(), column};
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_Exception)) throw;
+        return std::nullopt;
+    }
+}
+
+// The values of single cells of a read-only sheet in one pass over the
+// rows that hold them: every lookup by reference would parse the sheet
+// from its first row again. Nothing when a reference is not a single cell
+// or the cells lie too far apart for one rectangle of values.
+std::optional<py::list> values_in_one_pass(py::handle sheet, const py::list& references) {
+    constexpr long kMostCellsInOnePass = 100000;
+    std::vector<CellPosition> positions;
+    for (py::handle reference : references) {
+        std::optional<CellPosition> position = cell_position(reference);
+        if (!position) return std::nullopt;
+        positions.push_back(*position);
+    }
+    if (positions.empty()) return py::list();
+    auto [top, bottom] = std::minmax_element(positions.begin(), positions.end(),
+                                             [](auto& a, auto& b) { return a.row < b.row; });
+    auto [left, right] = std::minmax_element(positions.begin(), positions.end(),
+                                             [](auto& a, auto& b) { return a.column < b.column; });
+    long first_row = top->row, first_column = left->column;
+    long height = bottom->row - first_row + 1, width = right->column - first_column + 1;
+    if (height * width > kMostCellsInOnePass) return std::nullopt;
+
+    // Row i of the iteration is sheet row first_row + i; a sheet that ends
+    // earlier yields fewer rows.
+    std::vector<py::object> rows;
+    for (py::handle row : sheet.attr("iter_rows")(py::arg("min_row") = first_row, py::arg("max_row") = bottom->row,
+                                                  py::arg("min_col") = first_column,
+                                                  py::arg("max_col") = right->column, py::arg("values_only") = true)) {
+        rows.push_back(py::reinterpret_borrow<py::object>(row));
+    }
+    py::list values;
+    for (const CellPosition& position : positions) {
+        size_t row = static_cast<size_t>(position.row - first_row);
+        size_t column = static_cast<size_t>(position.column - first_column);
+        if (row < rows.size() && column < py::len(rows[row])) {
+            values.append(rows[row][py::int_(column)]);
+        } else {
+            values.append(py::none());
+        }
+    }
+    return values;
+}
+
 LocalTime local_time_now() {
     py::object now = state().module.attr("datetime").attr("now")();
     LocalTime time;
@@ -82,7 +146,11 @@ py::list get_excel_cell_value(py::object file_path, py::object cell_locations) {
         py::list values;
         try {
             py::object sheet = book.attr("active");
-            for (py::handle reference : references) values.append(sheet[reference].attr("value"));
+            if (std::optional<py::list> read = values_in_one_pass(sheet, references)) {
+                values = *read;
+            } else {
+                for (py::handle reference : references) values.append(sheet[reference].attr("value"));
+            }
         } catch (py::error_already_set&) {
             close_quietly(book);
             throw;

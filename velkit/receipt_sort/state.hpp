@@ -9,7 +9,8 @@ namespace velkit::receipt_sort {
 struct ModuleState {
     py::module_ module;        // velkit.receipt_sort itself
     bool has_openpyxl = false;
-    py::object load_workbook;  // openpyxl.load_workbook, or None
+    py::object load_workbook;    // openpyxl.load_workbook, or None
+    py::object cell_references;  // openpyxl.utils.cell, or None
     velutil::Logger log;
 };
 
