@@ -4,6 +4,7 @@ baseline it is measured against, side by side in one run.
 Run with `make bench` (or .venv/bin/python bench/run.py)."""
 import json
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -30,12 +31,15 @@ def run_once(argv, cwd):
     return elapsed, usage.ru_maxrss / 1024
 
 
-def compare(label, subject, baseline, cwd, repeats, target, memory_target=None):
-    """Runs subject and baseline alternately and prints medians and ratios."""
+def compare(label, subject, baseline, cwd, repeats, target, memory_target=None, prepare=None):
+    """Runs subject and baseline alternately and prints medians and ratios;
+    `prepare(role)`, when given, runs before each run and is not timed."""
     times = {"subject": [], "baseline": []}
     memory = {"subject": 0.0, "baseline": 0.0}
     for _ in range(repeats):
         for role, argv in (("baseline", baseline), ("subject", subject)):
+            if prepare:
+                prepare(role)
             seconds, peak = run_once(argv, cwd)
             times[role].append(seconds)
             memory[role] = max(memory[role], peak)
@@ -85,6 +89,51 @@ def picbook_config(folder, work):
     return path
 
 
+def make_bench_workbooks(count=500):
+    """500 expense workbooks (a name, line items, a total), made once and kept."""
+    from openpyxl import Workbook
+
+    folder = DATA / "receipt_sort"
+    marker = folder / ".complete"
+    if marker.exists():
+        return folder
+    folder.mkdir(parents=True, exist_ok=True)
+    for index in range(count):
+        book = Workbook()
+        sheet = book.active
+        sheet["C6"], sheet["D6"] = "Name:", f"Person {index % 40}"
+        for row in range(10, 40):
+            sheet.cell(row=row, column=3, value=f"item {row}")
+            sheet.cell(row=row, column=16, value=row * 1.5)
+        sheet["O56"], sheet["P56"] = "Total", 100 + index
+        book.save(folder / f"claim_{index:03d}.xlsx")
+    marker.touch()
+    return folder
+
+
+def receipt_sort_rounds(work):
+    """The two configurations, and the step before each run that gives that
+    side a fresh copy of the same 500 workbooks (after checking that its
+    previous run moved them all)."""
+    source = make_bench_workbooks()
+    folders, configs = {}, {}
+    for role in ("subject", "baseline"):
+        folders[role] = Path(work) / f"receipts-{role}"
+        configs[role] = Path(work) / f"receipt_sort_{role}.json"
+        configs[role].write_text(json.dumps({"config": {"path": str(folders[role]), "dry_run": False},
+                                             "excel_in": {"name_cell": "D6", "amount_cell": "P56"}}))
+
+    def prepare(role):
+        folder = folders[role]
+        if folder.exists():
+            if len(os.listdir(folder / "results")) != 500:
+                raise SystemExit(f"receipt-sort {role} did not move all 500 workbooks")
+            shutil.rmtree(folder)
+        shutil.copytree(source, folder, ignore=shutil.ignore_patterns(".complete"))
+
+    return configs, prepare
+
+
 def main():
     python = sys.executable
     velkit = str(BIN / "vel-kit")
@@ -96,6 +145,10 @@ def main():
         config = picbook_config(images, work)
         compare("picbook report, 200 JPEGs 1600x1200 in 4 groups", [velkit, "picbook", "-c", str(config)],
                 [python, str(HERE / "picbook_baseline.py"), str(config)], work, 3, 1.15, 1.2)
+        configs, prepare = receipt_sort_rounds(work)
+        compare("receipt-sort, 500 expense workbooks", [velkit, "receipt-sort", "-c", str(configs["subject"])],
+                [python, str(HERE / "receipt_sort_baseline.py"), str(configs["baseline"])], work, 5, 1.15,
+                prepare=prepare)
 
 
 if __name__ == "__main__":
