@@ -22,6 +22,12 @@ int entry_count(const std::string& folder) {
     ::closedir(dir);
     return count;
 }
+// A folder on another file system than the temporary folders.
+const std::string other_root = "/dev/shm";
+bool on_other_file_system(const TempDir& here) {
+    struct stat a {}, b {};
+    return ::stat(here.path().c_str(), &a) == 0 && ::stat(other_root.c_str(), &b) == 0 && a.st_dev != b.st_dev;
+}
 }  // namespace
 
 TEST(WriteFileAtomically, ReplacesContentAndLeavesNoTemporary) {
@@ -110,10 +116,7 @@ TEST(ReadFile, MissingFileThrowsWithPath) {
 
 TEST(MoveWithBackup, AcrossFileSystemsCopiesThenRemovesSource) {
     TempDir here;
-    std::string other_root = "/dev/shm";
-    struct stat a {}, b {};
-    if (::stat(here.path().c_str(), &a) != 0 || ::stat(other_root.c_str(), &b) != 0 || a.st_dev == b.st_dev)
-        GTEST_SKIP() << "no second file system at " << other_root;
+    if (!on_other_file_system(here)) GTEST_SKIP() << "no second file system at " << other_root;
     std::string src = other_root + "/velutil-move-" + std::to_string(::getpid()) + ".txt";
     std::ofstream(src) << "across";
     auto outcome = move_with_backup(src, here / "dest/x.txt", here / "bak/x.txt");
@@ -162,10 +165,7 @@ TEST(MoveWithBackup, FirstFreeNameKeepsEveryFileAtTheDestination) {
 
 TEST(MoveWithBackup, FirstFreeNameAcrossFileSystems) {
     TempDir here;
-    std::string other_root = "/dev/shm";
-    struct stat a {}, b {};
-    if (::stat(here.path().c_str(), &a) != 0 || ::stat(other_root.c_str(), &b) != 0 || a.st_dev == b.st_dev)
-        GTEST_SKIP() << "no second file system at " << other_root;
+    if (!on_other_file_system(here)) GTEST_SKIP() << "no second file system at " << other_root;
     std::string src = other_root + "/velutil-free-" + std::to_string(::getpid()) + ".txt";
     std::ofstream(src) << "across";
     make_dirs(here / "dest");
