@@ -30,6 +30,12 @@ FileList find_files_with_extensions(py::handle folder, const std::vector<std::st
     return FileList{py::list(pair[0]), py::list(pair[1])};
 }
 
+py::object get_folder_from_path(py::handle path) { return file_mg().attr("get_folder_from_path")(path); }
+
+py::object generate_output_path(py::handle folder, const std::string& sub_folder) {
+    return file_mg().attr("generate_output_path")(folder, sub_folder);
+}
+
 py::object first_free_name(py::handle path, py::handle taken) {
     return file_mg().attr("first_free_name")(path, taken);
 }

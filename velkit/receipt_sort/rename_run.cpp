@@ -185,10 +185,9 @@ void run_rename(const py::dict& config_dict) {
     py::str name_cell = text_setting(excel_in, "excel_in", "name_cell", "D6");
     py::str amount_cell = text_setting(excel_in, "excel_in", "amount_cell", "P56");
 
-    py::module_ file_mg = velutil::file_mg();
-    py::object target_dir = file_mg.attr("get_folder_from_path")(input_path);
-    py::object output_folder = file_mg.attr("generate_output_path")(target_dir, "results");
-    py::object backup_folder = file_mg.attr("generate_output_path")(target_dir, "backup");
+    py::object target_dir = velutil::get_folder_from_path(input_path);
+    py::object output_folder = velutil::generate_output_path(target_dir, "results");
+    py::object backup_folder = velutil::generate_output_path(target_dir, "backup");
     py::list files = velutil::find_files_with_extensions(input_path, {".xlsx"}).paths;
     log_info(join({py::str("Starting expense processing in: "), input_path}));
 

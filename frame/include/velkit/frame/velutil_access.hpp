@@ -46,6 +46,13 @@ struct FileList {
 FileList find_files_with_extensions(py::handle folder, const std::vector<std::string>& extensions,
                                     bool recursive = false);
 
+// fileMg.get_folder_from_path: the folder itself, or the folder of a file.
+py::object get_folder_from_path(py::handle path);
+
+// fileMg.generate_output_path: the path of `sub_folder` in `folder`;
+// nothing is created.
+py::object generate_output_path(py::handle folder, const std::string& sub_folder);
+
 // fileMg.first_free_name: `path`, or the first free "stem_N.ext" after it;
 // the paths in `taken` (any iterable, or None) count as taken too.
 py::object first_free_name(py::handle path, py::handle taken = py::none());
