@@ -90,6 +90,12 @@ demo: system-deps mermaid-renderer $(VENV)/.installed
 	@echo "== order-match: examples/order_match system export against the customer sheet"
 	cd demo_out && ../$(BIN)/vel-kit order-match -c examples/order_match/config.json
 	@echo "Result written to demo_out/order_match_out/result.xlsx"
+	@echo "== receipt-sort: expense workbooks in examples/receipt_sort, dry run first, then for real"
+	cd demo_out && ../$(BIN)/vel-kit receipt-sort -c examples/receipt_sort/config_dry_run.json
+	cd demo_out && ../$(BIN)/vel-kit receipt-sort -c examples/receipt_sort/config.json
+	@cd demo_out/examples/receipt_sort && \
+	for part in "results:results" "backup:backup" "left in the folder:."; do \
+	  echo "$${part%%:*}:"; find "$${part#*:}" -maxdepth 1 -type f -printf '    %f\n' | sort; done
 
 # GoogleTest suites of the plain C++ cores, through CTest.
 unit: system-deps

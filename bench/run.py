@@ -31,12 +31,15 @@ def run_once(argv, cwd):
     return elapsed, usage.ru_maxrss / 1024
 
 
-def compare(label, subject, baseline, cwd, repeats, target, memory_target=None):
-    """Runs subject and baseline alternately and prints medians and ratios."""
+def compare(label, subject, baseline, cwd, repeats, target, memory_target=None, prepare=None):
+    """Runs subject and baseline alternately and prints medians and ratios;
+    `prepare(role)`, when given, runs before each run and is not timed."""
     times = {"subject": [], "baseline": []}
     memory = {"subject": 0.0, "baseline": 0.0}
     for _ in range(repeats):
         for role, argv in (("baseline", baseline), ("subject", subject)):
+            if prepare:
+                prepare(role)
             seconds, peak = run_once(argv, cwd)
             times[role].append(seconds)
             memory[role] = max(memory[role], peak)
@@ -208,6 +211,51 @@ def order_match_config(folder, work):
     return path
 
 
+def make_bench_workbooks(count=500):
+    """500 expense workbooks (a name, line items, a total), made once and kept."""
+    from openpyxl import Workbook
+
+    folder = DATA / "receipt_sort"
+    marker = folder / ".complete"
+    if marker.exists():
+        return folder
+    folder.mkdir(parents=True, exist_ok=True)
+    for index in range(count):
+        book = Workbook()
+        sheet = book.active
+        sheet["C6"], sheet["D6"] = "Name:", f"Person {index % 40}"
+        for row in range(10, 40):
+            sheet.cell(row=row, column=3, value=f"item {row}")
+            sheet.cell(row=row, column=16, value=row * 1.5)
+        sheet["O56"], sheet["P56"] = "Total", 100 + index
+        book.save(folder / f"claim_{index:03d}.xlsx")
+    marker.touch()
+    return folder
+
+
+def receipt_sort_rounds(work):
+    """The two configurations, and the step before each run that gives that
+    side a fresh copy of the same 500 workbooks (after checking that its
+    previous run moved them all)."""
+    source = make_bench_workbooks()
+    folders, configs = {}, {}
+    for role in ("subject", "baseline"):
+        folders[role] = Path(work) / f"receipts-{role}"
+        configs[role] = Path(work) / f"receipt_sort_{role}.json"
+        configs[role].write_text(json.dumps({"config": {"path": str(folders[role]), "dry_run": False},
+                                             "excel_in": {"name_cell": "D6", "amount_cell": "P56"}}))
+
+    def prepare(role):
+        folder = folders[role]
+        if folder.exists():
+            if len(os.listdir(folder / "results")) != 500:
+                raise SystemExit(f"receipt-sort {role} did not move all 500 workbooks")
+            shutil.rmtree(folder)
+        shutil.copytree(source, folder, ignore=shutil.ignore_patterns(".complete"))
+
+    return configs, prepare
+
+
 def main():
     python = sys.executable
     velkit = str(BIN / "vel-kit")
@@ -242,6 +290,10 @@ def main():
         compare("order-match, 100,000 system lines against 100,000 customer lines",
                 [velkit, "order-match", "-c", str(orders)],
                 [python, str(HERE / "order_match_baseline.py"), str(orders)], work, 3, 0.5, 1.2)
+        configs, prepare = receipt_sort_rounds(work)
+        compare("receipt-sort, 500 expense workbooks", [velkit, "receipt-sort", "-c", str(configs["subject"])],
+                [python, str(HERE / "receipt_sort_baseline.py"), str(configs["baseline"])], work, 5, 1.15,
+                prepare=prepare)
 
 
 if __name__ == "__main__":

@@ -53,3 +53,36 @@ def write_config(path, config, main_page=None, groups=None):
     data = {"config": config, "main_page": main_page or {"title_of_report": "Test Report"}, "groups": groups or []}
     Path(path).write_text(json.dumps(data), encoding="utf-8")
     return path
+
+
+def make_workbook(path, cells, sheet_title=None):
+    """An .xlsx file whose active sheet holds `cells` ({"D6": value, ...})."""
+    from openpyxl import Workbook
+
+    path = Path(path)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    book = Workbook()
+    sheet = book.active
+    if sheet_title:
+        sheet.title = sheet_title
+    for reference, value in cells.items():
+        sheet[reference] = value
+    book.save(path)
+    return path
+
+
+def store_formula_result(path, reference, value):
+    """Writes `value` as the saved result of the formula in `reference`, as a
+    spreadsheet program does when it saves a computed workbook."""
+    import zipfile
+
+    with zipfile.ZipFile(path) as source:
+        parts = {name: source.read(name) for name in source.namelist()}
+    sheet = parts["xl/worksheets/sheet1.xml"].decode()
+    start = sheet.index(f'<c r="{reference}">')
+    end = sheet.index("<v />", start)
+    parts["xl/worksheets/sheet1.xml"] = (sheet[:end] + f"<v>{value}</v>" + sheet[end + 5:]).encode()
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as target:
+        for name, data in parts.items():
+            target.writestr(name, data)
+    return path

@@ -143,6 +143,26 @@ class TestMoveFileForce:
         assert "blocker" in str(caught.value)
         assert (tmp_path / "in.xlsx").read_text() == "data"
 
+    def test_without_replace_a_name_taken_after_planning_is_skipped(self, tmp_path):
+        (tmp_path / "res").mkdir()
+        (tmp_path / "res" / "new.xlsx").write_text("first")
+        planned = fileMg.first_free_name(str(tmp_path / "res" / "new.xlsx"))
+        assert planned == str(tmp_path / "res" / "new_2.xlsx")
+        (tmp_path / "res" / "new_2.xlsx").write_text("appeared meanwhile")
+        (tmp_path / "in.xlsx").write_text("moved")
+        used = fileMg.move_file_force(src=str(tmp_path / "in.xlsx"), dest=str(tmp_path / "res" / "new.xlsx"),
+                                      backup=str(tmp_path / "bak" / "in.xlsx"), replace=False)
+        assert used == str(tmp_path / "res" / "new_3.xlsx")
+        assert [(tmp_path / "res" / n).read_text() for n in ("new.xlsx", "new_2.xlsx", "new_3.xlsx")] == [
+            "first", "appeared meanwhile", "moved"]
+
+
+def test_first_free_name_counts_the_given_paths_as_taken(tmp_path):
+    (tmp_path / "a.xlsx").write_text("x")
+    assert fileMg.first_free_name(str(tmp_path / "b.xlsx")) == str(tmp_path / "b.xlsx")
+    assert fileMg.first_free_name(str(tmp_path / "a.xlsx"), taken={str(tmp_path / "a_2.xlsx")}) == str(
+        tmp_path / "a_3.xlsx")
+
 
 @pytest.mark.parametrize(
     "name, pattern, prefix, expected",

@@ -61,6 +61,21 @@ bool write_formatted_excel(py::handle path, py::handle sheets) {
     return py::bool_(excel_tools().attr("write_formatted_excel")(path, sheets));
 }
 
+py::object get_folder_from_path(py::handle path) { return file_mg().attr("get_folder_from_path")(path); }
+
+py::object generate_output_path(py::handle folder, const std::string& sub_folder) {
+    return file_mg().attr("generate_output_path")(folder, sub_folder);
+}
+
+py::object first_free_name(py::handle path, py::handle taken) {
+    return file_mg().attr("first_free_name")(path, taken);
+}
+
+py::object move_file_force(py::handle src, py::handle dest, py::handle backup, bool replace) {
+    return file_mg().attr("move_file_force")(py::arg("src") = src, py::arg("dest") = dest,
+                                              py::arg("backup") = backup, py::arg("replace") = replace);
+}
+
 std::pair<bool, py::object> parse_file_name(py::handle file_name, py::handle pattern, py::handle prefix) {
     py::object result = py::module_::import("velutil.parseTools")
                             .attr("parseFn_pattern")(file_name, pattern, py::arg("fn_prefix") = prefix);

@@ -2,6 +2,7 @@
 // file search and moves that keep a backup.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <optional>
@@ -145,9 +146,23 @@ py::str generate_output_path(py::object folder, py::object sub_folder) {
     return to_text(velutil::join_path(to_fs(folder), to_fs(sub_folder)));
 }
 
-py::str move_file_force(py::object src, py::object dest, py::object backup) {
-    velutil::MoveOutcome outcome = velutil::move_with_backup(to_fs(src), to_fs(dest), to_fs(backup));
+py::str move_file_force(py::object src, py::object dest, py::object backup, bool replace) {
+    velutil::MoveOutcome outcome =
+        velutil::move_with_backup(to_fs(src), to_fs(dest), to_fs(backup),
+                                  replace ? velutil::AtDestination::kReplace : velutil::AtDestination::kUseFirstFreeName);
     return to_text(outcome.dest);
+}
+
+py::str first_free_name(py::object path, py::object taken) {
+    std::string free = velutil::first_free_name(to_fs(path), [&](const std::string& candidate) {
+        struct stat info {};
+        if (::lstat(candidate.c_str(), &info) == 0) return true;
+        if (taken.is_none()) return false;
+        int found = PySequence_Contains(taken.ptr(), to_text(candidate).ptr());
+        if (found < 0) throw py::error_already_set();
+        return found == 1;
+    });
+    return to_text(free);
 }
 
 }  // namespace
@@ -181,6 +196,12 @@ PYBIND11_MODULE(fileMg, m) {
     m.def("generate_output_path", &generate_output_path, py::arg("folder"), py::arg("sub_folder"),
           "The sub-folder's path; nothing is created.");
     m.def("move_file_force", &move_file_force, py::arg("src"), py::arg("dest"), py::arg("backup"),
+          py::arg("replace") = true,
           "Copy `src` to `backup` (a free name when taken), then move it to\n"
-          "`dest`, replacing a file there. Raises OSError with `src` in place.");
+          "`dest`, replacing a file there; with replace=False to the first free\n"
+          "name after `dest` instead, never replacing a file. Returns the path\n"
+          "moved to. Raises OSError with `src` in place.");
+    m.def("first_free_name", &first_free_name, py::arg("path"), py::arg("taken") = py::none(),
+          "`path` when it is free, else the first free of \"stem_2.ext\",\n"
+          "\"stem_3.ext\", ...; the paths in `taken` count as taken too.");
 }

@@ -1,6 +1,7 @@
 #include "safe_files.hpp"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -151,13 +152,15 @@ void write_file_atomically(const std::string& path, const char* data, size_t siz
     temp.release();
 }
 
-std::string first_free_name(const std::string& path) {
-    if (!exists(path)) return path;
+std::string first_free_name(const std::string& path) { return first_free_name(path, exists); }
+
+std::string first_free_name(const std::string& path, const std::function<bool(const std::string&)>& is_taken) {
+    if (!is_taken(path)) return path;
     std::string folder = dir_name(path);
     NameParts parts = split_extension(base_name(path));
     for (int n = 2;; ++n) {
         std::string candidate = join_path(folder, parts.stem + "_" + std::to_string(n) + parts.extension);
-        if (!exists(candidate)) return candidate;
+        if (!is_taken(candidate)) return candidate;
     }
 }
 
@@ -169,13 +172,58 @@ std::string copy_to_free_name(const std::string& src, const std::string& dest_ca
     std::string candidate = first_free_name(dest_candidate);
     while (::link(temp.path().c_str(), candidate.c_str()) != 0) {
         if (errno != EEXIST) throw FileError(errno, "Cannot create", candidate);
-        candidate = first_free_name(candidate);
+        candidate = first_free_name(dest_candidate);
     }
     return candidate;  // the temporary name is removed by `temp`
 }
 
-MoveOutcome move_with_backup(const std::string& src, const std::string& dest,
-                             const std::string& backup) {
+bool rename_if_free(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno == EEXIST) return false;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        throw FileError(errno, "Cannot move to " + to, from);
+    }
+    // A file system without that rename: link() refuses an existing name
+    // as well. For a moment the file has both names, never neither.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        if (errno == EEXIST) return false;
+        throw FileError(errno, "Cannot move to " + to, from);
+    }
+    if (::unlink(from.c_str()) != 0) {
+        int error = errno;
+        ::unlink(to.c_str());
+        throw FileError(error, "Cannot remove", from);
+    }
+    return true;
+}
+
+namespace {
+
+// Moves `src` to the first free name after `dest` and returns that name.
+std::string move_to_free_name(const std::string& src, const std::string& dest) {
+    std::string candidate = first_free_name(dest);
+    try {
+        while (!rename_if_free(src, candidate)) candidate = first_free_name(dest);
+        return candidate;
+    } catch (const FileError& error) {
+        if (error.error_number() != EXDEV) throw;
+    }
+    // Another file system: the complete copy gets its name by link(),
+    // which fails rather than replace a file, and only then is `src` removed.
+    TempFile temp(copy_to_temp(src, dest));
+    candidate = first_free_name(dest);
+    while (::link(temp.path().c_str(), candidate.c_str()) != 0) {
+        if (errno != EEXIST) throw FileError(errno, "Cannot create", candidate);
+        candidate = first_free_name(dest);
+    }
+    if (::unlink(src.c_str()) != 0) throw FileError(errno, "Moved, but cannot remove", src);
+    return candidate;
+}
+
+}  // namespace
+
+MoveOutcome move_with_backup(const std::string& src, const std::string& dest, const std::string& backup,
+                             AtDestination at_dest) {
     struct stat info {};
     if (::stat(src.c_str(), &info) != 0) throw FileError(errno, "Cannot find", src);
     if (!S_ISREG(info.st_mode)) throw FileError(EINVAL, "Not a regular file", src);
@@ -183,6 +231,10 @@ MoveOutcome move_with_backup(const std::string& src, const std::string& dest,
     MoveOutcome outcome;
     outcome.backup = copy_to_free_name(src, backup);
     make_dirs(dir_name(dest));
+    if (at_dest == AtDestination::kUseFirstFreeName) {
+        outcome.dest = move_to_free_name(src, dest);
+        return outcome;
+    }
     outcome.dest = dest;
     if (::rename(src.c_str(), dest.c_str()) == 0) return outcome;
     if (errno != EXDEV) throw FileError(errno, "Cannot move to " + dest, src);

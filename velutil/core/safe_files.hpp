@@ -2,6 +2,7 @@
 // final name complete or not at all.
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace velutil {
@@ -31,6 +32,10 @@ inline void write_file_atomically(const std::string& path, const std::string& da
 // "stem_3.ext", ... that is free.
 std::string first_free_name(const std::string& path);
 
+// The same sequence of names, taking the first for which `is_taken` is
+// false (for names that are spoken for without existing yet).
+std::string first_free_name(const std::string& path, const std::function<bool(const std::string&)>& is_taken);
+
 // Copies `src` to `dest_candidate`, or to the first free name after it, and
 // never replaces an existing file. Returns the path written.
 std::string copy_to_free_name(const std::string& src, const std::string& dest_candidate);
@@ -40,13 +45,27 @@ struct MoveOutcome {
     std::string backup;
 };
 
+// Renames `from` to `to` unless something exists at `to`; false when `to`
+// is taken. The test and the rename are one step of the file system, so a
+// file that appears at `to` meanwhile is never replaced. Throws FileError
+// (EXDEV across file systems).
+bool rename_if_free(const std::string& from, const std::string& to);
+
+// What a move does when a file exists at its destination already.
+enum class AtDestination {
+    kReplace,          // the moved file takes its place
+    kUseFirstFreeName  // the moved file goes to the first free name after it
+};
+
 // Keeps a copy of `src` at `backup` (or the first free name after it), then
-// moves `src` to `dest`, replacing a file there. Parent folders are created.
-// Within one file system the move is a rename; across file systems the file
-// is copied beside `dest`, flushed, renamed into place, and only then is
-// `src` removed. Throws FileError, with `src` untouched, when a step fails.
-MoveOutcome move_with_backup(const std::string& src, const std::string& dest,
-                             const std::string& backup);
+// moves `src` to `dest`. Parent folders are created. Within one file system
+// the move is a rename; across file systems the file is copied beside
+// `dest`, flushed, put into place, and only then is `src` removed. With
+// kUseFirstFreeName an existing file is never replaced, not even one that
+// appears while the move is under way. Throws FileError, with `src`
+// untouched, when a step fails.
+MoveOutcome move_with_backup(const std::string& src, const std::string& dest, const std::string& backup,
+                             AtDestination at_dest = AtDestination::kReplace);
 
 }  // namespace velutil
 

@@ -22,6 +22,12 @@ int entry_count(const std::string& folder) {
     ::closedir(dir);
     return count;
 }
+// A folder on another file system than the temporary folders.
+const std::string other_root = "/dev/shm";
+bool on_other_file_system(const TempDir& here) {
+    struct stat a {}, b {};
+    return ::stat(here.path().c_str(), &a) == 0 && ::stat(other_root.c_str(), &b) == 0 && a.st_dev != b.st_dev;
+}
 }  // namespace
 
 TEST(WriteFileAtomically, ReplacesContentAndLeavesNoTemporary) {
@@ -110,10 +116,7 @@ TEST(ReadFile, MissingFileThrowsWithPath) {
 
 TEST(MoveWithBackup, AcrossFileSystemsCopiesThenRemovesSource) {
     TempDir here;
-    std::string other_root = "/dev/shm";
-    struct stat a {}, b {};
-    if (::stat(here.path().c_str(), &a) != 0 || ::stat(other_root.c_str(), &b) != 0 || a.st_dev == b.st_dev)
-        GTEST_SKIP() << "no second file system at " << other_root;
+    if (!on_other_file_system(here)) GTEST_SKIP() << "no second file system at " << other_root;
     std::string src = other_root + "/velutil-move-" + std::to_string(::getpid()) + ".txt";
     std::ofstream(src) << "across";
     auto outcome = move_with_backup(src, here / "dest/x.txt", here / "bak/x.txt");
@@ -122,4 +125,55 @@ TEST(MoveWithBackup, AcrossFileSystemsCopiesThenRemovesSource) {
     EXPECT_EQ(here.read("bak/x.txt"), "across");
     EXPECT_EQ(entry_count(here / "dest"), 1);
     EXPECT_EQ(outcome.backup, here / "bak/x.txt");
+}
+
+TEST(FirstFreeName, CountsNamesSpokenForAsTaken) {
+    TempDir dir;
+    dir.write("a.xlsx", "1");
+    auto spoken_for = [&](const std::string& path) { return exists(path) || path == dir / "a_2.xlsx"; };
+    EXPECT_EQ(first_free_name(dir / "a.xlsx", spoken_for), dir / "a_3.xlsx");
+    EXPECT_EQ(first_free_name(dir / "b.xlsx", spoken_for), dir / "b.xlsx");
+}
+
+TEST(RenameIfFree, NeverReplacesAnExistingFile) {
+    TempDir dir;
+    dir.write("in.txt", "moving");
+    dir.write("taken.txt", "already here");
+    EXPECT_FALSE(rename_if_free(dir / "in.txt", dir / "taken.txt"));
+    EXPECT_EQ(dir.read("in.txt"), "moving");
+    EXPECT_EQ(dir.read("taken.txt"), "already here");
+    EXPECT_TRUE(rename_if_free(dir / "in.txt", dir / "free.txt"));
+    EXPECT_FALSE(exists(dir / "in.txt"));
+    EXPECT_EQ(dir.read("free.txt"), "moving");
+}
+
+TEST(MoveWithBackup, FirstFreeNameKeepsEveryFileAtTheDestination) {
+    TempDir dir;
+    make_dirs(dir / "out");
+    dir.write("out/r.xlsx", "first");
+    dir.write("out/r_2.xlsx", "second");
+    dir.write("in.xlsx", "third");
+    auto outcome =
+        move_with_backup(dir / "in.xlsx", dir / "out/r.xlsx", dir / "bak/in.xlsx", AtDestination::kUseFirstFreeName);
+    EXPECT_EQ(outcome.dest, dir / "out/r_3.xlsx");
+    EXPECT_EQ(dir.read("out/r.xlsx"), "first");
+    EXPECT_EQ(dir.read("out/r_2.xlsx"), "second");
+    EXPECT_EQ(dir.read("out/r_3.xlsx"), "third");
+    EXPECT_EQ(dir.read("bak/in.xlsx"), "third");
+    EXPECT_FALSE(exists(dir / "in.xlsx"));
+}
+
+TEST(MoveWithBackup, FirstFreeNameAcrossFileSystems) {
+    TempDir here;
+    if (!on_other_file_system(here)) GTEST_SKIP() << "no second file system at " << other_root;
+    std::string src = other_root + "/velutil-free-" + std::to_string(::getpid()) + ".txt";
+    std::ofstream(src) << "across";
+    make_dirs(here / "dest");
+    here.write("dest/x.txt", "kept");
+    auto outcome = move_with_backup(src, here / "dest/x.txt", here / "bak/x.txt", AtDestination::kUseFirstFreeName);
+    EXPECT_FALSE(exists(src));
+    EXPECT_EQ(outcome.dest, here / "dest/x_2.txt");
+    EXPECT_EQ(here.read("dest/x.txt"), "kept");
+    EXPECT_EQ(here.read("dest/x_2.txt"), "across");
+    EXPECT_EQ(entry_count(here / "dest"), 2);
 }

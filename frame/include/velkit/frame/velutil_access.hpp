@@ -59,6 +59,21 @@ py::object read_excel_by_cells(py::handle path, py::handle mapping);
 py::object merge_exact_match(py::handle left, py::handle right, const std::vector<std::string>& keys,
                              const std::string& how, const std::pair<std::string, std::string>& suffixes);
 bool write_formatted_excel(py::handle path, py::handle sheets);
+// fileMg.get_folder_from_path: the folder itself, or the folder of a file.
+py::object get_folder_from_path(py::handle path);
+
+// fileMg.generate_output_path: the path of `sub_folder` in `folder`;
+// nothing is created.
+py::object generate_output_path(py::handle folder, const std::string& sub_folder);
+
+// fileMg.first_free_name: `path`, or the first free "stem_N.ext" after it;
+// the paths in `taken` (any iterable, or None) count as taken too.
+py::object first_free_name(py::handle path, py::handle taken = py::none());
+
+// fileMg.move_file_force: keeps a backup of `src`, moves it to `dest` (or,
+// when `replace` is false, to the first free name after it) and returns the
+// path moved to. Raises OSError with `src` in place.
+py::object move_file_force(py::handle src, py::handle dest, py::handle backup, bool replace = true);
 
 // parseTools.parseFn_pattern: (matched, caption).
 std::pair<bool, py::object> parse_file_name(py::handle file_name, py::handle pattern, py::handle prefix);

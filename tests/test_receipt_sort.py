@@ -1,0 +1,414 @@
+"""receipt-sort: reading the two cells, the new names, the rename run and
+the command, including runs killed part-way."""
+import datetime as dt
+import hashlib
+import json
+import os
+import random
+import signal
+import subprocess
+import time
+from collections import Counter
+from pathlib import Path
+
+import pytest
+
+from conftest import BIN, make_workbook, run_program, store_formula_result
+from velkit import receipt_sort
+from velutil import fileMg
+
+TEMPLATE = "config_expense_template.json"
+# The date code of the frozen clock below.
+CODE = "1207_06221653"
+
+
+class FrozenClock(dt.datetime):
+    @classmethod
+    def now(cls, tz=None):
+        return cls(2024, 12, 7, 6, 22, 16, 539999)
+
+
+@pytest.fixture
+def frozen_clock(monkeypatch):
+    monkeypatch.setattr(receipt_sort, "datetime", FrozenClock)
+
+
+def messages(err, level):
+    prefix = f"{level} ReceiptSort: "
+    return [line[len(prefix):] for line in err.splitlines() if line.startswith(prefix)]
+
+
+def names(folder):
+    return sorted(p.name for p in Path(folder).iterdir()) if Path(folder).exists() else []
+
+
+def config_for(folder, **config):
+    return {"config": {"path": str(folder), **config}}
+
+
+@pytest.fixture
+def expense_folder(tmp_path):
+    """The cases a user's folder holds: plain, awkward and unusable files."""
+    folder = tmp_path / "receipts"
+    make_workbook(folder / "a_trip.xlsx", {"D6": "Ann Lee", "P56": 1280})
+    make_workbook(folder / "b_slash.xlsx", {"D6": " R&D/Lab: Müller ", "P56": 45.9})
+    make_workbook(folder / "c_blank.xlsx", {"D6": "   ", "P56": 300})
+    make_workbook(folder / "d_no_amount.xlsx", {"D6": "Bo"})
+    make_workbook(folder / "e_half.xlsx", {"D6": "Cy", "P56": 1280.5})
+    make_workbook(folder / "f_old.xls", {"D6": "Old", "P56": 1})
+    (folder / "g_broken.xlsx").write_text("not a workbook")
+    make_workbook(folder / "h_text.xlsx", {"D6": "Di", "P56": "12,50 EUR?"})
+    return folder
+
+
+EXPECTED_MOVES = [
+    ("a_trip.xlsx", f"Ann Lee_1280_{CODE}.xlsx"),
+    ("b_slash.xlsx", f"R&DLab Müller_45.9_{CODE}.xlsx"),
+    ("c_blank.xlsx", f"_300_{CODE}.xlsx"),
+    ("e_half.xlsx", f"Cy_1280.5_{CODE}.xlsx"),
+    ("h_text.xlsx", f"Di_12,50 EUR_{CODE}.xlsx"),
+]
+
+
+class TestModule:
+    def test_names_texts_and_options(self):
+        assert receipt_sort.HAS_OPENPYXL is True
+        assert receipt_sort.DEFAULT_CONFIG == {
+            "config": {"path": "./data_receipt_sort", "dry_run": False},
+            "excel_in": {"name_cell": "D6", "amount_cell": "P56"},
+        }
+        assert receipt_sort.HELP_TEXT == (
+            "\n"
+            "Read information from Excel and auto-renfiles. \n"
+            "This tool relies entirely on a JSON configuration file.\n"
+            "\n"
+            "\b\n"
+            "[JSON Parameter Description]:\n"
+            "* config.path         : (String) Directory path containing the target Excel files.\n"
+            "* config.dry_run      : (Boolean) Set to True to preview renamed files without actually moving them.\n"
+            '* excel_in.name_cell  : (String) The exact cell coordinate for the Name (e.g., "D6").\n'
+            '* excel_in.amount_cell: (String) The exact cell coordinate for the Amount (e.g., "P56").\n'
+            "\n"
+            "\b\n"
+            "[Default config.json Template]:\n"
+            + json.dumps(receipt_sort.DEFAULT_CONFIG, indent=4, ensure_ascii=False) + "\n"
+        )
+        command = receipt_sort.cmd_receipt_sort
+        assert command.name == "receipt-sort" and command.help == receipt_sort.HELP_TEXT
+        assert command.callback.__doc__ == "Command entry point for Receipt Sort"
+        assert [(p.name, p.help) for p in command.params] == [
+            ("config", "Specify the JSON config file path"),
+            ("generate_config", "Generate a config_expense_template.json in the current directory"),
+        ]
+
+    def test_run_refuses_anything_but_a_mapping(self):
+        with pytest.raises(TypeError):
+            receipt_sort.process_expense_rename([("config", {})])
+
+
+class TestReadingCells:
+    def test_values_keep_their_types_and_empty_cells_give_none(self, tmp_path):
+        when = dt.datetime(2024, 3, 1, 9, 30)
+        path = make_workbook(tmp_path / "r.xlsx", {"D6": " Ann ", "P56": 1280, "A1": 2.5, "B2": when})
+        values = receipt_sort.get_excel_cell_value(path, ["D6", "P56", "A1", "B2", "C3"])
+        assert values == [" Ann ", 1280, 2.5, when, None]
+        assert type(values[1]) is int
+
+    def test_reads_the_active_sheet_not_the_first(self, tmp_path):
+        from openpyxl import Workbook
+
+        book = Workbook()
+        book.active["D6"] = "first sheet"
+        second = book.create_sheet("Claim")
+        second["D6"] = "active sheet"
+        book.active = 1
+        book.save(tmp_path / "two.xlsx")
+        assert receipt_sort.get_excel_cell_value(str(tmp_path / "two.xlsx"), ["D6"]) == ["active sheet"]
+
+    def test_formula_gives_the_saved_result_or_none(self, tmp_path):
+        path = make_workbook(tmp_path / "f.xlsx", {"A1": 2, "P56": "=A1*3"})
+        assert receipt_sort.get_excel_cell_value(path, ["P56"]) == [None]
+        store_formula_result(path, "P56", 6)
+        assert receipt_sort.get_excel_cell_value(path, ["P56"]) == [6]
+
+    @pytest.mark.parametrize("case", ["missing", "not-a-workbook", "bad-reference"])
+    def test_failure_gives_nones_and_one_error_record(self, tmp_path, capsys, case):
+        path = tmp_path / "x.xlsx"
+        references = ["D6", "P56", "A1"]
+        if case == "not-a-workbook":
+            path.write_text("plain text")
+        elif case == "bad-reference":
+            make_workbook(path, {"D6": "Ann"})
+            references = ["D6", "not a cell", "A1"]
+        assert receipt_sort.get_excel_cell_value(str(path), references) == [None, None, None]
+        errors = messages(capsys.readouterr().err, "ERROR")
+        assert len(errors) == 1 and errors[0].startswith(f"Error reading excel {path}: ")
+
+    def test_references_in_any_order_and_beyond_the_data(self, tmp_path):
+        path = make_workbook(tmp_path / "r.xlsx", {"B2": "b", "D6": "d", "P56": 5})
+        references = ["P56", "D6", "$B$2", "d6", "Z99", "A1"]
+        assert receipt_sort.get_excel_cell_value(path, references) == [5, "d", "b", "d", None, None]
+        # Cells far apart are looked up one by one, with the same results.
+        assert receipt_sort.get_excel_cell_value(path, ["XFD1048576", "D6", "A1"]) == [None, "d", None]
+
+    def test_workbook_is_closed_after_reading(self, tmp_path):
+        path = make_workbook(tmp_path / "r.xlsx", {"D6": "Ann"})
+        before = set(os.listdir("/proc/self/fd"))
+        for _ in range(5):
+            receipt_sort.get_excel_cell_value(path, ["D6", "P56"])
+        assert len(set(os.listdir("/proc/self/fd")) - before) == 0
+
+
+@pytest.mark.parametrize(
+    "value, expected",
+    [
+        (None, "Unknown"),
+        (" Ann/Lee:\u3000", "AnnLee"),
+        ("", ""),
+        ("???", ""),
+        (dt.datetime(2024, 12, 7, 6, 22, 16), "2024-12-07 062216"),
+        (0, "0"),
+        (1280.5, "1280.5"),
+        (True, "True"),
+    ],
+)
+def test_sanitize_filename(value, expected):
+    assert receipt_sort.sanitize_filename(value) == expected
+
+
+class TestRun:
+    def test_moves_each_workbook_with_a_backup(self, expense_folder, frozen_clock, capsys):
+        originals = {p.name: p.read_bytes() for p in expense_folder.iterdir()}
+        receipt_sort.process_expense_rename(config_for(expense_folder))
+        err = capsys.readouterr().err
+        results, backup = expense_folder / "results", expense_folder / "backup"
+        assert names(results) == sorted(new for _, new in EXPECTED_MOVES)
+        for old, new in EXPECTED_MOVES:
+            assert (results / new).read_bytes() == originals[old]
+            assert (backup / old).read_bytes() == originals[old]
+        # What could not be handled stays where it was, untouched.
+        assert names(expense_folder) == ["backup", "d_no_amount.xlsx", "f_old.xls", "g_broken.xlsx", "results"]
+        for kept in ("d_no_amount.xlsx", "f_old.xls", "g_broken.xlsx"):
+            assert (expense_folder / kept).read_bytes() == originals[kept]
+        assert messages(err, "INFO") == [f"Starting expense processing in: {expense_folder}"] + [
+            f"Processing: {old} -> {new}" for old, new in EXPECTED_MOVES
+        ]
+        errors = messages(err, "ERROR")
+        assert errors[0] == "---> Skipping d_no_amount.xlsx: Cannot find Name or Amount in D6 or P56"
+        assert errors[1].startswith(f"Error reading excel {expense_folder / 'g_broken.xlsx'}: ")
+        assert errors[2:] == ["---> Skipping g_broken.xlsx: Cannot find Name or Amount in D6 or P56"]
+
+    @pytest.mark.parametrize("setting", [True, "True", "tRUE"])
+    def test_dry_run_reports_and_touches_nothing(self, expense_folder, frozen_clock, capsys, setting):
+        before = {p.name: p.read_bytes() for p in expense_folder.iterdir()}
+        receipt_sort.process_expense_rename(config_for(expense_folder, dry_run=setting))
+        assert {p.name: p.read_bytes() for p in expense_folder.iterdir()} == before
+        assert messages(capsys.readouterr().err, "INFO")[1:] == [
+            f"[Dry-Run] Would move: {old} -> {new}" for old, new in EXPECTED_MOVES
+        ]
+
+    @pytest.mark.parametrize("setting", [1, "yes", None, False])
+    def test_other_dry_run_values_move(self, tmp_path, setting):
+        make_workbook(tmp_path / "r.xlsx", {"D6": "Ann", "P56": 5})
+        receipt_sort.process_expense_rename(config_for(tmp_path, dry_run=setting))
+        assert not (tmp_path / "r.xlsx").exists() and len(names(tmp_path / "results")) == 1
+
+    def test_defaults_for_missing_sections(self, tmp_path, monkeypatch, frozen_clock):
+        monkeypatch.chdir(tmp_path)
+        make_workbook(tmp_path / "data_receipt_sort" / "r.xlsx", {"D6": "Ann", "P56": 5})
+        receipt_sort.process_expense_rename({})
+        assert names(tmp_path / "data_receipt_sort" / "results") == [f"Ann_5_{CODE}.xlsx"]
+        make_workbook(tmp_path / "other" / "r.xlsx", {"A1": "Bo", "B2": 7})
+        receipt_sort.process_expense_rename(
+            {"config": {"path": "other"}, "excel_in": {"name_cell": "A1", "amount_cell": "B2"}})
+        assert names(tmp_path / "other" / "results") == [f"Bo_7_{CODE}.xlsx"]
+
+    def test_equal_names_never_replace_a_result(self, tmp_path, frozen_clock, capsys):
+        first = make_workbook(tmp_path / "a.xlsx", {"D6": "Ann", "P56": 5, "A1": 1})
+        make_workbook(tmp_path / "b.xlsx", {"D6": "Ann", "P56": 5, "A1": 2})
+        make_workbook(tmp_path / "c.xlsx", {"D6": "Ann", "P56": 5, "A1": 3})
+        (tmp_path / "results").mkdir()
+        earlier = tmp_path / "results" / f"Ann_5_{CODE}.xlsx"
+        earlier.write_bytes(first.read_bytes() + b"from an earlier run")
+        expected = [f"a.xlsx -> Ann_5_{CODE}_2.xlsx", f"b.xlsx -> Ann_5_{CODE}_3.xlsx",
+                    f"c.xlsx -> Ann_5_{CODE}_4.xlsx"]
+
+        receipt_sort.process_expense_rename(config_for(tmp_path, dry_run=True))
+        assert messages(capsys.readouterr().err, "INFO")[1:] == [f"[Dry-Run] Would move: {m}" for m in expected]
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        assert messages(capsys.readouterr().err, "INFO")[1:] == [f"Processing: {m}" for m in expected]
+
+        assert earlier.read_bytes().endswith(b"from an earlier run")
+        read = [receipt_sort.get_excel_cell_value(tmp_path / "results" / f"Ann_5_{CODE}_{n}.xlsx", ["A1"])[0]
+                for n in (2, 3, 4)]
+        assert read == [1, 2, 3]
+
+    def test_name_taken_between_planning_and_moving(self, tmp_path, frozen_clock, monkeypatch, capsys):
+        make_workbook(tmp_path / "a.xlsx", {"D6": "Ann", "P56": 5})
+        real_move = fileMg.move_file_force
+
+        def move_after_another_program(src, dest, backup, replace=True):
+            Path(dest).parent.mkdir(exist_ok=True)
+            Path(dest).write_text("written by another program")
+            return real_move(src=src, dest=dest, backup=backup, replace=replace)
+
+        monkeypatch.setattr(fileMg, "move_file_force", move_after_another_program)
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        results = tmp_path / "results"
+        assert (results / f"Ann_5_{CODE}.xlsx").read_text() == "written by another program"
+        assert receipt_sort.get_excel_cell_value(results / f"Ann_5_{CODE}_2.xlsx", ["D6"]) == ["Ann"]
+        assert messages(capsys.readouterr().err, "INFO")[1:] == [
+            f"Processing: a.xlsx -> Ann_5_{CODE}.xlsx",
+            f"---> Ann_5_{CODE}.xlsx was taken meanwhile; moved as Ann_5_{CODE}_2.xlsx",
+        ]
+
+    def test_failed_move_is_logged_and_the_run_goes_on(self, tmp_path, capsys):
+        make_workbook(tmp_path / "a.xlsx", {"D6": "Ann", "P56": 5})
+        make_workbook(tmp_path / "sub" / "b.xlsx", {"D6": "Bo", "P56": 6})
+        (tmp_path / "results").write_text("a file where the folder belongs")
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        errors = messages(capsys.readouterr().err, "ERROR")
+        assert len(errors) == 1 and errors[0].startswith(f"Failed to move {tmp_path / 'a.xlsx'}: ")
+        assert receipt_sort.get_excel_cell_value(tmp_path / "a.xlsx", ["D6"]) == ["Ann"]
+        # Sub-folders are not searched.
+        assert (tmp_path / "sub" / "b.xlsx").exists()
+
+    @pytest.mark.parametrize(
+        "data, problem",
+        [
+            ({"config": 5}, "'config' must be an object, not int"),
+            ({"config": None}, "'config' must be an object, not NoneType"),
+            ({"excel_in": ["D6"]}, "'excel_in' must be an object, not list"),
+            ({"config": {"path": 3}}, "'config.path' must be a string (got 3)"),
+            ({"excel_in": {"name_cell": 6}}, "'excel_in.name_cell' must be a string (got 6)"),
+        ],
+    )
+    def test_unusable_configuration_is_refused_by_name(self, tmp_path, monkeypatch, data, problem):
+        monkeypatch.chdir(tmp_path)
+        with pytest.raises(TypeError, match=problem.replace("(", r"\(").replace(")", r"\)")):
+            receipt_sort.process_expense_rename(data)
+        assert names(tmp_path) == []
+
+
+class TestCommand:
+    @pytest.mark.parametrize("extra", [[], ["--config", "x.json"]], ids=["alone", "with-config"])
+    def test_generate_config_writes_template(self, runner, tmp_path, monkeypatch, extra):
+        monkeypatch.chdir(tmp_path)
+        (tmp_path / "x.json").write_text("not even JSON")
+        result = runner.invoke(receipt_sort.cmd_receipt_sort, ["--generate-config", *extra])
+        assert result.exit_code == 0
+        assert result.output == f"Success! Template file created at: {tmp_path / TEMPLATE}\n"
+        assert json.loads((tmp_path / TEMPLATE).read_text(encoding="utf-8")) == receipt_sort.DEFAULT_CONFIG
+
+    def test_no_option_prints_error_and_hint(self, runner):
+        result = runner.invoke(receipt_sort.cmd_receipt_sort, [])
+        assert result.exit_code == 1
+        assert result.output == (
+            "Error: Please provide a JSON file path using --config or -c.\n"
+            "Hint: Run 'vel-kit receipt-sort --help' to see the template.\n"
+        )
+
+    def test_runs_the_configuration_through_the_host(self, expense_folder, tmp_path):
+        config = tmp_path / "c.json"
+        config.write_text(json.dumps(config_for(expense_folder, dry_run="True")), encoding="utf-8")
+        result = run_program(["receipt-sort", "-c", str(config)], tmp_path)
+        assert result.returncode == 0 and result.stdout == ""
+        assert len(messages(result.stderr, "INFO")) == 1 + len(EXPECTED_MOVES)
+        assert not (expense_folder / "results").exists() and not (expense_folder / "backup").exists()
+
+    @pytest.mark.parametrize(
+        "content, problem",
+        [
+            (b"{ nope", "is not valid JSON: "),
+            (b"[1, 2]", "must hold a JSON object at the top level, not list."),
+            (b'{"config": "x"}', "Invalid configuration in "),
+        ],
+        ids=["invalid-json", "top-level-list", "config-text"],
+    )
+    def test_unusable_file_gives_a_message_not_a_traceback(self, tmp_path, content, problem):
+        config = tmp_path / "c.json"
+        config.write_bytes(content)
+        result = run_program(["receipt-sort", "-c", str(config)], tmp_path)
+        assert result.returncode == 1
+        assert problem in result.stderr and str(config) in result.stderr
+        assert "Traceback" not in result.stderr
+
+    def test_without_openpyxl_template_works_and_run_says_what_to_install(self, tmp_path):
+        make_workbook(tmp_path / "data" / "r.xlsx", {"D6": "Ann", "P56": 5})
+        (tmp_path / "c.json").write_text(json.dumps({"config": {"path": "data"}}))
+        code = (
+            "import sys\n"
+            "sys.modules['openpyxl'] = None\n"
+            "from velkit import receipt_sort\n"
+            "assert receipt_sort.HAS_OPENPYXL is False\n"
+            "receipt_sort.cmd_receipt_sort(sys.argv[1:])\n"
+        )
+        for args, status in ((["--generate-config"], 0), (["-c", "c.json"], 0)):
+            result = subprocess.run([str(BIN / "python"), "-c", code, *args], cwd=tmp_path,
+                                    capture_output=True, text=True)
+            assert result.returncode == status, result.stderr
+        assert (tmp_path / TEMPLATE).exists()
+        assert messages(result.stderr, "ERROR") == [
+            "Missing required package 'openpyxl'. Please run: pip install Velkit[excel]"]
+        assert names(tmp_path / "data") == ["r.xlsx"]
+
+
+def digest(path):
+    return hashlib.sha256(Path(path).read_bytes()).hexdigest()
+
+
+def visible_files(folder):
+    folder = Path(folder)
+    return [p for p in folder.iterdir() if p.is_file() and not p.name.startswith(".")] if folder.exists() else []
+
+
+def test_killed_runs_lose_no_workbook(tmp_path):
+    """Kills runs at random moments; after each kill every workbook is whole,
+    either still in the input folder or in the results folder, and each one
+    in the results folder has its backup."""
+    folder, calibration = tmp_path / "in", tmp_path / "calibration"
+    for index in range(40):
+        # Few distinct names and amounts, so that runs also collide on names.
+        cells = {"D6": f"P{index % 3}", "P56": index % 2, "A1": index}
+        make_workbook(folder / f"r{index:02d}.xlsx", cells)
+        make_workbook(calibration / f"r{index:02d}.xlsx", cells)
+    originals = Counter(digest(p) for p in visible_files(folder))
+
+    def command(path):
+        config = tmp_path / f"{path.name}.json"
+        config.write_text(json.dumps(config_for(path)))
+        return [str(BIN / "vel-kit"), "receipt-sort", "-c", str(config)]
+
+    def check():
+        inputs = [digest(p) for p in visible_files(folder) if p.suffix == ".xlsx"]
+        results = [digest(p) for p in visible_files(folder / "results")]
+        assert Counter(inputs + results) == originals
+        backups = {digest(p) for p in visible_files(folder / "backup")}
+        assert set(results) <= backups
+        return len(inputs)
+
+    # How long the program takes to start and each workbook takes, so that
+    # the kills fall while workbooks are being handled.
+    start = time.perf_counter()
+    subprocess.run(command(tmp_path / "empty"), check=True, capture_output=True)
+    start_up = time.perf_counter() - start
+    start = time.perf_counter()
+    subprocess.run(command(calibration), check=True, capture_output=True)
+    per_workbook = max(time.perf_counter() - start - start_up, 0.01) / 40
+
+    argv = command(folder)
+    random.seed(7)
+    remaining, interrupted_mid_run = len(originals), 0
+    for _ in range(10):
+        child = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(start_up * 0.9 + random.uniform(0, per_workbook * remaining))
+        child.send_signal(signal.SIGKILL)
+        child.wait()
+        left = check()
+        interrupted_mid_run += 0 < left < remaining
+        remaining = left
+        if remaining == 0:
+            break
+    assert interrupted_mid_run >= 1
+    subprocess.run(argv, check=True, capture_output=True)
+    assert check() == 0

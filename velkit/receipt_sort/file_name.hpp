@@ -1,0 +1,34 @@
+// The pieces of a sorted workbook's new file name, and the dry-run switch.
+// Plain C++ on UTF-8 text.
+#pragma once
+#include <string>
+
+namespace velkit::receipt_sort {
+
+// `text` without the characters file systems or office programs refuse in
+// names (\ / * ? : " < > |) and without white space at both ends (the
+// interpreter's notion of white space, including the Unicode blanks).
+std::string sanitize_name_part(const std::string& text);
+
+// A local time as the clock gives it.
+struct LocalTime {
+    int month = 1;  // 1..12
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int microsecond = 0;  // 0..999999
+};
+
+// "MMDD_HHMMSScc": month, day, an underscore, hours, minutes, seconds and
+// hundredths of a second (truncated, not rounded), all two digits.
+std::string date_code(const LocalTime& time);
+
+// safe name, "_", safe amount, "_", date code, ".xlsx".
+std::string new_file_name(const std::string& safe_name, const std::string& safe_amount, const std::string& code);
+
+// Whether the text form of the "dry_run" setting switches the dry run on:
+// "true" in any letter case, nothing else.
+bool is_dry_run(const std::string& text_form);
+
+}  // namespace velkit::receipt_sort
