@@ -11,20 +11,17 @@
 
 #include "file_search.hpp"
 #include "paths.hpp"
+#include "py_messages.hpp"
 #include "pyfs.hpp"
 #include "safe_files.hpp"
 
 namespace py = pybind11;
 using velutil::py_fs::to_fs;
 using velutil::py_fs::to_text;
+using velutil::py_messages::quoted;
+using velutil::py_messages::velutil_logger;
 
 namespace {
-
-py::object velutil_logger() {
-    return py::module_::import("velutil.app_logging").attr("lazy_logger")("velutil");
-}
-
-std::string quoted(py::handle path) { return py::str(py::repr(py::module_::import("os").attr("fspath")(path))); }
 
 // One extension or a list of them.
 std::vector<std::string> extension_list(py::handle extensions) {

@@ -1,0 +1,228 @@
+// velutil.excelTools, reading: tables read out of CSV files and workbooks
+// by cell reference.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "cell_reference.hpp"
+#include "cell_values.hpp"
+#include "csv_fields.hpp"
+#include "file_error.hpp"
+#include "pyfs.hpp"
+#include "safe_files.hpp"
+#include "excel_tables.hpp"
+#include "py_messages.hpp"
+
+namespace velutil::excel_tables {
+
+using py_fs::to_fs;
+using py_messages::quoted;
+using py_messages::raise_value_error;
+using py_messages::text_of;
+using py_messages::velutil_logger;
+
+namespace {
+
+struct Field {
+    py::object name;
+    velutil::CellReference reference;
+};
+
+std::vector<Field> fields_of(py::handle mapping, py::handle path) {
+    if (!py::isinstance<py::dict>(mapping)) raise_value_error("The cell mapping for " + quoted(path) + " must be a dict.");
+    std::vector<Field> fields;
+    for (auto item : py::reinterpret_borrow<py::dict>(mapping)) {
+        if (!py::isinstance<py::str>(item.second)) {
+            raise_value_error("Invalid cell reference " + text_of(py::repr(item.second)) + " for column " +
+                              text_of(py::repr(item.first)) + ": it must be a text such as \"H2\".");
+        }
+        try {
+            fields.push_back({py::reinterpret_borrow<py::object>(item.first),
+                              velutil::parse_cell_reference(item.second.cast<std::string>())});
+        } catch (const std::invalid_argument& error) {
+            raise_value_error("Invalid cell reference " + text_of(py::repr(item.second)) + " for column " +
+                              text_of(py::repr(item.first)) + ": " + error.what() + ".");
+        }
+    }
+    return fields;
+}
+
+// A column of CSV texts as the frame stores it: int64 when every value is
+// an integer, float64 (missing values NaN) when every value is a number,
+// else the texts as read.
+py::object csv_column(const std::vector<std::optional<std::string>>& values) {
+    size_t size = values.size();
+    switch (velutil::column_kind(values)) {
+        case velutil::NumberKind::kInteger: {
+            bool complete = true;
+            for (const auto& value : values) complete = complete && value.has_value();
+            if (complete) {
+                py::array_t<int64_t> column(static_cast<py::ssize_t>(size));
+                auto out = column.mutable_unchecked<1>();
+                for (size_t i = 0; i < size; ++i) {
+                    std::string_view text = velutil::trim_blanks(*values[i]);
+                    out(static_cast<py::ssize_t>(i)) = std::stoll(std::string(text));
+                }
+                return std::move(column);
+            }
+            [[fallthrough]];
+        }
+        case velutil::NumberKind::kDecimal: {
+            py::array_t<double> column(static_cast<py::ssize_t>(size));
+            auto out = column.mutable_unchecked<1>();
+            for (size_t i = 0; i < size; ++i) {
+                out(static_cast<py::ssize_t>(i)) =
+                    values[i] ? std::strtod(std::string(velutil::trim_blanks(*values[i])).c_str(), nullptr)
+                              : std::numeric_limits<double>::quiet_NaN();
+            }
+            return std::move(column);
+        }
+        case velutil::NumberKind::kText:
+            break;
+    }
+    py::list column(size);
+    for (size_t i = 0; i < size; ++i) {
+        if (values[i]) {
+            column[i] = py::str(*values[i]);
+        } else {
+            column[i] = py::none();
+        }
+    }
+    return std::move(column);
+}
+
+py::object frame_of(const std::vector<Field>& fields, std::vector<py::object> columns) {
+    py::dict data;
+    for (size_t k = 0; k < fields.size(); ++k) data[fields[k].name] = columns[k];
+    py::object pandas = py::module_::import("pandas");
+    if (fields.empty()) return pandas.attr("DataFrame")();
+    return pandas.attr("DataFrame")(data);
+}
+
+}  // namespace
+
+py::object read_csv_by_cells(py::object path, py::object mapping) {
+    std::vector<Field> fields = fields_of(mapping, path);
+    std::string raw;
+    try {
+        raw = velutil::read_file(to_fs(path));
+    } catch (const velutil::FileError& error) {
+        raise_value_error("Cannot read " + quoted(path) + ": " + std::strerror(error.error_number()) + ".");
+    }
+    std::string_view text = velutil::strip_utf8_bom(raw);
+    size_t bad = velutil::find_invalid_utf8(text);
+    if (bad != std::string_view::npos) {
+        size_t offset = bad + (raw.size() - text.size());
+        raise_value_error(quoted(path) + " is not UTF-8 text (byte " + std::to_string(offset) +
+                          " cannot be decoded); save the export as UTF-8 CSV.");
+    }
+    std::vector<velutil::CellReference> references;
+    for (const auto& field : fields) references.push_back(field.reference);
+    velutil::SelectedFields selected;
+    {
+        py::gil_scoped_release unlocked;
+        selected = velutil::select_csv_fields(text, velutil::detect_delimiter(text), references);
+    }
+    std::vector<py::object> columns;
+    for (auto& values : selected.columns) {
+        columns.push_back(csv_column(values));
+        values.clear();
+        values.shrink_to_fit();
+    }
+    return frame_of(fields, std::move(columns));
+}
+
+namespace {
+
+// The first visible worksheet, or the one named or numbered by `sheet`.
+py::object choose_sheet(py::object workbook, py::object sheet, py::handle path) {
+    if (py::isinstance<py::str>(sheet)) return workbook.attr("get_sheet_by_name")(sheet);
+    if (!sheet.is_none()) return workbook.attr("get_sheet_by_index")(sheet);
+    py::module_ calamine = py::module_::import("python_calamine");
+    py::object visible = calamine.attr("SheetVisibleEnum").attr("Visible");
+    py::object worksheet = calamine.attr("SheetTypeEnum").attr("WorkSheet");
+    for (py::handle meta : workbook.attr("sheets_metadata")) {
+        py::object shown = meta.attr("visible");
+        py::object type = meta.attr("typ");
+        if (shown.equal(visible) && type.equal(worksheet)) {
+            return workbook.attr("get_sheet_by_name")(meta.attr("name"));
+        }
+    }
+    (void)path;
+    raise_value_error("it has no visible worksheet");
+}
+
+bool blank_cell(py::handle value) {
+    if (value.is_none()) return true;
+    if (PyUnicode_Check(value.ptr())) {
+        Py_ssize_t size = 0;
+        const char* data = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
+        if (data == nullptr) throw py::error_already_set();
+        return velutil::is_blank_text(std::string_view(data, static_cast<size_t>(size)));
+    }
+    return false;
+}
+
+}  // namespace
+
+py::object read_excel_by_cells(py::object path, py::object mapping, py::object sheet_name) {
+    std::vector<Field> fields = fields_of(mapping, path);
+    py::module_ calamine = py::module_::import("python_calamine");
+    py::object workbook;
+    std::vector<py::list> columns(fields.size());
+    try {
+        workbook = calamine.attr("CalamineWorkbook").attr("from_path")(py::module_::import("os").attr("fspath")(path));
+        py::object sheet = choose_sheet(workbook, sheet_name, path);
+        py::object start = sheet.attr("start");
+        if (!start.is_none() && !fields.empty()) {
+            int first_column = start[py::int_(1)].cast<int>();
+            int last_row = sheet.attr("end")[py::int_(0)].cast<int>();
+            int first_row = velutil::kMaxRows;
+            for (const auto& field : fields) first_row = std::min(first_row, field.reference.row);
+            // The rows come from the sheet's first row on; the columns from
+            // the first column that holds anything.
+            int number = 0;
+            std::vector<py::object> row_values(fields.size());
+            for (py::handle row : sheet.attr("iter_rows")()) {
+                ++number;
+                if (number < first_row) continue;
+                if (number > last_row + 1) break;
+                auto cells = py::reinterpret_borrow<py::list>(row);
+                auto width = static_cast<int>(cells.size());
+                bool any = false;
+                for (size_t k = 0; k < fields.size(); ++k) {
+                    int index = fields[k].reference.column - first_column;
+                    row_values[k] = py::none();
+                    if (number < fields[k].reference.row || index < 0 || index >= width) continue;
+                    py::object value = cells[static_cast<size_t>(index)];
+                    if (blank_cell(value)) continue;
+                    row_values[k] = value;
+                    any = true;
+                }
+                if (!any) continue;
+                for (size_t k = 0; k < fields.size(); ++k) columns[k].append(row_values[k]);
+            }
+        }
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_Exception)) throw;
+        std::string reason = text_of(error.value());
+        if (workbook) workbook.attr("close")();
+        py::raise_from(error, PyExc_ValueError, ("Cannot read the workbook " + quoted(path) + ": " + reason).c_str());
+        throw py::error_already_set();
+    }
+    workbook.attr("close")();
+    std::vector<py::object> frames_columns(columns.begin(), columns.end());
+    return frame_of(fields, std::move(frames_columns));
+}
+
+}  // namespace velutil::excel_tables

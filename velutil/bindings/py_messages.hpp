@@ -1,0 +1,30 @@
+// Small pieces every binding uses for its messages: the library's logger,
+// a path as it appears in a message, and ValueError with a text.
+#pragma once
+#include <pybind11/pybind11.h>
+
+#include <string>
+
+namespace velutil::py_messages {
+
+namespace py = pybind11;
+
+// The "velutil" logger, created on first use.
+inline py::object velutil_logger() {
+    return py::module_::import("velutil.app_logging").attr("lazy_logger")("velutil");
+}
+
+// str(value), for values of any type.
+inline std::string text_of(py::handle value) { return py::str(value); }
+
+// A path as a message shows it: quoted, as repr shows it.
+inline std::string quoted(py::handle path) {
+    return py::str(py::repr(py::module_::import("os").attr("fspath")(path)));
+}
+
+[[noreturn]] inline void raise_value_error(const std::string& message) {
+    py::set_error(PyExc_ValueError, message.c_str());
+    throw py::error_already_set();
+}
+
+}  // namespace velutil::py_messages
