@@ -130,8 +130,8 @@ def test_missing_markdown_refuses_even_the_template(tmp_path):
 
 
 @pytest.mark.parametrize("content, status, message", [
-    ('{"other": 1}', 0, "lacks the required key 'config'"),
-    ("[1, 2", 0, "is not valid JSON"),
+    ('{"other": 1}', 1, "lacks the required key 'config'"),
+    ("[1, 2", 1, "is not valid JSON"),
     ('{"config": ["in"]}', 1, "'config' must be an object."),
 ], ids=["no-config-key", "broken-json", "config-not-object"])
 def test_unusable_configuration_files(runner, tmp_path, content, status, message):

@@ -97,11 +97,11 @@ class TestCommand:
         assert result.exit_code == 1
         assert result.output == "Error: Please provide a JSON config file using -c.\n"
 
-    def test_configuration_without_config_key_ends_quietly(self, runner, tmp_path):
+    def test_configuration_without_config_key_fails(self, runner, tmp_path):
         path = tmp_path / "c.json"
         path.write_text('{"other": 1}')
         result = invoke(runner, path)
-        assert result.exit_code == 0 and result.stdout == ""
+        assert result.exit_code == 1 and result.stdout == ""
         assert "lacks the required key 'config'" in result.stderr
 
     def test_missing_system_path_fails_with_status_0(self, runner, tmp_path):

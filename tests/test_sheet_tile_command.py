@@ -56,11 +56,11 @@ def test_missing_config_path_is_a_usage_error(runner, tmp_path):
 
 
 @pytest.mark.parametrize("text", ["{broken", '{"other": 1}'], ids=["invalid-json", "no-config-key"])
-def test_refused_file_ends_quietly_with_status_zero(runner, tmp_path, text):
+def test_refused_file_ends_with_status_one(runner, tmp_path, text):
     path = tmp_path / "c.json"
     path.write_text(text)
     result = runner.invoke(sheet_tile.cmd_sheet_tile, ["-c", str(path)])
-    assert result.exit_code == 0
+    assert result.exit_code == 1
     assert result.stdout == "" and "[INIT]" not in result.stderr and str(path) in result.stderr
 
 

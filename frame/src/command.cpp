@@ -32,7 +32,7 @@ void echo(const std::string& line) { py::module_::import("click").attr("echo")(l
 
 bool given(py::handle config) { return !config.is_none() && py::len(config) > 0; }
 
-void require_packages(bool available, const velutil::Logger& log, const std::vector<std::string>& error_lines) {
+void require_packages(bool available, const helperlib::Logger& log, const std::vector<std::string>& error_lines) {
     if (available) return;
     for (const auto& line : error_lines) log.error(line);
     exit_with(1);
@@ -41,7 +41,7 @@ void require_packages(bool available, const velutil::Logger& log, const std::vec
 void write_template_if_asked(bool generate_config, py::handle default_config, const std::string& file_name,
                              const std::string& success_prefix) {
     if (!generate_config) return;
-    py::object written = velutil::generate_json_template(default_config, file_name);
+    py::object written = helperlib::generate_json_template(default_config, file_name);
     echo(success_prefix + std::string(py::str(written)));
     exit_with(0);
 }
@@ -53,14 +53,14 @@ void require_config_path(py::handle config, const std::vector<std::string>& line
 }
 
 py::object load_config_section(py::handle config) {
-    py::object loaded = velutil::load_json_file(config, {"config"});
-    if (!py::bool_(loaded)) return py::none();
+    py::object loaded = helperlib::load_json_file(config, {"config"});
+    if (!py::bool_(loaded)) exit_with(1);
     return loaded[py::int_(0)];
 }
 
 py::object read_config_file(py::handle config) {
     try {
-        return velutil::read_json_object(config);
+        return helperlib::read_json_object(config);
     } catch (py::error_already_set& error) {
         if (!error.matches(PyExc_ValueError)) throw;
         py::object exception_class = py::module_::import("click").attr("ClickException");

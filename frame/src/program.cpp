@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "velkit/frame/command.hpp"
+#include "velkit/frame/text.hpp"
 
 namespace velkit::frame {
 
@@ -14,7 +15,7 @@ bool debug_requested() {
 
 // The one line an error that no step caught is reported with.
 std::string error_text(py::handle error) {
-    std::string text = py::str(error);
+    std::string text = shown(error);
     if (py::isinstance(error, py::module_::import("builtins").attr("KeyError"))) return "missing key " + text;
     if (text.empty()) return py::str(py::type::of(error).attr("__name__"));
     return text;
@@ -36,7 +37,11 @@ void run_as_program(py::handle command, const std::string& prog_name) {
         if (debug_requested()) {
             py::module_::import("traceback").attr("print_exception")(error.value());
         }
-        py::print("Error: " + error_text(error.value()), py::arg("file") = sys.attr("stderr"));
+        py::object stderr_stream = sys.attr("stderr");
+        if (!stderr_stream.is_none()) {
+            stderr_stream.attr("write")(py::str("Error: " + error_text(error.value()) + "\n"));
+            stderr_stream.attr("flush")();
+        }
         py::set_error(PyExc_SystemExit, py::int_(1));
         throw py::error_already_set();
     }

@@ -1,6 +1,6 @@
 #include "velkit/frame/velutil_access.hpp"
 
-namespace velkit::velutil {
+namespace velkit::helperlib {
 
 Logger::Logger(const std::string& name)
     : logger_(py::module_::import("velutil.app_logging").attr("lazy_logger")(name)) {}
@@ -83,4 +83,4 @@ std::pair<bool, py::object> parse_file_name(py::handle file_name, py::handle pat
     return {py::bool_(pair[0]), pair[1]};
 }
 
-}  // namespace velkit::velutil
+}  // namespace velkit::helperlib

@@ -104,11 +104,11 @@ std::string render_index(std::string_view index_title, const std::vector<std::st
 
 bool has_extension(std::string_view name, std::string_view extension) {
     if (name.size() < extension.size()) return false;
-    return velutil::ascii_lower(std::string(name.substr(name.size() - extension.size()))) ==
-           velutil::ascii_lower(std::string(extension));
+    return ::velutil::ascii_lower(std::string(name.substr(name.size() - extension.size()))) ==
+           ::velutil::ascii_lower(std::string(extension));
 }
 
-std::string base_name_of(const std::string& file_name) { return velutil::split_extension(file_name).stem; }
+std::string base_name_of(const std::string& file_name) { return ::velutil::split_extension(file_name).stem; }
 
 std::string normalize_line_ends(std::string_view text) {
     std::string out;

@@ -27,7 +27,7 @@ void init_state(py::module_& m) {
     for (const char* name : {"fileMg", "app_logging"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{has_md, markdown, velutil::Logger("FlowPage")};
+    g_state = new ModuleState{has_md, markdown, helperlib::Logger("FlowPage")};
     m.attr("log") = g_state->log.object();
 }
 

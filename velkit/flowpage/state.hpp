@@ -9,7 +9,7 @@ namespace velkit::flowpage {
 struct ModuleState {
     bool has_md = false;
     py::object markdown;  // the markdown package, or None
-    velutil::Logger log;
+    helperlib::Logger log;
 };
 
 // Created by the module's initialisation; lives as long as the process.

@@ -126,9 +126,9 @@ py::object normalise_dates(py::handle column, const std::string& side) {
 }
 
 py::tuple OrderMatch::run() {
-    const velutil::Logger& log = state().log;
+    const helperlib::Logger& log = state().log;
     log.info("Starting OrderMatch process on system data: " + str(system_data_path));
-    if (!velutil::check_file_exists(system_data_path, {".csv"})) {
+    if (!helperlib::check_file_exists(system_data_path, {".csv"})) {
         return py::make_tuple(false, "System data file not found at: " + str(system_data_path));
     }
     log.info("Loading System data from: " + str(system_data_path));
@@ -146,7 +146,7 @@ py::tuple OrderMatch::run() {
 }
 
 py::tuple OrderMatch::process() {
-    const velutil::Logger& log = state().log;
+    const helperlib::Logger& log = state().log;
 
     py::dict sys_mapping;
     sys_mapping["PO"] = sys_po_cell;
@@ -155,14 +155,14 @@ py::tuple OrderMatch::process() {
     sys_mapping["SO_SUFFIX"] = sys_so_suffix_cell;
     sys_mapping["QTY"] = sys_qty_cell;
     sys_mapping["RDD"] = sys_rdd_cell;
-    system_df = velutil::read_csv_by_cells(system_data_path, sys_mapping);
+    system_df = helperlib::read_csv_by_cells(system_data_path, sys_mapping);
     if (has_column(system_df, "RDD")) {
         // The column is replaced, not written into: its type changes.
         system_df.attr("__setitem__")("RDD", normalise_dates(system_df["RDD"], "System data"));
     }
     log.info("Successfully loaded system CSV with " + std::to_string(py::len(system_df)) + " rows.");
 
-    if (!velutil::check_file_exists(customer_data_path, {".xlsx", ".xls"})) {
+    if (!helperlib::check_file_exists(customer_data_path, {".xlsx", ".xls"})) {
         return py::make_tuple(false, "Customer data file not found at: " + str(customer_data_path));
     }
     log.info("Loading customer data from: " + str(customer_data_path));
@@ -170,7 +170,7 @@ py::tuple OrderMatch::process() {
     cell_mapping["PO"] = po_cell;
     cell_mapping["QTY"] = qty_cell;
     cell_mapping["RDD"] = rdd_cell;
-    customer_df = velutil::read_excel_by_cells(customer_data_path, cell_mapping);
+    customer_df = helperlib::read_excel_by_cells(customer_data_path, cell_mapping);
     if (!empty(customer_df) && has_column(customer_df, "RDD")) {
         customer_df.attr("__setitem__")("RDD", normalise_dates(customer_df["RDD"], "Customer data"));
     }
@@ -178,11 +178,11 @@ py::tuple OrderMatch::process() {
     py::object environ = py::module_::import("os").attr("environ");
     if (py::str(environ.attr("get")("VELKIT_DEBUG", "")).equal(py::str("1"))) {
         log.debug(py::str("Debug mode is ON. Saving intermediate System & Customer DataFrames..."));
-        py::object debug_path = velutil::get_output_file_path(output_dir, kDebugFileName);
+        py::object debug_path = helperlib::get_output_file_path(output_dir, kDebugFileName);
         py::dict debug_sheets;
         debug_sheets["SYS_DATA"] = system_df;
         debug_sheets["CUS_DATA"] = customer_df;
-        velutil::write_formatted_excel(debug_path, debug_sheets);
+        helperlib::write_formatted_excel(debug_path, debug_sheets);
         log.debug(py::str("✅ Debug files saved to " + str(output_dir)));
     }
 
@@ -192,7 +192,7 @@ py::tuple OrderMatch::process() {
     }
 
     log.info("Matching System and Customer data by PO and QTY...");
-    result_df = velutil::merge_exact_match(system_df, customer_df, {"PO", "QTY"}, "inner", {"_SYS", "_CUST"});
+    result_df = helperlib::merge_exact_match(system_df, customer_df, {"PO", "QTY"}, "inner", {"_SYS", "_CUST"});
     if (empty(result_df)) {
         log.warning("Merge resulted in an empty dataframe. No matching records found.");
         return py::make_tuple(true, "Process completed, but no matching records found.");
@@ -214,7 +214,7 @@ py::tuple OrderMatch::process() {
 
     py::object summary_df = summary_of(result_df);
 
-    py::object result_path = velutil::get_output_file_path(output_dir, kResultFileName);
+    py::object result_path = helperlib::get_output_file_path(output_dir, kResultFileName);
     py::list bypo_config;
     py::dict matched_block;
     matched_block["df"] = result_df;
@@ -231,7 +231,7 @@ py::tuple OrderMatch::process() {
     py::dict sheets_data;
     sheets_data["byPO"] = bypo_config;
     sheets_data["byRDD_SYS"] = result_by_rdd;
-    if (velutil::write_formatted_excel(result_path, sheets_data)) {
+    if (helperlib::write_formatted_excel(result_path, sheets_data)) {
         log.info("✅ Result Excel saved and formatted at: " + str(result_path));
         return py::make_tuple(true, "Processed System & Customer Data and generated Result successfully.");
     }

@@ -33,7 +33,7 @@ void init_state(py::module_& m) {
     for (const char* name : {"fileMg", "dataIO", "app_logging", "excelTools"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{pandas, velutil::Logger("OrderMatch")};
+    g_state = new ModuleState{pandas, helperlib::Logger("OrderMatch")};
     m.attr("log") = g_state->log.object();
 }
 

@@ -8,7 +8,7 @@ namespace velkit::order_match {
 
 struct ModuleState {
     py::module_ pandas;
-    velutil::Logger log;
+    helperlib::Logger log;
 };
 
 // Created by the module's initialisation; lives as long as the process.

@@ -72,11 +72,11 @@ py::dict ReportGenerator::parse_files() const {
     py::object folder = get(conf, "image_folder", py::str("."));
     state().log.info("Scanning files in " + str(folder) + "...");
     py::dict result;
-    if (velutil::check_file_or_dir(folder) != 0) {
+    if (helperlib::check_file_or_dir(folder) != 0) {
         state().log.error("Error: Image folder not found: " + str(folder));
         return result;
     }
-    velutil::FileList files = velutil::find_files_with_extensions(folder, {"png", "jpg", "jpeg", "bmp"});
+    helperlib::FileList files = helperlib::find_files_with_extensions(folder, {"png", "jpg", "jpeg", "bmp"});
     state().log.info("Total images found: " + std::to_string(py::len(files.paths)));
     py::object prefix = get(conf, "file_prefix", py::str(""));
     size_t pairs = std::min(py::len(files.paths), py::len(files.names));
@@ -89,7 +89,7 @@ py::dict ReportGenerator::parse_files() const {
         result[name] = records;
         state().log.info("Matching for Group: " + str(name) + " (Pattern: " + str(pattern) + ")");
         for (size_t i = 0; i < pairs; ++i) {
-            auto [matched, caption] = velutil::parse_file_name(files.names[i], pattern, prefix);
+            auto [matched, caption] = helperlib::parse_file_name(files.names[i], pattern, prefix);
             if (!matched) continue;
             py::dict record;
             record["path"] = files.paths[i];

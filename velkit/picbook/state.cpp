@@ -31,7 +31,7 @@ void init_state(py::module_& m) {
     for (const char* name : {"app_logging", "fileMg", "parseTools"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{has_pdf_libs, fpdf_class, image_module, py::none(), velutil::Logger("PicBook")};
+    g_state = new ModuleState{has_pdf_libs, fpdf_class, image_module, py::none(), helperlib::Logger("PicBook")};
     m.attr("log") = g_state->log.object();
 }
 

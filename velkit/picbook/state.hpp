@@ -11,7 +11,7 @@ struct ModuleState {
     py::object fpdf_class;    // fpdf.FPDF, or object when fpdf is missing
     py::object image_module;  // PIL.Image, or None
     py::object lab_report;    // the LabReport class
-    velutil::Logger log;
+    helperlib::Logger log;
 };
 
 // Created by the module's initialisation; lives as long as the process.

@@ -185,10 +185,10 @@ void run_rename(const py::dict& config_dict) {
     py::str name_cell = text_setting(excel_in, "excel_in", "name_cell", "D6");
     py::str amount_cell = text_setting(excel_in, "excel_in", "amount_cell", "P56");
 
-    py::object target_dir = velutil::get_folder_from_path(input_path);
-    py::object output_folder = velutil::generate_output_path(target_dir, "results");
-    py::object backup_folder = velutil::generate_output_path(target_dir, "backup");
-    py::list files = velutil::find_files_with_extensions(input_path, {".xlsx"}).paths;
+    py::object target_dir = helperlib::get_folder_from_path(input_path);
+    py::object output_folder = helperlib::generate_output_path(target_dir, "results");
+    py::object backup_folder = helperlib::generate_output_path(target_dir, "backup");
+    py::list files = helperlib::find_files_with_extensions(input_path, {".xlsx"}).paths;
     log_info(join({py::str("Starting expense processing in: "), input_path}));
 
     py::module_ path_ops = os_path();
@@ -214,15 +214,15 @@ void run_rename(const py::dict& config_dict) {
             // A name already taken in the results folder is never replaced:
             // the workbook gets the first free "_2", "_3", ... name instead.
             if (dry_run) {
-                py::object free_path = velutil::first_free_name(dest_path, planned);
+                py::object free_path = helperlib::first_free_name(dest_path, planned);
                 planned.add(free_path);
                 log_info(join({py::str("[Dry-Run] Would move: "), old_name, py::str(" -> "),
                                path_ops.attr("basename")(free_path)}));
                 continue;
             }
-            py::object free_path = velutil::first_free_name(dest_path);
+            py::object free_path = helperlib::first_free_name(dest_path);
             log_info(join({py::str("Processing: "), old_name, py::str(" -> "), path_ops.attr("basename")(free_path)}));
-            py::object used = velutil::move_file_force(path, dest_path, backup_path, /*replace=*/false);
+            py::object used = helperlib::move_file_force(path, dest_path, backup_path, /*replace=*/false);
             if (!used.equal(free_path)) {
                 log_info(join({py::str("---> "), path_ops.attr("basename")(free_path),
                                py::str(" was taken meanwhile; moved as "), path_ops.attr("basename")(used)}));

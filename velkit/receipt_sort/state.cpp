@@ -32,7 +32,7 @@ void init_state(py::module_& m) {
     for (const char* name : {"app_logging", "fileMg"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{m, has_openpyxl, load_workbook, cell_references, velutil::Logger("ReceiptSort")};
+    g_state = new ModuleState{m, has_openpyxl, load_workbook, cell_references, helperlib::Logger("ReceiptSort")};
     m.attr("log") = g_state->log.object();
 }
 

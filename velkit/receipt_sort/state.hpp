@@ -11,7 +11,7 @@ struct ModuleState {
     bool has_openpyxl = false;
     py::object load_workbook;    // openpyxl.load_workbook, or None
     py::object cell_references;  // openpyxl.utils.cell, or None
-    velutil::Logger log;
+    helperlib::Logger log;
 };
 
 // Created by the module's initialisation; lives as long as the process.

@@ -9,6 +9,7 @@
 #include "state.hpp"
 #include "tiling_template.hpp"
 #include "velkit/frame/command.hpp"
+#include "velkit/frame/outcome.hpp"
 
 namespace velkit::sheet_tile {
 
@@ -76,15 +77,18 @@ void run_sheet_tile(py::object config, bool generate_config) {
 
     // The loader reports a file it cannot use itself. A "config" that is
     // present but null is not such a refusal: the check below names it.
-    py::object loaded = velutil::load_json_file(config, {"config"});
-    if (!py::bool_(loaded)) return;
+    py::object loaded = helperlib::load_json_file(config, {"config"});
+    if (!py::bool_(loaded)) frame::exit_with(1);
     py::object conf = loaded[py::int_(0)];
     std::string problem = configuration_problem(conf);
     if (!problem.empty()) {
         module.log.error("Error: Invalid configuration in " + std::string(py::str(config)) + ": " + problem + ".");
         frame::exit_with(1);
     }
-    SheetTiler(conf).run();
+    frame::LibraryMessages library_messages(module.log, {"pypdf"});
+    SheetTiler tiler(conf);
+    tiler.run();
+    frame::finish(tiler.tally);
 }
 
 }  // namespace

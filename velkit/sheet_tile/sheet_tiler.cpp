@@ -6,6 +6,8 @@
 #include "safe_files.hpp"
 #include "state.hpp"
 #include "velkit/frame/command.hpp"
+#include "velkit/frame/outcome.hpp"
+#include "velkit/frame/text.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::sheet_tile {
@@ -81,11 +83,11 @@ Grid SheetTiler::grid() const {
 }
 
 py::tuple SheetTiler::get_file_list() const {
-    if (velutil::check_file_or_dir(input_folder) != 0) {
+    if (helperlib::check_file_or_dir(input_folder) != 0) {
         state().log.error("Error: Input folder not found: " + str(input_folder));
         return py::make_tuple(py::list(), py::list());
     }
-    velutil::FileList files = velutil::find_files_with_extensions(input_folder, {"pdf"});
+    helperlib::FileList files = helperlib::find_files_with_extensions(input_folder, {"pdf"});
     if (py::len(files.paths) == 0) return py::make_tuple(py::list(), py::list());
 
     // The report itself often lies in the input folder: merging it into the
@@ -188,6 +190,7 @@ void SheetTiler::place_file(py::handle path, const std::string& name, long& item
 }
 
 void SheetTiler::run() {
+    if (helperlib::check_file_or_dir(input_folder) != 0) tally.run_failed();
     py::tuple files = get_file_list();
     py::list paths = files[0];
     py::list names = files[1];
@@ -202,26 +205,35 @@ void SheetTiler::run() {
     state().log.info("[STEP 1] Processing " + std::to_string(py::len(paths)) + " files...");
 
     for (size_t i = 0; i < py::len(paths); ++i) {
-        std::string name = str(names[i]);
+        std::string name = frame::shown(names[i]);
+        frame::ItemScope item(name);
         // One file's failure costs that file only; what it placed stays.
         try {
             place_file(paths[i], name, item_index, total_pages, current_page);
+            tally.done();
+            continue;
         } catch (py::error_already_set& error) {
             if (!error.matches(PyExc_Exception)) throw;
-            state().log.error("Failed " + name + ": " + str(error.value()));
+            state().log.error("Failed " + name + ": " + frame::shown(error.value()));
         } catch (const std::exception& error) {
             state().log.error("Failed " + name + ": " + error.what());
         }
+        tally.failed(name);
     }
     if (total_pages == 0) {
         state().log.error("Nothing could be merged: none of the " + std::to_string(py::len(paths)) +
                           " PDF files could be read. No report written.");
-        return;
+        tally.run_failed();
+    } else if (!save_file()) {
+        tally.run_failed();
     }
-    save_file();
+    long sheets = py::len(writer.attr("pages"));
+    frame::log_summary(state().log, tally,
+                       "Merged " + std::to_string(tally.done_count()) + " of " + std::to_string(py::len(paths)) +
+                           " PDF files into " + std::to_string(sheets) + " sheets");
 }
 
-void SheetTiler::save_file() const {
+bool SheetTiler::save_file() const {
     py::module_ os = py::module_::import("os");
     py::object output_dir = os.attr("path").attr("dirname")(output_file);
     if (py::len(output_dir) > 0 && !py::bool_(os.attr("path").attr("exists")(output_dir))) {
@@ -241,15 +253,16 @@ void SheetTiler::save_file() const {
                                          ::velutil::Durability::kLeaveToSystem);
     } catch (py::error_already_set& error) {
         if (!error.matches(PyExc_Exception)) throw;
-        state().log.error("Save failed: " + str(error.value()));
-        return;
+        state().log.error("Save failed: " + frame::shown(error.value()));
+        return false;
     } catch (const ::velutil::FileError& error) {
         state().log.error("Save failed: " + std::string(error.what()) + " (" + std::strerror(error.error_number()) +
                           ")");
-        return;
+        return false;
     }
-    state().log.info("[DONE] Successfully saved merged report: " + str(output_file));
-    frame::echo("Success: " + str(output_file));
+    state().log.info("[DONE] Successfully saved merged report: " + frame::shown(output_file));
+    frame::echo("Success: " + frame::shown(output_file));
+    return true;
 }
 
 void register_tiler(py::module_& m) {
@@ -276,7 +289,7 @@ void register_tiler(py::module_& m) {
         .def("run", &SheetTiler::run)
         .def("_create_red_frame_page", &SheetTiler::create_red_frame_page, py::arg("x"), py::arg("y"), py::arg("w"),
              py::arg("h"), "Debug用紅框")
-        .def("_save_file", &SheetTiler::save_file);
+        .def("_save_file", [](const SheetTiler& tiler) { tiler.save_file(); });
 }
 
 }  // namespace velkit::sheet_tile

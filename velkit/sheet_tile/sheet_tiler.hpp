@@ -8,6 +8,7 @@
 #include <string>
 
 #include "geometry.hpp"
+#include "velkit/frame/run_tally.hpp"
 
 namespace velkit::sheet_tile {
 
@@ -31,7 +32,8 @@ public:
     // A page of the output size holding only a red frame around the cell.
     py::object create_red_frame_page(double x, double y, double w, double h) const;
 
-    void save_file() const;
+    // False (after logging why) when the report could not be written.
+    bool save_file() const;
 
     py::object conf;
     py::object input_folder;
@@ -44,6 +46,9 @@ public:
     py::object page_width;
     py::object page_height;
     py::object writer;
+
+    // The files merged and failed, and whether the run did its job.
+    frame::RunTally tally;
 
 private:
     Grid grid() const;

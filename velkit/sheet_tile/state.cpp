@@ -41,7 +41,7 @@ void init_state(py::module_& m) {
     for (const char* name : {"fileMg", "app_logging"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{has_pdf_libs, names, velutil::Logger("SheetTile")};
+    g_state = new ModuleState{has_pdf_libs, names, helperlib::Logger("SheetTile")};
     m.attr("log") = g_state->log.object();
 }
 

@@ -9,7 +9,7 @@ namespace velkit::sheet_tile {
 struct ModuleState {
     bool has_pdf_libs = false;
     py::dict pypdf;  // the pypdf names the tool uses, by name; empty without pypdf
-    velutil::Logger log;
+    helperlib::Logger log;
 };
 
 // Created by the module's initialisation; lives as long as the process.

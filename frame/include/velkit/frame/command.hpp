@@ -36,7 +36,7 @@ void echo(const std::string& line);
 
 // Dependency gate: when the tool's packages are missing, logs each line as
 // an error and exits with status 1.
-void require_packages(bool available, const velutil::Logger& log, const std::vector<std::string>& error_lines);
+void require_packages(bool available, const helperlib::Logger& log, const std::vector<std::string>& error_lines);
 
 // Template step: when asked, writes the template, prints `success_prefix`
 // and the written path, and exits with status 0.
@@ -47,8 +47,8 @@ void write_template_if_asked(bool generate_config, py::handle default_config, co
 // with status 1.
 void require_config_path(py::handle config, const std::vector<std::string>& lines);
 
-// Load step through velutil: the object under "config", or None when the
-// loader refused the file (it has said why).
+// Load step through velutil: the object under "config", unchecked. A file
+// the loader refused (it has said why) ends the command with status 1.
 py::object load_config_section(py::handle config);
 
 // Load step for tools that read the file themselves: the parsed object. A

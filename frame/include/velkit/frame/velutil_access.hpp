@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace velkit::velutil {
+namespace velkit::helperlib {
 
 // A module logger (velutil.app_logging.lazy_logger). Messages may be text
 // or any object.
@@ -78,4 +78,4 @@ py::object move_file_force(py::handle src, py::handle dest, py::handle backup, b
 // parseTools.parseFn_pattern: (matched, caption).
 std::pair<bool, py::object> parse_file_name(py::handle file_name, py::handle pattern, py::handle prefix);
 
-}  // namespace velkit::velutil
+}  // namespace velkit::helperlib

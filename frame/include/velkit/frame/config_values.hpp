@@ -1,0 +1,73 @@
+// Checked access to configuration values: every tool reads its settings
+// through these, once, in its command, into a plain options struct. An
+// unusable value raises ConfigError naming the key; the command ends with
+// `refuse_configuration`.
+#pragma once
+#include "velkit/frame/pybind.hpp"
+
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+#include "velkit/frame/velutil_access.hpp"
+
+namespace velkit::frame {
+
+// What is wrong with one value, e.g. "'config.layout.cols' must be a whole
+// number of at most 1000 (got 100000000000000000000)".
+class ConfigError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One JSON object of the configuration, known by its dotted key ("config",
+// "config.layout", "groups[2]"). Absent keys take the fallback given; keys
+// present with an unusable value raise ConfigError.
+class ConfigSection {
+public:
+    // Raises ConfigError when `value` is not an object ("'config' must be
+    // an object").
+    ConfigSection(py::handle value, std::string where);
+
+    bool has(const char* key) const;
+    py::object raw(const char* key) const;  // None when absent
+    const py::dict& object() const { return dict_; }
+    const std::string& where() const { return where_; }
+    std::string key_name(const char* key) const;  // "'config.layout.cols'"
+
+    long long whole(const char* key, long long fallback, long long min, long long max) const;
+    double number(const char* key, double fallback, double min = -std::numeric_limits<double>::infinity(),
+                  double max = std::numeric_limits<double>::infinity()) const;
+    // Text of any length (also empty).
+    std::string text(const char* key, const std::string& fallback) const;
+    // A file or folder path: non-empty text. Returned as the str given, so
+    // that it reaches the file system unchanged (see text.hpp).
+    py::object path(const char* key, const std::string& fallback) const;
+    // true/false; also 0/1 and null (false), as JSON files written by hand
+    // tend to have them.
+    bool flag(const char* key, bool fallback) const;
+    // A nested object; an absent key gives an empty one.
+    ConfigSection section(const char* key) const;
+
+    [[noreturn]] void fail(const char* key, const std::string& must_be) const;
+
+private:
+    py::dict dict_;
+    std::string where_;
+};
+
+// A value as a message shows it: its repr, cut at 60 characters.
+std::string value_shown(py::handle value);
+
+// Load step through velutil for the tools that keep their settings under
+// "config": the checked section. A file the loader refuses (it has said
+// why) ends the command with status 1; a "config" that is not an object
+// (null, an array, ...) is refused with refuse_configuration.
+ConfigSection load_config(const helperlib::Logger& log, py::handle config_file);
+
+// Ends the command: logs "Error: Invalid configuration in FILE: PROBLEM."
+// and exits with status 1.
+[[noreturn]] void refuse_configuration(const helperlib::Logger& log, py::handle config_file,
+                                       const std::string& problem);
+
+}  // namespace velkit::frame

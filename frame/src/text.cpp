@@ -1,0 +1,55 @@
+#include "velkit/frame/text.hpp"
+
+namespace velkit::frame {
+
+std::string shown_bytes(const std::string& bytes) {
+    py::object text = py::reinterpret_steal<py::object>(
+        PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "backslashreplace"));
+    if (!text) {
+        PyErr_Clear();
+        return "?";
+    }
+    return text.cast<std::string>();
+}
+
+std::string shown(py::handle value) {
+    try {
+        if (PyBytes_Check(value.ptr())) return shown_bytes(std::string(py::reinterpret_borrow<py::bytes>(value)));
+        py::object text;
+        if (PyUnicode_Check(value.ptr())) {
+            text = py::reinterpret_borrow<py::object>(value);
+        } else if (py::isinstance(value, py::module_::import("os").attr("PathLike"))) {
+            return shown_bytes(fs_path(value));
+        } else {
+            text = py::str(value);
+        }
+        // Lone surrogates come back as the bytes they stand for (file names)
+        // or as the code points themselves; either way, escaped.
+        py::object bytes = text.attr("encode")("utf-8", "surrogateescape");
+        return shown_bytes(std::string(py::reinterpret_borrow<py::bytes>(bytes)));
+    } catch (py::error_already_set&) {
+        try {
+            py::object bytes = py::str(value).attr("encode")("utf-8", "backslashreplace");
+            return std::string(py::reinterpret_borrow<py::bytes>(bytes));
+        } catch (py::error_already_set&) {
+            return "<unprintable " + std::string(Py_TYPE(value.ptr())->tp_name) + ">";
+        }
+    }
+}
+
+std::string fs_path(py::handle path) {
+    py::object fspath = py::reinterpret_steal<py::object>(PyOS_FSPath(path.ptr()));
+    if (!fspath) throw py::error_already_set();
+    if (PyBytes_Check(fspath.ptr())) return std::string(py::reinterpret_borrow<py::bytes>(fspath));
+    py::object encoded = py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(fspath.ptr()));
+    if (!encoded) throw py::error_already_set();
+    return std::string(py::reinterpret_borrow<py::bytes>(encoded));
+}
+
+py::str fs_text(const std::string& path) {
+    PyObject* text = PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size()));
+    if (!text) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(text);
+}
+
+}  // namespace velkit::frame
