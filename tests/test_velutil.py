@@ -1,7 +1,9 @@
 """velutil as the tools and their users see it."""
+import io
 import json
 import logging
 import os
+import sys
 import uuid
 
 import pytest
@@ -44,6 +46,31 @@ class TestLazyLogger:
             log.exception("failed")
         err = capsys.readouterr().err
         assert "failed" in err and "Traceback" in err and "ValueError: boom" in err
+
+    @pytest.mark.parametrize(
+        "args, stream_class, raised",
+        [
+            (("many",), io.StringIO, "TypeError: %d format"),
+            # flush is called from C code, so the error has no Python frame of its own.
+            ((7,), type("Unflushable", (io.StringIO,), {"flush": None}), "TypeError: 'NoneType' object"),
+        ],
+        ids=["bad-arguments", "failing-stream"],
+    )
+    def test_logging_error_is_reported_and_never_raised(self, monkeypatch, args, stream_class, raised):
+        stream = stream_class()
+        monkeypatch.setattr(sys, "stderr", stream)
+        log = app_logging.lazy_logger(fresh_name())
+
+        def report_items():
+            log.info("%d items", *args)
+
+        report_items()
+        err = stream.getvalue()
+        assert "--- Logging error ---\nTraceback (most recent call last):\n" in err
+        assert raised in err
+        # The call stack shows where the record came from.
+        assert "Call stack:" in err and "in report_items" in err
+        assert "Message: '%d items'" in err
 
 
 def test_generate_json_template_writes_utf8_into_cwd(tmp_path, monkeypatch):
