@@ -184,6 +184,30 @@ class TestMoveFileForce:
             "first", "appeared meanwhile", "moved"]
 
 
+class TestNamesThatAreNotUtf8:
+    BAD = os.fsdecode(b"bad\xffname")
+
+    def test_found_and_moved_by_their_bytes(self, tmp_path):
+        (tmp_path / f"{self.BAD}.xlsx").write_text("data")
+        paths, names = fileMg.find_files_with_extensions(str(tmp_path), ["xlsx"])
+        assert names == [f"{self.BAD}.xlsx"]
+        used = fileMg.move_file_force(paths[0], str(tmp_path / "res" / names[0]), str(tmp_path / "bak" / names[0]),
+                                      replace=False)
+        assert os.fsencode(used) == os.fsencode(tmp_path / "res") + b"/bad\xffname.xlsx"
+        assert os.listdir(os.fsencode(tmp_path / "bak")) == [b"bad\xffname.xlsx"]
+
+    def test_messages_name_them_without_failing(self, tmp_path, capsys):
+        assert fileMg.find_files_with_extensions(str(tmp_path / self.BAD), ["png"]) == ([], [])
+        assert "Folder not found: " + str(tmp_path) + "/bad\\xffname" in capsys.readouterr().err
+        (tmp_path / "in.xlsx").write_text("data")
+        (tmp_path / "res" / f"{self.BAD}.xlsx").mkdir(parents=True)
+        (tmp_path / "res" / f"{self.BAD}.xlsx" / "inside").write_text("a folder in the way")
+        with pytest.raises(OSError, match="Cannot move to .*bad\udcffname.xlsx"):
+            fileMg.move_file_force(str(tmp_path / "in.xlsx"), str(tmp_path / "res" / f"{self.BAD}.xlsx"),
+                                   str(tmp_path / "bak" / "in.xlsx"))
+        assert (tmp_path / "in.xlsx").read_text() == "data"
+
+
 def test_first_free_name_counts_the_given_paths_as_taken(tmp_path):
     (tmp_path / "a.xlsx").write_text("x")
     assert fileMg.first_free_name(str(tmp_path / "b.xlsx")) == str(tmp_path / "b.xlsx")

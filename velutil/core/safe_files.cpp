@@ -4,9 +4,8 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
