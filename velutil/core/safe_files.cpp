@@ -273,7 +273,9 @@ std::string copy_to_free_name(const std::string& src, const std::string& dest_ca
         if (errno != EEXIST) throw FileError(errno, "Cannot create", candidate);
         candidate = first_free_name(dest_candidate);
     }
-    flush_folder(dir_name(candidate));
+    // The backup's folder is not flushed: it is a second copy, and the
+    // source stays whole until the move, whose folder is flushed. One
+    // folder flush a move, not two, is what a folder of workbooks can afford.
     return candidate;  // the temporary name is removed by `temp`
 }
 

@@ -75,8 +75,8 @@ enum class AtDestination {
 // moves `src` to `dest`. Parent folders are created. Within one file system
 // the move is a rename; across file systems the file is copied beside
 // `dest`, flushed, put into place, and only then is `src` removed. The
-// backup's folder and the destination's folder are flushed before the
-// source goes, the source's folder after. With
+// destination's folder is flushed after the move (across file systems
+// before the source goes, and the source's folder around its removal). With
 // kUseFirstFreeName an existing file is never replaced, not even one that
 // appears while the move is under way. Throws FileError, with `src`
 // untouched, when a step fails.
