@@ -398,6 +398,7 @@ def test_killed_runs_lose_no_workbook(tmp_path):
 
     # How long the program takes to start and each workbook takes, so that
     # the kills fall while workbooks are being handled.
+    (tmp_path / "empty").mkdir()
     start = time.perf_counter()
     subprocess.run(command(tmp_path / "empty"), check=True, capture_output=True)
     start_up = time.perf_counter() - start
