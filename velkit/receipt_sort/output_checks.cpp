@@ -23,7 +23,7 @@ std::string folder_problem(const std::string& folder) {
             }
             break;
         }
-        if (errno != ENOENT) return std::strerror(errno);
+        if (errno != ENOENT && errno != ENOTDIR) return std::strerror(errno);
         std::string parent = velutil::dir_name(at);
         if (parent.empty() || parent == at) {
             parent = at.front() == '/' ? "/" : ".";

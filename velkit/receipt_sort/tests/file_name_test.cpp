@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 using namespace velkit::receipt_sort;
 
 TEST(SanitizeNamePart, RemovesTheNineRefusedCharactersAndOuterBlanks) {
@@ -63,6 +66,19 @@ TEST(SpreadsheetNumber, AtMostFifteenSignificantDigits) {
     EXPECT_EQ(spreadsheet_number(1234567.891), "1234567.891");
     EXPECT_EQ(spreadsheet_number(123456789012345678.0), "1.23456789012346e+17");
     EXPECT_EQ(spreadsheet_number(0.000012), "1.2e-05");
+}
+
+TEST(SpreadsheetNumber, IgnoresACommaDecimalLocale) {
+    const char* german = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE"}) {
+        if ((german = std::setlocale(LC_ALL, name)) != nullptr) break;
+    }
+    if (german == nullptr) GTEST_SKIP() << "no German locale on this machine";
+    std::string shown = spreadsheet_number(1280.5);
+    std::string code = date_code({12, 7, 6, 22, 16, 530000});
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(shown, "1280.5");
+    EXPECT_EQ(code, "1207_06221653");
 }
 
 TEST(FittedFileName, ShortNamesStayWhole) {
