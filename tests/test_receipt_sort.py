@@ -556,6 +556,16 @@ class TestAwkwardCells:
         # Read on its own, the cell still gives its text.
         assert receipt_sort.get_excel_cell_value(tmp_path / "r.xlsx", ["P56"]) == ["#N/A"]
 
+    def test_error_text_typed_as_text_is_a_name(self, tmp_path, frozen_clock):
+        from openpyxl import Workbook
+
+        book = Workbook()
+        book.active["D6"], book.active["P56"] = "#N/A", 5
+        book.active["D6"].data_type = "s"
+        book.save(tmp_path / "r.xlsx")
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        assert names(tmp_path / "results") == [f"#NA_5_{CODE}.xlsx"]
+
 
 class TestNoStrayBackups:
     def test_failed_move_takes_its_backup_back_and_a_retry_adds_none(self, tmp_path, monkeypatch, frozen_clock,

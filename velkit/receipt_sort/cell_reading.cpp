@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 
@@ -31,6 +32,15 @@ void take_cell(py::handle cell, CellValues& read) {
     read.values.append(value);
 }
 
+// Whether a value read without its type may be an error value; only then is
+// the cell itself asked, as text such as "#N/A" may also be typed in.
+bool looks_like_error(py::handle value) {
+    static const char* const kErrorValues[] = {"#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A"};
+    if (!py::isinstance<py::str>(value)) return false;
+    std::string text = frame::shown(value);
+    return std::any_of(std::begin(kErrorValues), std::end(kErrorValues), [&](const char* e) { return text == e; });
+}
+
 // The values of single cells of a read-only sheet in one pass over the
 // rows that hold them: every lookup by reference would parse the sheet
 // from its first row again. Nothing when a reference is not a single cell
@@ -57,22 +67,27 @@ std::optional<CellValues> cells_in_one_pass(py::handle sheet, const py::list& re
     if (height * width > kMostCellsInOnePass) return std::nullopt;
 
     // Row i of the iteration is sheet row first_row + i; a sheet that ends
-    // earlier yields fewer rows.
+    // earlier yields fewer rows. Values only: cell objects cost more than
+    // the parsing.
     std::vector<py::object> rows;
     for (py::handle row : sheet.attr("iter_rows")(py::arg("min_row") = first_row, py::arg("max_row") = bottom->row,
                                                   py::arg("min_col") = first_column + 1,
-                                                  py::arg("max_col") = right->column + 1)) {
+                                                  py::arg("max_col") = right->column + 1,
+                                                  py::arg("values_only") = true)) {
         rows.push_back(py::reinterpret_borrow<py::object>(row));
     }
-    for (const velutil::CellReference& position : positions) {
-        size_t row = static_cast<size_t>(position.row - first_row);
-        size_t column = static_cast<size_t>(position.column - first_column);
-        if (row < rows.size() && column < py::len(rows[row])) {
-            take_cell(rows[row][py::int_(column)], read);
-        } else {
-            read.errors.emplace_back();
-            read.values.append(py::none());
+    for (size_t i = 0; i < positions.size(); ++i) {
+        size_t row = static_cast<size_t>(positions[i].row - first_row);
+        size_t column = static_cast<size_t>(positions[i].column - first_column);
+        py::object value = py::none();
+        if (row < rows.size() && column < py::len(rows[row])) value = rows[row][py::int_(column)];
+        if (looks_like_error(value)) {
+            py::object reference = references[i];
+            take_cell(sheet[reference], read);
+            continue;
         }
+        read.errors.emplace_back();
+        read.values.append(value);
     }
     return read;
 }
