@@ -395,11 +395,15 @@ def test_killed_runs_lose_no_workbook(tmp_path):
         return len(inputs)
 
     # How long the program takes to start and each workbook takes, so that
-    # the kills fall while workbooks are being handled.
+    # the kills fall while workbooks are being handled. The fastest of three
+    # starts: one slowed by a busy machine would put every kill past the end.
     (tmp_path / "empty").mkdir()
-    start = time.perf_counter()
-    subprocess.run(command(tmp_path / "empty"), check=True, capture_output=True)
-    start_up = time.perf_counter() - start
+    starts = []
+    for _ in range(3):
+        start = time.perf_counter()
+        subprocess.run(command(tmp_path / "empty"), check=True, capture_output=True)
+        starts.append(time.perf_counter() - start)
+    start_up = min(starts)
     start = time.perf_counter()
     subprocess.run(command(calibration), check=True, capture_output=True)
     per_workbook = max(time.perf_counter() - start - start_up, 0.01) / 40
