@@ -640,3 +640,27 @@ class TestWhatIsNotProcessed:
         assert messages(capsys.readouterr().err, "ERROR")[0] == (
             f"Error reading excel {tmp_path / 'chart.xlsx'}: "
             "the active sheet 'Overview' is a chart, not a worksheet with cells")
+
+
+def test_reader_warnings_go_through_the_log_with_the_workbook(tmp_path):
+    import re
+    import zipfile
+
+    folder = tmp_path / "in"
+    plain = make_workbook(folder / "plain.xlsx", {"D6": "Ann", "P56": 5})
+    # A workbook without named styles, as some programs write them: the
+    # reader warns and reads it all the same.
+    with zipfile.ZipFile(plain) as source:
+        parts = {name: source.read(name) for name in source.namelist()}
+    parts["xl/styles.xml"] = re.sub(rb"<cellStyles.*?</cellStyles>", b"", parts["xl/styles.xml"])
+    with zipfile.ZipFile(folder / "unstyled.xlsx", "w") as target:
+        for name, data in parts.items():
+            target.writestr(name, data)
+    config = tmp_path / "c.json"
+    config.write_text(json.dumps(config_for(folder)))
+    result = run_program(["receipt-sort", "-c", str(config)], tmp_path)
+    assert result.returncode == 0
+    assert messages(result.stderr, "WARNING") == [
+        "unstyled.xlsx: Workbook contains no default style, apply openpyxl's default"]
+    assert all(line.startswith(("INFO ReceiptSort: ", "WARNING ReceiptSort: ")) for line in result.stderr.splitlines())
+    assert summary_of(result.stderr) == "Moved 2 workbooks"
