@@ -114,7 +114,7 @@ void turn_appearances(py::object copy, const Matrix& turn, std::unordered_set<lo
 // by the LinkBook. The numbers limit each name to the annotation itself.
 py::list unfollowed_keys() {
     py::list keys;
-    for (const char* key : {"/P", "/Parent", "/Popup", "/IRT", "/Dest", "/A", "/StructParent", "/OC"}) {
+    for (const char* key : {"/P", "/Parent", "/Popup", "/IRT", "/Dest", "/A", "/StructParent"}) {
         keys.append(1);
         keys.append(key);
     }
