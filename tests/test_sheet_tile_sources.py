@@ -130,12 +130,15 @@ def test_file_name_that_is_not_utf8(tmp_path, readable):
 
 
 class TestNeverDestroyASource:
-    def test_input_named_as_output_is_refused_and_left_alone(self, tmp_path):
+    @pytest.mark.parametrize("output", ["in/b.pdf", "in/../in/b.pdf", "link.pdf"])
+    def test_input_named_as_output_is_refused_and_left_alone(self, tmp_path, output):
         single_pages(tmp_path / "in", ["a.pdf", "b.pdf"])
+        os.link(tmp_path / "in" / "b.pdf", tmp_path / "link.pdf")
         before = (tmp_path / "in" / "b.pdf").read_bytes()
-        result = run_tile(tmp_path, {"input_folder": "in", "output_file": "in/b.pdf"})
+        result = run_tile(tmp_path, {"input_folder": "in", "output_file": output})
         assert result.returncode == 1
-        assert "ERROR SheetTile: Error: output_file in/b.pdf is one of the input PDFs" in result.stderr
+        assert f"ERROR SheetTile: Error: output_file {output} is one of the input PDFs" in result.stderr
+        assert "[STEP 1]" not in result.stderr
         assert (tmp_path / "in" / "b.pdf").read_bytes() == before
         assert sorted(p.name for p in (tmp_path / "in").iterdir()) == ["a.pdf", "b.pdf"]
 

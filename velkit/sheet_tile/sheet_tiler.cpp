@@ -108,11 +108,25 @@ std::pair<py::list, py::object> SheetTiler::inputs() const {
     helperlib::FileList files = helperlib::find_files_with_extensions(input_folder, {"pdf"});
     // The report often lies in the input folder: merging it into the next
     // report would nest every earlier run.
-    py::object realpath = py::module_::import("os").attr("path").attr("realpath");
+    py::object os_path = py::module_::import("os").attr("path");
+    py::object realpath = os_path.attr("realpath");
     py::object report = realpath(output_file);
+    // A hard link to an input is that input too.
+    py::object same_file = py::none();
+    if (py::bool_(os_path.attr("isfile")(output_file))) same_file = os_path.attr("samefile");
+    auto is_report = [&](py::handle path) {
+        if (realpath(path).equal(report)) return true;
+        if (same_file.is_none()) return false;
+        try {
+            return static_cast<bool>(py::bool_(same_file(path, output_file)));
+        } catch (py::error_already_set& error) {
+            if (!error.matches(PyExc_OSError)) throw;
+            return false;
+        }
+    };
     size_t count = std::min(py::len(files.paths), py::len(files.names));
     for (size_t i = 0; i < count; ++i) {
-        if (realpath(files.paths[i]).equal(report)) {
+        if (is_report(files.paths[i])) {
             report_found = files.paths[i];
             continue;
         }
