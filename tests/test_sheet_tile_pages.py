@@ -64,7 +64,7 @@ def broken_first_page(path, pages=1):
     writer = PdfWriter()
     for _ in range(pages):
         writer.add_blank_page(width=595, height=842)
-    writer.pages[0][NameObject("/Contents")] = NumberObject(5)
+    writer.pages[0][NameObject("/MediaBox")] = ArrayObject([NumberObject(0), NumberObject(0), NameObject("/A4")])
     path.parent.mkdir(parents=True, exist_ok=True)
     writer.write(path)
 

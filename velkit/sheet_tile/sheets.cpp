@@ -31,6 +31,9 @@ py::object form_xobject(py::handle writer, py::handle page, const Box& box) {
     contents = contents.attr("get_object")();
     py::object form;
     bool is_stream = py::isinstance(contents, pdf_name("StreamObject"));
+    // Anything else (a broken reference, a number) draws nothing, as in a
+    // viewer.
+    if (!is_stream && !py::isinstance<py::list>(contents)) return py::none();
     if (is_stream && contents.attr("get")("/Filter").is_none() == false) {
         // Its compressed bytes are taken over as they are.
         form = contents.attr("clone")(writer, py::arg("force_duplicate") = true);
@@ -44,7 +47,10 @@ py::object form_xobject(py::handle writer, py::handle page, const Box& box) {
         } else {
             // An array of streams is one content stream cut into parts.
             py::list parts;
-            for (py::handle part : contents) parts.append(part.attr("get_object")().attr("get_data")());
+            for (py::handle part : contents) {
+                py::object stream = part.attr("get_object")();
+                if (py::isinstance(stream, pdf_name("StreamObject"))) parts.append(stream.attr("get_data")());
+            }
             data = py::bytes("\n").attr("join")(parts);
         }
         form = compressed_stream(data);
