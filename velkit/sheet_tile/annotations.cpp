@@ -208,8 +208,11 @@ long LinkBook::resolve() {
             if (!error.matches(PyExc_Exception)) throw;
         }
         if (destination.is_none()) {
-            link.sheet_annots.attr("remove")(link.copy.attr("indirect_reference"));
-            ++removed;
+            py::object reference = link.copy.attr("indirect_reference");
+            if (link.sheet_annots.contains(reference)) {  // a link with both /Dest and /A waits twice
+                link.sheet_annots.attr("remove")(reference);
+                ++removed;
+            }
             continue;
         }
         if (link.as_action) {

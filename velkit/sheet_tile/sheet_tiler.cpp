@@ -234,7 +234,10 @@ void SheetTiler::place_file(py::handle path, const std::string& name, Progress& 
         links.resolve();
         throw;
     }
-    links.resolve();
+    if (long removed = links.resolve()) {
+        state().log.debug(py::str(name + ": " + std::to_string(removed) +
+                                  " links led to pages that are not in the report and were left out"));
+    }
 }
 
 void SheetTiler::run() {
