@@ -43,6 +43,8 @@ TEST(CellGrid, LandscapeSingleCell) {
 TEST(CellGrid, RefusesEmptyGridAndKnowsThePrintableArea) {
     EXPECT_THROW(cell_size({kA4W, kA4H, 20, 0, 2}), std::invalid_argument);
     EXPECT_THROW(cell_size({kA4W, kA4H, 20, 2, -1}), std::invalid_argument);
+    EXPECT_THROW(cell_size({kA4W, kA4H, 20, kMaxCellsPerSide + 1, 1}), std::invalid_argument);
+    EXPECT_NO_THROW(cell_rect({kA4W, kA4H, 20, kMaxCellsPerSide, kMaxCellsPerSide}, 999'999));
     EXPECT_TRUE(has_printable_area(kA4W, kA4H, 0));
     EXPECT_TRUE(has_printable_area(kA4W, kA4H, 297));
     EXPECT_FALSE(has_printable_area(kA4W, kA4H, 297.5));
