@@ -103,6 +103,21 @@ std::string number_key(double value) {
     return std::string(buffer, result.ptr);
 }
 
+CivilDate date_of_serial(long long serial, bool date1904) {
+    // Days from 1970-01-01 to the system's day 0.
+    long long days = serial + (date1904 ? -24107 : (serial >= 61 ? -25569 : -25568));
+    days += 719468;
+    long long era = (days >= 0 ? days : days - 146096) / 146097;
+    long long doe = days - era * 146097;
+    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    long long mp = (5 * doy + 2) / 153;
+    int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    int year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+    return {year, month, day};
+}
+
 size_t display_width(std::string_view utf8) {
     size_t width = 0;
     for (size_t i = 0; i < utf8.size();) {

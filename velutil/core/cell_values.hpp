@@ -53,6 +53,16 @@ NumberKind column_kind(const std::vector<std::optional<std::string>>& values, Nu
 // same value ("0.1", "10.25"). Not for NaN.
 std::string number_key(double value);
 
+// The calendar day of a spreadsheet serial day number (1 is 1900-01-01 in
+// the 1900 date system, which counts a 29 February 1900 that never was;
+// 0 is 1904-01-01 in the 1904 system).
+struct CivilDate {
+    int year;
+    int month;
+    int day;
+};
+CivilDate date_of_serial(long long serial, bool date1904 = false);
+
 // Columns a text takes in a spreadsheet cell: East Asian wide and full-width
 // characters count two, combining marks none.
 size_t display_width(std::string_view utf8);

@@ -87,6 +87,19 @@ TEST(TrimBlanks, RemovesBlanksAtBothEnds) {
     EXPECT_FALSE(is_blank_text(" x "));
 }
 
+TEST(SerialDates, BothDateSystems) {
+    auto is = [](CivilDate date, int year, int month, int day) {
+        return date.year == year && date.month == month && date.day == day;
+    };
+    EXPECT_TRUE(is(date_of_serial(1), 1900, 1, 1));
+    EXPECT_TRUE(is(date_of_serial(59), 1900, 2, 28));
+    EXPECT_TRUE(is(date_of_serial(61), 1900, 3, 1));
+    EXPECT_TRUE(is(date_of_serial(45356), 2024, 3, 5));
+    EXPECT_TRUE(is(date_of_serial(32874), 1990, 1, 1));
+    EXPECT_TRUE(is(date_of_serial(73050), 2099, 12, 31));
+    EXPECT_TRUE(is(date_of_serial(0, true), 1904, 1, 1));
+}
+
 // A process that has switched to a decimal-comma locale reads and writes
 // numbers as any other.
 TEST(CommaDecimalLocale, NumbersIgnoreTheLocale) {
