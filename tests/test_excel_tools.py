@@ -47,7 +47,7 @@ class TestReadCsvByCells:
         path.write_bytes('\ufeffPO;QTY;NOTE\n"45001234";"2,5";"a;b"\n45001235;;"Müller"\n'.encode("utf-8"))
         df = excelTools.read_csv_by_cells(path, {"PO": "A2", "QTY": "B2", "NOTE": "C2"})
         assert df["PO"].tolist() == [45001234, 45001235]
-        assert df["QTY"].iloc[0] == "2,5" and pd.isna(df["QTY"].iloc[1])
+        assert df["QTY"].iloc[0] == 2.5 and pd.isna(df["QTY"].iloc[1])  # ";" files write decimal commas
         assert df["NOTE"].tolist() == ["a;b", "Müller"]
 
     def test_decimals_with_gaps_are_floats(self, tmp_path):
