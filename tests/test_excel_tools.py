@@ -57,11 +57,11 @@ class TestReadCsvByCells:
         assert df["Q"].tolist() == [10.0, 2.5, 7.0]
         assert df["R"].isna().all()
 
-    def test_text_that_is_not_utf8_names_the_file(self, tmp_path):
+    def test_text_that_is_not_utf8_is_read_as_windows_1252(self, tmp_path):
         path = tmp_path / "latin1.csv"
-        path.write_bytes("PO,Name\n1,Müller\n".encode("latin-1"))
-        with pytest.raises(ValueError, match=r"latin1\.csv' is not UTF-8 text \(byte 11 "):
-            excelTools.read_csv_by_cells(path, {"PO": "A2"})
+        path.write_bytes("PO,Name\n1,Müller \x80\n".encode("latin-1"))
+        df = excelTools.read_csv_by_cells(path, {"PO": "A2", "Name": "B2"})
+        assert df["Name"].tolist() == ["Müller €"] and df.attrs["encoding"] == "cp1252"
 
     @pytest.mark.parametrize("reference", ["2H", "H", "", 7, "XFE1"])
     def test_invalid_reference_names_column_and_reference(self, tmp_path, reference):

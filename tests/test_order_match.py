@@ -1,4 +1,5 @@
 """The order-match command and its run: messages, statuses, the result workbook."""
+import datetime
 import json
 import shutil
 
@@ -62,6 +63,10 @@ def pair(tmp_path):
     return system, customer
 
 
+def day(year, month, date):
+    return datetime.datetime(year, month, date)
+
+
 def invoke(runner, config):
     return runner.invoke(order_match.cmd_order_match, ["-c", str(config)])
 
@@ -104,11 +109,11 @@ class TestCommand:
         assert result.exit_code == 1 and result.stdout == ""
         assert "lacks the required key 'config'" in result.stderr
 
-    def test_missing_system_path_fails_with_status_0(self, runner, tmp_path):
+    def test_missing_system_path_fails_with_status_1(self, runner, tmp_path):
         path = tmp_path / "c.json"
         path.write_text('{"config": {}}')
         result = invoke(runner, path)
-        assert result.exit_code == 0
+        assert result.exit_code == 1
         assert result.stdout == "Failed: System data file not found at: \n"
 
     def test_customer_file_must_be_a_workbook(self, runner, tmp_path, pair):
@@ -121,7 +126,7 @@ class TestCommand:
         path.write_text('{"config": {"system_data": null}}')
         result = run_program(["order-match", "-c", str(path)], cwd=tmp_path)
         assert result.returncode == 1
-        assert 'The "system_data" section of the configuration must be a JSON object, not NoneType.' in result.stderr
+        assert f"Invalid configuration in {path}: 'config.system_data' must be an object." in result.stderr
 
 
 def test_fields_take_their_defaults():
@@ -131,7 +136,8 @@ def test_fields_take_their_defaults():
     assert cells == ["H2", "I2", "J2", "K2", "L2", "Q2", "F3", "O3", "R3"]
     assert (worker.system_data_path, worker.output_dir) == ("s.csv", "out")
     assert worker.system_df is None and worker.customer_df is None and worker.result_df is None
-    assert order_match.OrderMatch({"output_dir": 5}).output_dir == 5
+    with pytest.raises(ValueError, match="'config.output_dir' must be a non-empty text"):
+        order_match.OrderMatch({"output_dir": 5})
 
 
 class TestRun:
@@ -146,9 +152,9 @@ class TestRun:
         # Leading zeros kept, 10 matched 10.0, the unparsable date is empty;
         # 0045001237 differs in quantity and appears nowhere.
         assert [r[:7] for r in rows[1:4]] == [
-            ("0045001234", 7001, 10, "A", 10, "2024-01-15", "2024-02-10"),
-            ("0045001235", 7002, 10, None, 5, None, "2024-01-20"),
-            ("0045001236", 7003, 10, None, 3, "2024-03-01", "2024-03-05"),
+            ("0045001234", 7001, 10, "A", 10, day(2024, 1, 15), day(2024, 2, 10)),
+            ("0045001235", 7002, 10, None, 5, None, day(2024, 1, 20)),
+            ("0045001236", 7003, 10, None, 3, day(2024, 3, 1), day(2024, 3, 5)),
         ]
         assert len(rows) == 4
         # The summary starts two columns after the table (column J).
@@ -164,7 +170,8 @@ class TestRun:
         assert invoke(runner, config_file(tmp_path, system, customer)).exit_code == 0
         rows = list(openpyxl.load_workbook(tmp_path / "out" / "result.xlsx")["byPO"].values)
         assert [r[2] for r in rows[1:]] == [10, 20]
-        assert rows[1][9:] == ("SYS_RDD", 8) and rows[2][9:] == ("CUS_RDD", 8)
+        # The one customer line counts once.
+        assert rows[1][9:] == ("SYS_RDD", 8) and rows[2][9:] == ("CUS_RDD", 4)
 
     def test_no_match_succeeds_without_a_workbook(self, runner, tmp_path):
         system = system_csv(tmp_path / "s.csv", [("P1", 1, 10, "", 4, "2024-05-01")])
@@ -197,8 +204,9 @@ class TestRun:
         monkeypatch.setenv("VELKIT_DEBUG", "1")
         customer = customer_xlsx(tmp_path / "empty.xlsx", [])
         result = invoke(runner, config_file(tmp_path, pair[0], customer))
-        assert result.exit_code == 0
+        assert result.exit_code == 1
         assert result.stdout == "Failed: Data extraction failed or data is empty.\n"
+        assert "Customer data: no data rows below row 2 in sheet 'Sheet' of empty.xlsx." in result.stderr
         assert "System or Customer data is missing/empty. Cannot proceed with matching." in result.stderr
         assert list(openpyxl.load_workbook(tmp_path / "out" / "debug_data.xlsx")["CUS_DATA"].values) == [
             ("PO", "QTY", "RDD")]
@@ -209,19 +217,19 @@ class TestRun:
         assert result.stdout == "Failed: Failed to save result excel file.\n"
 
     def test_reader_error_names_the_file(self, runner, tmp_path, pair):
-        bad = tmp_path / "latin1.csv"
-        bad.write_bytes("PO,SO,SO_POS,SO_SUFFIX,QTY,RDD\nMüller,1,1,,1,2024-01-01\n".encode("latin-1"))
-        result = invoke(runner, config_file(tmp_path, bad, pair[1]))
-        assert result.exit_code == 0
-        assert result.stdout.startswith(f"Failed: '{bad}' is not UTF-8 text")
-        assert "ERROR OrderMatch: Error during data processing\nValueError: " in result.stderr
+        bad = tmp_path / "fake.xlsx"
+        bad.write_text("PO,QTY\n", encoding="utf-8")
+        result = invoke(runner, config_file(tmp_path, pair[0], bad))
+        assert result.exit_code == 1
+        assert result.stdout.startswith(f"Failed: Cannot read the workbook '{bad}': ")
+        assert "ERROR OrderMatch: Error during data processing\n" in result.stderr
 
     def test_text_quantities_give_no_summary(self, runner, tmp_path):
         system = system_csv(tmp_path / "s.csv", [("P1", 1, 10, "", "4 pcs", "2024-05-01")])
         customer = customer_xlsx(tmp_path / "c.xlsx", [("P1", "4 pcs", "2024-05-01")])
         result = invoke(runner, config_file(tmp_path, system, customer))
         assert result.stdout.startswith("Success: Processed")
-        assert "Failed to create summary table: QTY holds values that are not numbers" in result.stderr
+        assert "quantities that are not numbers are left out of the summary: row 2 '4 pcs'." in result.stderr
         assert openpyxl.load_workbook(tmp_path / "out" / "result.xlsx")["byPO"].max_column == 7
 
 
