@@ -444,6 +444,15 @@ class TestReading:
         assert result.returncode == 0, result.stderr
         assert result.stdout.startswith("Success: Processed")
 
+    def test_a_stray_far_cell_in_a_workbook_read_whole_is_refused(self, tmp_path, pair):
+        far = ('<table:table-row table:number-rows-repeated="99997"><table:table-cell/></table:table-row>'
+               '<table:table-row><table:table-cell table:number-columns-repeated="16383"/>'
+               '<table:table-cell office:value-type="string"><text:p>x</text:p></table:table-cell></table:table-row>')
+        write_ods(tmp_path / "far.ods", [[], [], ["", "P1", 10, "2024-02-01"]], tail=far)
+        result = run_config(tmp_path, settings(tmp_path, pair[0], tmp_path / "far.ods"))
+        assert result.returncode == 1
+        assert result.stdout.startswith(f"Failed: Cannot read the workbook '{tmp_path / 'far.ods'}': ")
+
     def test_data_on_a_sheet_that_is_not_read_is_named(self, tmp_path, pair):
         book = openpyxl.Workbook()
         book.active.title = "Cover"
@@ -454,8 +463,9 @@ class TestReading:
         assert "Customer data: no data rows below row 2 in sheet 'Cover' of cus.xlsx." in result.stderr
 
 
-def write_ods(path, rows):
-    """A minimal OpenDocument spreadsheet: `rows` of texts and numbers from A1 on."""
+def write_ods(path, rows, tail=""):
+    """A minimal OpenDocument spreadsheet: `rows` of texts and numbers from A1
+    on, then the raw row elements of `tail`."""
     import zipfile
     from xml.sax.saxutils import escape
 
@@ -466,7 +476,7 @@ def write_ods(path, rows):
             return f'<table:table-cell office:value-type="float" office:value="{value}"><text:p>{value}</text:p></table:table-cell>'
         return f'<table:table-cell office:value-type="string"><text:p>{escape(value)}</text:p></table:table-cell>'
 
-    body = "".join("<table:table-row>" + "".join(cell(v) for v in row) + "</table:table-row>" for row in rows)
+    body = "".join("<table:table-row>" + "".join(cell(v) for v in row) + "</table:table-row>" for row in rows) + tail
     content = (
         '<?xml version="1.0" encoding="UTF-8"?>'
         '<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
