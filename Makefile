@@ -33,13 +33,16 @@ endif
 all: $(VENV)/.installed
 
 # System packages: compiler, CMake, GoogleTest, and poppler's pdftoppm, which
-# the tests use to render report pages.
+# the tests use to render report pages; DejaVu Sans and fontconfig, with which
+# picbook draws text beyond Western European.
 system-deps:
 	@missing=""; \
 	command -v g++ >/dev/null || missing="$$missing g++"; \
 	command -v cmake >/dev/null || missing="$$missing cmake"; \
 	[ -e /usr/include/gtest/gtest.h ] || missing="$$missing libgtest-dev"; \
 	command -v pdftoppm >/dev/null || missing="$$missing poppler-utils"; \
+	[ -e /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || missing="$$missing fonts-dejavu-core"; \
+	command -v fc-match >/dev/null || missing="$$missing fontconfig"; \
 	$(PYTHON) -c "import venv, ensurepip" 2>/dev/null || missing="$$missing python3-venv"; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing system packages:$$missing"; \
