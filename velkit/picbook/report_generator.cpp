@@ -167,13 +167,16 @@ void ReportGenerator::add_toc(py::dict data) {
         pdf.attr("ln")(4);
     }
 
-    // A label wider than its column widens it, so that the value always
-    // starts after the label ends.
+    // A label wider than its column widens the column (for every row, so
+    // that the values stay aligned): a value always starts after its label.
     const double right_edge = kPageWidth - kMarginLR;
+    double label_w = kFactLabelWidth;
+    for (const auto& fact : options_.facts) {
+        py::str label = fonts_.set("B", 10, fact.first);
+        label_w = std::max(label_w, pdf.attr("get_string_width")(label).cast<double>() + 3);
+    }
+    label_w = std::min(label_w, kFactLabelMaxWidth);
     for (const auto& [label, value] : options_.facts) {
-        fonts_.set("B", 10, label);
-        double label_w = std::clamp(pdf.attr("get_string_width")(fonts_.set("B", 10, label)).cast<double>() + 2,
-                                    kFactLabelWidth, kFactLabelMaxWidth);
         double value_w = right_edge - kFactX - label_w;
         FittedText label_text = fit_text(pdf, fonts_, kFact, label, label_w);
         FittedText value_text = fit_text(pdf, fonts_, kFact, ":   " + value, value_w);
