@@ -70,6 +70,24 @@ def test_many_columns_never_fail(tmp_path, columns):
     assert_inside_pages(placed)
 
 
+@pytest.mark.parametrize(
+    "size, conf, caption",
+    [((100, 300), {"title_buffer": 0, "row_gap": 0}, "tall"),
+     ((400, 300), {"title_buffer": 0, "row_gap": 0}, "wide " + "words in a caption " * 10),
+     ((100, 300), {"top_margin": 60, "bottom_margin": 60}, "tall")],
+    ids=["tall-image-no-buffer", "long-caption-no-buffer", "wide-margins"],
+)
+def test_nothing_runs_off_the_page(tmp_path, size, conf, caption):
+    make_image(tmp_path / f"{caption}.png", size)
+    reader, _ = build(tmp_path, [{"name": "G", "pattern": caption[:4]}], **conf)
+    bottom = conf.get("bottom_margin", 5)
+    assert_inside_pages(all_placed(reader), bottom)
+    # The caption's last line too: text is drawn above the bottom margin.
+    heights = []
+    reader.pages[1].extract_text(visitor_text=lambda text, cm, tm, *_: heights.append(tm[5]) if text.strip() else None)
+    assert min(heights) >= bottom * 72 / 25.4
+
+
 def test_long_captions_push_the_next_row_down(tmp_path):
     words = "long caption words " * 10
     for i in range(4):

@@ -279,10 +279,13 @@ void ReportGenerator::draw_group(const GroupOptions& group, py::list images) {
     double column_w = column_width(columns);
     int num_rows = row_count(static_cast<int>(count), columns);
     CellSize cell = cell_size(num_rows, column_w, max_ratio, budget, options_.title_buffer, options_.row_gap);
+    // What one row may take on a page: below the running header and the
+    // group's title ("(continued)" included).
+    double title_h = fit_text(pdf, fonts_, kGroupTitle, group.name + " (continued)", kAvailableWidth).height() + 1;
+    double page_room = bottom_limit() - (options_.top_margin + kHeaderHeight) - title_h;
     if (needs_continuation(cell, column_w, max_ratio)) {
         // Unreadably small in its share of a page: readable cells instead,
         // on as many pages as it takes.
-        double page_room = bottom_limit() - (options_.top_margin + kHeaderHeight) - 3 * 8 - 1;
         cell = continuation_cell(column_w, max_ratio, page_room - kCaptionGap - kMaxCaptionHeight);
         state().log.info("Group \"" + group.name + "\" does not fit its share of a page; it continues on the "
                          "following pages.");
@@ -290,12 +293,24 @@ void ReportGenerator::draw_group(const GroupOptions& group, py::list images) {
 
     // Captions, fitted to the cell, and the rows' heights below their cells.
     std::vector<FittedText> captions;
-    captions.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-        py::object record = images[i];
-        int column = static_cast<int>(i % columns);
-        std::string caption = frame::shown(record[py::str("caption")]);
-        captions.push_back(fit_text(pdf, fonts_, kCaption, figure_caption(column, caption), cell.width));
+    auto fit_captions = [&]() {
+        captions.clear();
+        double tallest = 0;
+        for (size_t i = 0; i < count; ++i) {
+            py::object record = images[i];
+            int column = static_cast<int>(i % columns);
+            std::string caption = frame::shown(record[py::str("caption")]);
+            captions.push_back(fit_text(pdf, fonts_, kCaption, figure_caption(column, caption), cell.width));
+            tallest = std::max(tallest, captions.back().height());
+        }
+        return tallest;
+    };
+    double tallest_caption = fit_captions();
+    // A row that could not fit even an empty page is made smaller.
+    if (cell.height + kCaptionGap + tallest_caption > page_room) {
+        double limit = page_room - kCaptionGap - kMaxCaptionHeight;
+        cell = {limit / max_ratio, limit};
+        fit_captions();
     }
     auto caption_height = [&](size_t first) {
         double tallest = 0;
@@ -311,7 +326,8 @@ void ReportGenerator::draw_group(const GroupOptions& group, py::list images) {
         place_group(cursor_y, budget, options_.page_height, options_.bottom_margin, options_.top_margin);
     // The title never stands alone at the foot of a page.
     double below = placement == Placement::kSeparator ? 10 : 0;
-    if (placement != Placement::kNewPage && cursor_y + below + 9 + row_extent(0) > bottom_limit() &&
+    double own_title_h = fit_text(pdf, fonts_, kGroupTitle, group.name, kAvailableWidth).height() + 1;
+    if (placement != Placement::kNewPage && cursor_y + below + own_title_h + row_extent(0) > bottom_limit() &&
         cursor_y > options_.top_margin + kHeaderHeight) {
         placement = Placement::kNewPage;
     }
