@@ -108,14 +108,20 @@ def test_damaged_images_become_placeholders(tmp_path, capsys):
     (tmp_path / "b_truncated.png").write_bytes(good[: len(good) // 2])
     (tmp_path / "c_empty.png").write_bytes(b"")
     (tmp_path / "d_text.png").write_text("not an image")
+    make_image(tmp_path / "e_cut.jpg", (400, 300))
+    cut = (tmp_path / "e_cut.jpg").read_bytes()[:-200]
+    (tmp_path / "e_cut.jpg").write_bytes(cut)
     reader, report = build(tmp_path, [{"name": "Mixed", "pattern": "_", "experiments_per_page": 1,
                                        "cols_per_row": 2}])
-    assert len(all_placed(reader)) == 1
+    # The JPEG that ends early is embedded as it is.
+    placed = placed_images(reader.pages[1])
+    assert len(placed) == 2 and xobject(reader.pages[1], placed[1][0]).get_data() == cut
     text = page_texts(tmp_path / "report.pdf")[1]
     assert "cannot be read: the file is truncated" in text
     assert "is empty" in text and "is not an image" in text
     err = capsys.readouterr().err
-    assert "Placed 1 image in 1 group on 2 pages; 3 failed: b_truncated.png, c_empty.png, d_text.png" in err
+    assert "Placed 2 images in 1 group on 2 pages; 3 failed: b_truncated.png, c_empty.png, d_text.png" in err
+    assert "e_cut.jpg: the JPEG data ends early; it is embedded as it is" in err
     assert "b_truncated.png cannot be read: the file is truncated; it is shown as a placeholder" in err
 
 

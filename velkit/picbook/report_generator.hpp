@@ -52,7 +52,6 @@ public:
     frame::RunTally tally;
 
 private:
-    struct Cell;
     double bottom_limit() const { return options_.page_height - options_.bottom_margin; }
     void new_page_if_needed(double height);
     double draw_title(const std::string& text);
