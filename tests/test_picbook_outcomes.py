@@ -155,3 +155,4 @@ def test_library_warnings_go_through_the_log_with_the_file_name(tmp_path):
     assert result.returncode == 0
     warnings = [line for line in result.stderr.splitlines() if "DecompressionBomb" in line or "exceeds limit" in line]
     assert warnings and all(line.startswith("WARNING PicBook: scan_big.png: ") for line in warnings)
+    assert all(line.split(" ", 1)[0] in ("INFO", "WARNING") for line in result.stderr.splitlines())
