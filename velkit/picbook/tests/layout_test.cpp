@@ -139,9 +139,3 @@ TEST(UsableColumns, ColumnsThatDoNotFitTheWidthAreDropped) {
     EXPECT_EQ(usable_columns(40), 18);
     EXPECT_GE(column_width(usable_columns(1000)), kMinColumnWidth);
 }
-
-TEST(RowAdvance, CaptionsTallerThanTheGapPushTheNextRowDown) {
-    EXPECT_DOUBLE_EQ(row_advance(48, 10, 8), 58);   // two lines fit the gap
-    EXPECT_DOUBLE_EQ(row_advance(48, 10, 16), 66);  // four lines do not
-    EXPECT_DOUBLE_EQ(row_advance(48, 0, 4), 54);
-}
