@@ -294,14 +294,23 @@ void ReportGenerator::draw_group(const GroupOptions& group, py::list images) {
     // Captions, fitted to the cell, and the rows' heights below their cells.
     std::vector<FittedText> captions;
     auto fit_captions = [&]() {
-        captions.clear();
+        TextStyle style = kCaption;
         double tallest = 0;
-        for (size_t i = 0; i < count; ++i) {
-            py::object record = images[i];
-            int column = static_cast<int>(i % columns);
-            std::string caption = frame::shown(record[py::str("caption")]);
-            captions.push_back(fit_text(pdf, fonts_, kCaption, figure_caption(column, caption), cell.width));
-            tallest = std::max(tallest, captions.back().height());
+        // Twice when one caption had to be smaller: a group's captions share one size.
+        for (int pass = 0; pass < 2; ++pass) {
+            captions.clear();
+            tallest = 0;
+            double smallest = style.size;
+            for (size_t i = 0; i < count; ++i) {
+                py::object record = images[i];
+                int column = static_cast<int>(i % columns);
+                std::string caption = frame::shown(record[py::str("caption")]);
+                captions.push_back(fit_text(pdf, fonts_, style, figure_caption(column, caption), cell.width));
+                tallest = std::max(tallest, captions.back().height());
+                smallest = std::min(smallest, captions.back().size);
+            }
+            if (smallest == style.size) break;
+            style.size = style.least_size = smallest;
         }
         return tallest;
     };
