@@ -104,11 +104,13 @@ def test_exit_status_and_summary(tmp_path, setup, status, line):
          "'groups[0].cols_per_row' must be a whole number"),
         ('{"config": {"page_height": 50}, "main_page": {"t": 1}, "groups": [{"name": "g"}]}',
          "'config.page_height' must be at least top_margin + bottom_margin + 80"),
+        ('{"config": {"page_height": 400}, "main_page": {"t": 1}, "groups": [{"name": "g"}]}',
+         "'config.page_height' must be a number from 1 to 297 (got 400)"),
         ('{"config": {"font_file": ""}, "main_page": {"t": 1}, "groups": [{"name": "g"}]}',
          "'config.font_file' must be a non-empty text"),
     ],
     ids=["config-null", "config-empty-array", "config-array", "empty-object", "array", "empty-file", "not-utf8",
-         "cols-huge", "page-too-short", "font-file-empty"],
+         "cols-huge", "page-too-short", "page-beyond-a4", "font-file-empty"],
 )
 def test_unusable_configuration_is_refused(tmp_path, content, message):
     path = tmp_path / "c.json"

@@ -5,6 +5,7 @@
 namespace velkit::picbook {
 
 constexpr double kPageWidth = 210;
+constexpr double kPageHeight = 297;
 constexpr double kMarginLR = 15;
 constexpr double kAvailableWidth = kPageWidth - 2 * kMarginLR;  // 180
 constexpr double kGutter = 5;

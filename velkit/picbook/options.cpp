@@ -44,7 +44,8 @@ ReportOptions parse_options(py::handle config, py::handle main_page, py::handle 
     options.output_file = conf.path("output_file", "report.pdf");
     options.font_file = conf.has("font_file") ? conf.path("font_file", "") : py::none();
     options.file_prefix = conf.text("file_prefix", "");
-    options.page_height = conf.number("page_height", 297, 1, kMaxLength);
+    // The document is A4: the layout may use less of its height, never more.
+    options.page_height = conf.number("page_height", 297, 1, kPageHeight);
     options.top_margin = conf.number("top_margin", 15, 0, kMaxLength);
     options.bottom_margin = conf.number("bottom_margin", 15, 0, kMaxLength);
     options.title_buffer = conf.number("title_buffer", 25, 0, kMaxLength);
