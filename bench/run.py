@@ -12,6 +12,8 @@ import tempfile
 import time
 from pathlib import Path
 
+from sheet_tile_corpus import make_text_corpus, report_size_ratio
+
 BIN = Path(sys.executable).parent
 HERE = Path(__file__).resolve().parent
 DATA = HERE.parent / "build" / "bench-data"
@@ -259,6 +261,13 @@ def receipt_sort_rounds(work):
     return configs, prepare
 
 
+def bench_receipt_sort(work):
+    configs, prepare = receipt_sort_rounds(work)
+    compare("receipt-sort, 500 expense workbooks", [str(BIN / "vel-kit"), "receipt-sort", "-c", str(configs["subject"])],
+            [sys.executable, str(HERE / "receipt_sort_baseline.py"), str(configs["baseline"])], work, 5, 1.15,
+            prepare=prepare)
+
+
 def main():
     python = sys.executable
     velkit = str(BIN / "vel-kit")
@@ -288,15 +297,13 @@ def main():
         qpdf = shutil.which("qpdf")
         if qpdf:
             time_plain_concatenation(qpdf, pdfs, work)
+        report_size_ratio([str(BIN / "sheet-tile")], make_text_corpus(DATA / "sheet_tile_text"), work)
 
         orders = order_match_config(make_order_data(), work)
         compare("order-match, 100,000 system lines against 100,000 customer lines",
                 [velkit, "order-match", "-c", str(orders)],
                 [python, str(HERE / "order_match_baseline.py"), str(orders)], work, 3, 0.5, 1.2)
-        configs, prepare = receipt_sort_rounds(work)
-        compare("receipt-sort, 500 expense workbooks", [velkit, "receipt-sort", "-c", str(configs["subject"])],
-                [python, str(HERE / "receipt_sort_baseline.py"), str(configs["baseline"])], work, 5, 1.15,
-                prepare=prepare)
+        bench_receipt_sort(work)
 
 
 if __name__ == "__main__":
