@@ -31,6 +31,7 @@ def partial(folder):
 
 def all_failed(folder):
     truncated_png(folder / "scan1.png")
+    make_image(folder / "other.png", (40, 30))  # in no group: not tried
     return {}
 
 
@@ -64,7 +65,8 @@ def replaces_a_document(folder):
     [
         (clean, 0, "INFO PicBook: Placed 2 images in 1 group on 2 pages"),
         (partial, 0, "WARNING PicBook: Placed 1 image in 1 group on 2 pages; 1 failed: scan2.png"),
-        (all_failed, 1, "WARNING PicBook: Placed 0 images in 1 group on 2 pages; 1 failed: scan1.png"),
+        (all_failed, 1, "WARNING PicBook: Placed 0 images in 1 group on 2 pages; skipped 1 (in no group); 1 failed: "
+                       "scan1.png"),
         (nothing_matches, 0, "INFO PicBook: Placed 0 images in 0 groups on 1 page; skipped 1 (in no group)"),
         (missing_folder, 1, "ERROR PicBook: Error: Image folder not found: "),
         (unwritable, 1, "ERROR PicBook: Error: Cannot write the report "),

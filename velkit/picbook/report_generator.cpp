@@ -220,6 +220,9 @@ void ReportGenerator::generate() {
         draw_group(*group, images);
     }
     tally.skipped(in_no_group_);
+    // Images in no group were not tried: a report of placeholders only has
+    // not done its job, whatever else lies in the folder.
+    if (images_placed_ == 0 && !failed_names_.empty()) tally.run_failed();
     if (!write_output(output)) {
         tally.run_failed();
         return;
