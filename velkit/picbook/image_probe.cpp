@@ -108,7 +108,8 @@ ImageInfo probe_image(py::handle path) {
             if (!info.readable) info.problem = "has no pixels";
             image.attr("close")();
             if (format == "JPEG" && jpeg_ends_early(frame::fs_path(path))) {
-                state().log.warning(frame::shown(path) + ": the JPEG data ends early; it is embedded as it is");
+                std::string name = frame::shown(py::module_::import("os.path").attr("basename")(path));
+                state().log.warning(name + ": the JPEG data ends early; it is embedded as it is");
             }
         } catch (...) {
             image.attr("close")();

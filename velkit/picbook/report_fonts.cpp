@@ -41,10 +41,10 @@ std::string unicode_font_file(bool bold) {
     std::string known = bold ? "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
                              : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     for (const std::string& path : {found, known}) {
-        if (path.empty()) continue;
-        std::string lower = py::str(path).attr("lower")().cast<std::string>();
-        bool truetype = lower.size() > 4 && (lower.substr(lower.size() - 4) == ".ttf" || lower.substr(lower.size() - 4) == ".otf");
-        if (truetype && py::bool_(os_path.attr("isfile")(path))) return path;
+        std::string extension = path.size() > 4 ? path.substr(path.size() - 4) : "";
+        for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        bool outline_font = extension == ".ttf" || extension == ".otf";
+        if (outline_font && py::bool_(os_path.attr("isfile")(path))) return path;
     }
     return "";
 }
@@ -68,9 +68,15 @@ bool ReportFonts::fallback_available() {
         std::string bold = unicode_font_file(true);
         fallback_state_ = -1;
         if (!regular.empty()) {
-            pdf_.attr("add_font")(kFallbackFamily, "", regular);
-            pdf_.attr("add_font")(kFallbackFamily, "B", bold.empty() ? regular : bold);
-            fallback_state_ = 1;
+            try {
+                pdf_.attr("add_font")(kFallbackFamily, "", regular);
+                pdf_.attr("add_font")(kFallbackFamily, "B", bold.empty() ? regular : bold);
+                fallback_state_ = 1;
+            } catch (py::error_already_set& error) {
+                // A damaged system font costs the characters, not the report.
+                if (!error.matches(PyExc_Exception)) throw;
+                state().log.warning("The font " + regular + " cannot be used: " + std::string(py::str(error.value())));
+            }
         }
     }
     return fallback_state_ == 1;
