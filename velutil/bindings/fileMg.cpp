@@ -198,7 +198,13 @@ PYBIND11_MODULE(fileMg, m) {
           "Copy `src` to `backup` (a free name when taken), then move it to\n"
           "`dest`, replacing a file there; with replace=False to the first free\n"
           "name after `dest` instead, never replacing a file. Returns the path\n"
-          "moved to. Raises OSError with `src` in place.");
+          "moved to. Raises OSError with `src` in place. A move within one file\n"
+          "system is made durable by flush_folders(), at the latest at exit.");
+    m.def("flush_folders", &velutil::flush_pending_folders,
+          "Flush the folders that moves renamed files into since the last call,\n"
+          "so that the new names survive a power cut.");
+    // Also when the interpreter ends, while the module is still whole.
+    py::module_::import("atexit").attr("register")(m.attr("flush_folders"));
     m.def("first_free_name", &first_free_name, py::arg("path"), py::arg("taken") = py::none(),
           "`path` when it is free, else the first free of \"stem_2.ext\",\n"
           "\"stem_3.ext\", ...; the paths in `taken` count as taken too.");

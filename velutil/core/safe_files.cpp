@@ -132,6 +132,26 @@ void flush_folder(const std::string& folder) {
     if (::fsync(dir.get()) != 0 && errno != EINVAL) throw FileError(errno, "Cannot flush folder", shown_folder(folder));
 }
 
+// Folders whose renames within one file system still wait for their flush.
+// Such a rename never loses the file (after a power cut it is under its old
+// name or its new one), so the flush can wait until a batch of moves is
+// through: one flush per folder instead of one per file.
+struct PendingFolders {
+    std::mutex lock;
+    std::set<std::string> folders;
+    ~PendingFolders() {
+        try {
+            flush_pending_folders();
+        } catch (const FileError&) {
+        }
+    }
+};
+
+PendingFolders& pending_folders() {
+    static PendingFolders pending;
+    return pending;
+}
+
 // When this run began; temporaries changed before it belong to a run that
 // was killed. The coarse clock is the one file times are stamped with.
 const struct timespec run_start = [] {
@@ -194,7 +214,7 @@ void flush_and_close(Descriptor& fd, const std::string& path) {
 
 // Copies the content, permissions and times of `src` into a new temporary
 // file beside `beside`; the caller gives it its final name.
-std::string copy_to_temp(const std::string& src, const std::string& beside) {
+std::string copy_to_temp(const std::string& src, const std::string& beside, bool flush = true) {
     Descriptor in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) throw FileError(errno, "Cannot open", src);
     struct stat info {};
@@ -207,7 +227,11 @@ std::string copy_to_temp(const std::string& src, const std::string& beside) {
     ::fchmod(out.get(), info.st_mode & 07777);
     struct timespec times[2] = {info.st_atim, info.st_mtim};
     ::futimens(out.get(), times);
-    flush_and_close(out, temp.path());
+    if (flush) {
+        flush_and_close(out, temp.path());
+    } else if (out.close() != 0) {
+        throw FileError(errno, "Cannot close", temp.path());
+    }
     temp.release();
     return temp_path;
 }
@@ -265,7 +289,13 @@ std::string first_free_name(const std::string& path, const std::function<bool(co
 
 std::string copy_to_free_name(const std::string& src, const std::string& dest_candidate) {
     make_dirs(dir_name(dest_candidate));
-    TempFile temp(copy_to_temp(src, dest_candidate));
+    // The backup is a second copy: the source stays whole until the move,
+    // and a rename within one file system never loses it. So the copy goes
+    // to the disk with the batch's flush (flush_pending_folders), one for
+    // all backups instead of one each; across file systems the moved copy
+    // itself is flushed before the source goes.
+    TempFile temp(copy_to_temp(src, dest_candidate, false));
+    flush_folder_later(dir_name(dest_candidate));
     // link() refuses to replace an existing file, so a name taken between
     // the check and the link is simply skipped.
     std::string candidate = first_free_name(dest_candidate);
@@ -273,10 +303,34 @@ std::string copy_to_free_name(const std::string& src, const std::string& dest_ca
         if (errno != EEXIST) throw FileError(errno, "Cannot create", candidate);
         candidate = first_free_name(dest_candidate);
     }
-    // The backup's folder is not flushed: it is a second copy, and the
-    // source stays whole until the move, whose folder is flushed. One
-    // folder flush a move, not two, is what a folder of workbooks can afford.
     return candidate;  // the temporary name is removed by `temp`
+}
+
+void flush_pending_folders() {
+    std::set<std::string> folders;
+    {
+        std::lock_guard<std::mutex> guard(pending_folders().lock);
+        folders.swap(pending_folders().folders);
+    }
+    // One flush of each file system covers the backups' data and every
+    // folder's new names on it.
+    std::set<dev_t> flushed;
+    for (const auto& folder : folders) {
+        Descriptor dir(::open(shown_folder(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct stat info {};
+        if (dir.get() < 0 || ::fstat(dir.get(), &info) != 0) {
+            // A folder removed meanwhile has no names left to keep.
+            if (errno == ENOENT || errno == ENOTDIR || errno == EACCES) continue;
+            throw FileError(errno, "Cannot open folder", shown_folder(folder));
+        }
+        if (!flushed.insert(info.st_dev).second) continue;
+        if (::syncfs(dir.get()) != 0) throw FileError(errno, "Cannot flush folder", shown_folder(folder));
+    }
+}
+
+void flush_folder_later(const std::string& folder) {
+    std::lock_guard<std::mutex> guard(pending_folders().lock);
+    pending_folders().folders.insert(folder);
 }
 
 bool rename_if_free(const std::string& from, const std::string& to) {
@@ -317,7 +371,7 @@ std::string move_to_free_name(const std::string& src, const std::string& dest) {
     std::string candidate = first_free_name(dest);
     try {
         while (!rename_if_free(src, candidate)) candidate = first_free_name(dest);
-        flush_folder(dir_name(candidate));
+        flush_folder_later(dir_name(candidate));
         return candidate;
     } catch (const FileError& error) {
         if (error.error_number() != EXDEV) throw;
@@ -351,7 +405,7 @@ MoveOutcome move_with_backup(const std::string& src, const std::string& dest, co
     }
     outcome.dest = dest;
     if (::rename(src.c_str(), dest.c_str()) == 0) {
-        flush_folder(dir_name(dest));
+        flush_folder_later(dir_name(dest));
         return outcome;
     }
     if (errno != EXDEV) throw FileError(errno, "Cannot move to " + dest, src);

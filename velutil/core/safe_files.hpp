@@ -59,6 +59,12 @@ struct MoveOutcome {
     std::string backup;
 };
 
+// Flushes what move_with_backup left for later since the last call: the
+// backup copies and the new names of renames within one file system (one
+// flush per file system). Also runs when the process ends.
+void flush_pending_folders();
+void flush_folder_later(const std::string& folder);
+
 // Renames `from` to `to` unless something exists at `to`; false when `to`
 // is taken. The test and the rename are one step of the file system, so a
 // file that appears at `to` meanwhile is never replaced. Throws FileError
@@ -73,10 +79,12 @@ enum class AtDestination {
 
 // Keeps a copy of `src` at `backup` (or the first free name after it), then
 // moves `src` to `dest`. Parent folders are created. Within one file system
-// the move is a rename; across file systems the file is copied beside
-// `dest`, flushed, put into place, and only then is `src` removed. The
-// destination's folder is flushed after the move (across file systems
-// before the source goes, and the source's folder around its removal). With
+// the move is a rename, and the destination's folder is flushed by
+// flush_pending_folders (at the latest when the process ends): until then a
+// power cut can undo the rename, never lose the file. Across file systems
+// the file is copied beside `dest`, flushed, put into place, and only then
+// is `src` removed, with the destination folder flushed before the source
+// goes and the source's folder around its removal. With
 // kUseFirstFreeName an existing file is never replaced, not even one that
 // appears while the move is under way. Throws FileError, with `src`
 // untouched, when a step fails.
