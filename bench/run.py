@@ -292,7 +292,11 @@ def main():
         orders = order_match_config(make_order_data(), work)
         compare("order-match, 100,000 system lines against 100,000 customer lines",
                 [velkit, "order-match", "-c", str(orders)],
-                [python, str(HERE / "order_match_baseline.py"), str(orders)], work, 3, 0.5, 1.2)
+                [python, str(HERE / "order_match_baseline.py"), str(orders)], work, 3, 0.15, 0.6)
+        book = str(Path(work) / "written.xlsx")
+        compare("write_formatted_excel, 1,000,000 cells, libxlsxwriter vs the Python XlsxWriter",
+                [python, str(HERE / "write_workbook.py"), book],
+                ["env", "VELKIT_EXCEL_WRITER=python", python, str(HERE / "write_workbook.py"), book], work, 3, 0.3)
         configs, prepare = receipt_sort_rounds(work)
         compare("receipt-sort, 500 expense workbooks", [velkit, "receipt-sort", "-c", str(configs["subject"])],
                 [python, str(HERE / "receipt_sort_baseline.py"), str(configs["baseline"])], work, 5, 1.15,
