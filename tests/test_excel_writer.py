@@ -3,6 +3,7 @@ the Python fallback (XlsxWriter) give the same workbook, and bad input gives
 False with the cause in the log."""
 import datetime
 import decimal
+import locale
 import os
 
 import numpy as np
@@ -141,6 +142,28 @@ def test_an_empty_table_gets_its_header(tmp_path, writer):
                                                    "nothing": pd.DataFrame()})
     book = openpyxl.load_workbook(path)
     assert [c.value for c in book["none"][1]] == ["PO", "QTY"] and book["none"].max_row == 1
+
+
+@pytest.fixture
+def comma_decimals():
+    """A locale that writes 2.5 as "2,5", as a program embedding us may set."""
+    before = locale.setlocale(locale.LC_ALL)
+    try:
+        locale.setlocale(locale.LC_ALL, "de_DE.UTF-8")
+    except locale.Error:
+        pytest.skip("no comma-decimal locale on this machine")
+    yield
+    locale.setlocale(locale.LC_ALL, before)
+
+
+def test_numbers_ignore_the_locale(tmp_path, writer, comma_decimals):
+    path = tmp_path / "out.xlsx"
+    table = pd.DataFrame({"x": [2.5, 1 / 3], "when": pd.to_datetime(["2024-01-01 12:00", "2024-01-02 00:00"])})
+    assert excelTools.write_formatted_excel(path, {"s": table})
+    ws = openpyxl.load_workbook(path).active
+    assert [ws["A2"].value, ws["A3"].value] == [2.5, 1 / 3]
+    assert [ws["B2"].value, ws["B3"].value] == [datetime.datetime(2024, 1, 1, 12), datetime.datetime(2024, 1, 2)]
+    assert ws.column_dimensions["B"].width == pytest.approx(21.71, abs=0.01)
 
 
 def test_each_writer_says_once_which_it_is(tmp_path, monkeypatch, capsys):

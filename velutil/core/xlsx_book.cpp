@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include <locale.h>
 #include <unistd.h>
 
 #include "file_error.hpp"
@@ -103,9 +104,31 @@ lxw_format* number_format(lxw_workbook* book, CellKind kind) {
     return format;
 }
 
+// libxlsxwriter prints its numbers with printf, which follows LC_NUMERIC:
+// under a comma-decimal locale 2.5 would become "2,5" and the workbook
+// unreadable. The "C" locale holds for this thread while the book lives.
+class ClassicNumbers {
+public:
+    ClassicNumbers() : classic_(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr))) {
+        if (classic_ != static_cast<locale_t>(nullptr)) previous_ = uselocale(classic_);
+    }
+    ~ClassicNumbers() {
+        if (classic_ == static_cast<locale_t>(nullptr)) return;
+        uselocale(previous_);
+        freelocale(classic_);
+    }
+    ClassicNumbers(const ClassicNumbers&) = delete;
+    ClassicNumbers& operator=(const ClassicNumbers&) = delete;
+
+private:
+    locale_t classic_;
+    locale_t previous_ = static_cast<locale_t>(nullptr);
+};
+
 }  // namespace
 
 struct XlsxBook::Parts {
+    ClassicNumbers numbers;
     std::string folder;
     std::string file;
     lxw_workbook* book = nullptr;
