@@ -296,7 +296,7 @@ def main():
         book = str(Path(work) / "written.xlsx")
         compare("write_formatted_excel, 1,000,000 cells, libxlsxwriter vs the Python XlsxWriter",
                 [python, str(HERE / "write_workbook.py"), book],
-                ["env", "VELKIT_EXCEL_WRITER=python", python, str(HERE / "write_workbook.py"), book], work, 3, 0.3)
+                ["env", "VELKIT_EXCEL_WRITER=python", python, str(HERE / "write_workbook.py"), book], work, 3, 0.4)
         configs, prepare = receipt_sort_rounds(work)
         compare("receipt-sort, 500 expense workbooks", [velkit, "receipt-sort", "-c", str(configs["subject"])],
                 [python, str(HERE / "receipt_sort_baseline.py"), str(configs["baseline"])], work, 5, 1.15,
