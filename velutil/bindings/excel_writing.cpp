@@ -168,8 +168,12 @@ void announce_writer(bool python) {
     static int announced = -1;
     if (announced == static_cast<int>(python)) return;
     announced = static_cast<int>(python);
-    velutil_logger().attr("debug")(python ? "Writing workbooks with the Python XlsxWriter"
-                                          : "Writing workbooks with libxlsxwriter");
+#ifdef VELUTIL_WITH_LIBXLSXWRITER
+    const char* python_text = "Writing workbooks with the Python XlsxWriter (VELKIT_EXCEL_WRITER is \"python\")";
+#else
+    const char* python_text = "Writing workbooks with the Python XlsxWriter (built without libxlsxwriter)";
+#endif
+    velutil_logger().attr("debug")(python ? python_text : "Writing workbooks with libxlsxwriter");
 }
 
 std::string workbook_bytes(const std::vector<SheetPlan>& plans, const ColumnTypes& types) {

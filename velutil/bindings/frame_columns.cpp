@@ -65,9 +65,9 @@ std::unique_ptr<ColumnSource> float_column(py::array values) {
 }
 
 std::unique_ptr<ColumnSource> timestamp_column(py::array values, int64_t units_per_second) {
-    return buffer_column<int64_t>(std::move(values), [units_per_second](int64_t ticks, std::string&) {
+    return buffer_column<int64_t>(std::move(values), [units_per_second](int64_t ticks, std::string& scratch) {
         if (ticks == std::numeric_limits<int64_t>::min()) return blank_cell();  // NaT
-        return timestamp_cell(ticks, units_per_second);
+        return timestamp_cell(ticks, units_per_second, scratch);
     });
 }
 
@@ -139,10 +139,11 @@ public:
         if (PyDateTime_Check(value)) {
             return datetime_cell(PyDateTime_GET_YEAR(value), PyDateTime_GET_MONTH(value), PyDateTime_GET_DAY(value),
                                  PyDateTime_DATE_GET_HOUR(value), PyDateTime_DATE_GET_MINUTE(value),
-                                 PyDateTime_DATE_GET_SECOND(value), PyDateTime_DATE_GET_MICROSECOND(value));
+                                 PyDateTime_DATE_GET_SECOND(value), PyDateTime_DATE_GET_MICROSECOND(value), scratch);
         }
         if (PyDate_Check(value)) {
-            return date_cell(PyDateTime_GET_YEAR(value), PyDateTime_GET_MONTH(value), PyDateTime_GET_DAY(value));
+            return date_cell(PyDateTime_GET_YEAR(value), PyDateTime_GET_MONTH(value), PyDateTime_GET_DAY(value),
+                             scratch);
         }
         if (PyTime_Check(value)) {
             return time_cell(PyDateTime_TIME_GET_HOUR(value), PyDateTime_TIME_GET_MINUTE(value),

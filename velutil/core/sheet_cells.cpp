@@ -35,6 +35,59 @@ double serial(int64_t days_since_1970, double day_fraction) {
     return value > 59 ? value + 1 : value;
 }
 
+struct CivilDate {
+    int64_t year;
+    int month;
+    int day;
+};
+
+CivilDate civil_from_days(int64_t days) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t day_of_era = days - era * 146097;
+    const int64_t year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+    const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+    const int64_t shifted_month = (5 * day_of_year + 2) / 153;
+    const int day = static_cast<int>(day_of_year - (153 * shifted_month + 2) / 5 + 1);
+    const int month = static_cast<int>(shifted_month < 10 ? shifted_month + 3 : shifted_month - 9);
+    return {year_of_era + era * 400 + (month <= 2), month, day};
+}
+
+void append_padded(std::string& text, int64_t value, size_t digits) {
+    char buffer[24];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, value < 0 ? -value : value).ptr;
+    if (value < 0) text += '-';
+    text.append(digits > static_cast<size_t>(end - buffer) ? digits - static_cast<size_t>(end - buffer) : 0, '0');
+    text.append(buffer, end);
+}
+
+// Days before 1900-01-01 have no serial number a sheet can show: such a
+// moment is written as its text instead of a cell full of '#'.
+Cell moment_cell(int64_t days, int64_t micros_of_day, std::string& text) {
+    const bool midnight = micros_of_day == 0;
+    if (days + 25568 >= 1) {
+        const double fraction = static_cast<double>(micros_of_day) / (kSecondsPerDay * 1e6);
+        return {midnight ? CellKind::kDate : CellKind::kDateTime, serial(days, fraction), {}};
+    }
+    const CivilDate date = civil_from_days(days);
+    text.clear();
+    append_padded(text, date.year, 4);
+    text += '-';
+    append_padded(text, date.month, 2);
+    text += '-';
+    append_padded(text, date.day, 2);
+    if (!midnight) {
+        const int64_t seconds = micros_of_day / 1000000;
+        const char* separator = " ";
+        for (int64_t part : {seconds / 3600, seconds / 60 % 60, seconds % 60}) {
+            text += separator;
+            separator = ":";
+            append_padded(text, part, 2);
+        }
+    }
+    return {CellKind::kText, 0, text};
+}
+
 int64_t floor_div(int64_t a, int64_t b) {
     int64_t quotient = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? quotient - 1 : quotient;
@@ -108,15 +161,14 @@ Cell text_cell(std::string_view utf8) {
 
 double day_serial(int64_t days_since_1970) { return serial(days_since_1970, 0); }
 
-Cell date_cell(int year, int month, int day) {
-    return {CellKind::kDate, day_serial(days_from_civil(year, month, day)), {}};
+Cell date_cell(int year, int month, int day, std::string& text) {
+    return moment_cell(days_from_civil(year, month, day), 0, text);
 }
 
-Cell datetime_cell(int year, int month, int day, int hour, int minute, int second, int microsecond) {
-    int64_t micros = ((hour * 60 + minute) * 60 + second) * int64_t{1000000} + microsecond;
-    if (micros == 0) return date_cell(year, month, day);
-    double fraction = static_cast<double>(micros) / (kSecondsPerDay * 1e6);
-    return {CellKind::kDateTime, serial(days_from_civil(year, month, day), fraction), {}};
+Cell datetime_cell(int year, int month, int day, int hour, int minute, int second, int microsecond,
+                   std::string& text) {
+    const int64_t micros = ((hour * 60 + minute) * 60 + second) * int64_t{1000000} + microsecond;
+    return moment_cell(days_from_civil(year, month, day), micros, text);
 }
 
 Cell time_cell(int hour, int minute, int second, int microsecond) {
@@ -124,12 +176,13 @@ Cell time_cell(int hour, int minute, int second, int microsecond) {
     return {CellKind::kTime, static_cast<double>(micros) / (kSecondsPerDay * 1e6), {}};
 }
 
-Cell timestamp_cell(int64_t ticks, int64_t units_per_second) {
+Cell timestamp_cell(int64_t ticks, int64_t units_per_second, std::string& text) {
     const int64_t per_day = kSecondsPerDay * units_per_second;
     const int64_t days = floor_div(ticks, per_day);
     const int64_t rest = ticks - days * per_day;
-    if (rest == 0) return {CellKind::kDate, day_serial(days), {}};
-    return {CellKind::kDateTime, serial(days, static_cast<double>(rest) / static_cast<double>(per_day)), {}};
+    const int64_t micros = units_per_second >= 1000000 ? rest / (units_per_second / 1000000)
+                                                       : rest * (1000000 / units_per_second);
+    return moment_cell(days, micros, text);
 }
 
 size_t cell_width(const Cell& cell) {

@@ -49,13 +49,16 @@ Cell float_cell(double value);
 // Empty text is blank. Throws WorkbookError beyond kMaxCellText characters.
 Cell text_cell(std::string_view utf8);
 
-// Date-times at midnight are dates. Fields as a calendar shows them.
-Cell date_cell(int year, int month, int day);
-Cell datetime_cell(int year, int month, int day, int hour, int minute, int second, int microsecond);
+// Date-times at midnight are dates. Fields as a calendar shows them. A
+// sheet cannot show days before 1900-01-01: those become their text
+// ("1850-05-01", "1850-05-01 13:45:00"), kept in `text`.
+Cell date_cell(int year, int month, int day, std::string& text);
+Cell datetime_cell(int year, int month, int day, int hour, int minute, int second, int microsecond,
+                   std::string& text);
 Cell time_cell(int hour, int minute, int second, int microsecond);
 // A count of `units_per_second` ticks since 1970-01-01 00:00 (1 for
-// seconds, 1000 for milliseconds, ...).
-Cell timestamp_cell(int64_t ticks, int64_t units_per_second);
+// seconds, 1000 for milliseconds, ..., 10^9 for nanoseconds).
+Cell timestamp_cell(int64_t ticks, int64_t units_per_second, std::string& text);
 
 // The serial number of a day, counted as spreadsheets do (with their
 // phantom 1900-02-29, so that dates from March 1900 on agree).

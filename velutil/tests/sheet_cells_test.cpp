@@ -45,39 +45,56 @@ TEST(TextCell, LimitCountsCharactersNotBytes) {
 }
 
 TEST(DateSerials, AgreeWithSpreadsheetDayNumbers) {
-    EXPECT_EQ(date_cell(1970, 1, 1).number, 25569);
-    EXPECT_EQ(date_cell(2024, 1, 15).number, 45306);
-    EXPECT_EQ(date_cell(2024, 1, 15).kind, CellKind::kDate);
+    std::string text;
+    EXPECT_EQ(date_cell(1970, 1, 1, text).number, 25569);
+    EXPECT_EQ(date_cell(2024, 1, 15, text).number, 45306);
+    EXPECT_EQ(date_cell(2024, 1, 15, text).kind, CellKind::kDate);
+    EXPECT_EQ(date_cell(1900, 1, 1, text).number, 1);
     // The phantom 1900-02-29 lies between these two.
-    EXPECT_EQ(date_cell(1900, 2, 28).number, 59);
-    EXPECT_EQ(date_cell(1900, 3, 1).number, 61);
-    EXPECT_EQ(date_cell(1899, 12, 31).number, 0);
+    EXPECT_EQ(date_cell(1900, 2, 28, text).number, 59);
+    EXPECT_EQ(date_cell(1900, 3, 1, text).number, 61);
 }
 
 TEST(DateSerials, TimesOfDayAndMidnight) {
-    Cell noon = datetime_cell(2024, 1, 15, 12, 0, 0, 0);
+    std::string text;
+    Cell noon = datetime_cell(2024, 1, 15, 12, 0, 0, 0, text);
     EXPECT_EQ(noon.kind, CellKind::kDateTime);
     EXPECT_DOUBLE_EQ(noon.number, 45306.5);
-    EXPECT_EQ(datetime_cell(2024, 1, 15, 0, 0, 0, 0).kind, CellKind::kDate);
-    EXPECT_EQ(datetime_cell(2024, 1, 15, 0, 0, 0, 1).kind, CellKind::kDateTime);
+    EXPECT_EQ(datetime_cell(2024, 1, 15, 0, 0, 0, 0, text).kind, CellKind::kDate);
+    EXPECT_EQ(datetime_cell(2024, 1, 15, 0, 0, 0, 1, text).kind, CellKind::kDateTime);
     Cell evening = time_cell(18, 0, 0, 0);
     EXPECT_EQ(evening.kind, CellKind::kTime);
     EXPECT_DOUBLE_EQ(evening.number, 0.75);
 }
 
 TEST(DateSerials, TimestampsInEveryUnitAndBefore1970) {
+    std::string text;
     const int64_t day = 86400;
     const int64_t noon_2024_01_15 = (45306 - 25569) * day + day / 2;
     for (int64_t per_second : {int64_t{1}, int64_t{1000}, int64_t{1000000}, int64_t{1000000000}}) {
-        Cell cell = timestamp_cell(noon_2024_01_15 * per_second, per_second);
+        Cell cell = timestamp_cell(noon_2024_01_15 * per_second, per_second, text);
         EXPECT_EQ(cell.kind, CellKind::kDateTime) << per_second;
         EXPECT_DOUBLE_EQ(cell.number, 45306.5) << per_second;
     }
     // 1969-12-31 18:00: the day before the epoch, not the epoch's day.
-    EXPECT_DOUBLE_EQ(timestamp_cell(-6 * 3600, 1).number, 25568.75);
-    Cell midnight = timestamp_cell(-day * 1000, 1000);
+    EXPECT_DOUBLE_EQ(timestamp_cell(-6 * 3600, 1, text).number, 25568.75);
+    Cell midnight = timestamp_cell(-day * 1000, 1000, text);
     EXPECT_EQ(midnight.kind, CellKind::kDate);
     EXPECT_EQ(midnight.number, 25568);
+}
+
+TEST(DateSerials, DaysBefore1900AreWrittenAsText) {
+    std::string text;
+    Cell date = date_cell(1850, 5, 1, text);
+    EXPECT_EQ(date.kind, CellKind::kText);
+    EXPECT_EQ(date.text, "1850-05-01");
+    EXPECT_EQ(datetime_cell(1899, 12, 31, 13, 45, 7, 5, text).text, "1899-12-31 13:45:07");
+    EXPECT_EQ(date_cell(1, 1, 1, text).text, "0001-01-01");
+    // 1850-05-01 12:00 in nanoseconds since 1970.
+    const int64_t days = -43709;
+    Cell stamp = timestamp_cell((days * 86400 + 43200) * int64_t{1000000000}, 1000000000, text);
+    EXPECT_EQ(stamp.text, "1850-05-01 12:00:00");
+    EXPECT_EQ(cell_width(stamp), 19u);
 }
 
 TEST(CellWidth, NumbersAsShownAndWideCharacters) {
@@ -86,7 +103,8 @@ TEST(CellWidth, NumbersAsShownAndWideCharacters) {
     EXPECT_EQ(cell_width(float_cell(1.0 / 3)), 11u);  // shown rounded
     EXPECT_EQ(cell_width(float_cell(1e20)), 11u);
     EXPECT_EQ(cell_width(text_cell("\xE6\x97\xA5\xE6\x9C\xAC")), 4u);  // two CJK characters
-    EXPECT_EQ(cell_width(date_cell(2024, 1, 1)), 10u);
+    std::string text;
+    EXPECT_EQ(cell_width(date_cell(2024, 1, 1, text)), 10u);
     EXPECT_EQ(cell_width(bool_cell(false)), 5u);
 }
 
