@@ -55,6 +55,7 @@ def two_sheets():
         "byPO": [{"df": orders(), "index": False, "startcol": 0},
                  {"df": summary(), "index": True, "startcol": 15}],
         "plain": orders().iloc[:2],
+        "awkward": pd.DataFrame({"_x0041_": ["a\x01b", "x\x00y", "_x0041_", "tab\there", "<&>\"", "=1+1", " "]}),
     }
 
 
@@ -81,7 +82,7 @@ def test_both_writers_give_the_same_workbook(tmp_path, monkeypatch):
     monkeypatch.delenv("VELKIT_EXCEL_WRITER")
     assert excelTools.write_formatted_excel(tmp_path / "c.xlsx", two_sheets())
     c_cells, python_cells = cells_of(tmp_path / "c.xlsx"), cells_of(tmp_path / "python.xlsx")
-    assert list(c_cells) == ["byPO", "plain"]
+    assert list(c_cells) == ["byPO", "plain", "awkward"]
     for sheet in c_cells:
         assert c_cells[sheet]["freeze"] == python_cells[sheet]["freeze"] == "A2"
         assert c_cells[sheet]["widths"] == python_cells[sheet]["widths"]

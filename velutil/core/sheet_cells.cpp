@@ -185,6 +185,24 @@ Cell timestamp_cell(int64_t ticks, int64_t units_per_second, std::string& text) 
     return moment_cell(days, micros, text);
 }
 
+std::string_view literal_sheet_text(std::string_view text, std::string& out) {
+    if (text.find_first_of(std::string_view("_\0", 2)) == std::string_view::npos) return text;
+    auto is_hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); };
+    out.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\0') {
+            out += "_x0000_";
+            continue;
+        }
+        if (text[i] == '_' && i + 6 < text.size() && text[i + 1] == 'x' && is_hex(text[i + 2]) &&
+            is_hex(text[i + 3]) && is_hex(text[i + 4]) && is_hex(text[i + 5]) && text[i + 6] == '_') {
+            out += "_x005F";
+        }
+        out += text[i];
+    }
+    return out;
+}
+
 size_t cell_width(const Cell& cell) {
     switch (cell.kind) {
         case CellKind::kBlank:

@@ -64,6 +64,13 @@ Cell timestamp_cell(int64_t ticks, int64_t units_per_second, std::string& text);
 // phantom 1900-02-29, so that dates from March 1900 on agree).
 double day_serial(int64_t days_since_1970);
 
+// A text as a sheet's XML must hold it to read back unchanged: "_xHHHH_"
+// reads as an escaped character, so its underscore is escaped itself
+// ("_x005F_xHHHH_"), and a NUL, which C strings cannot carry, becomes
+// "_x0000_". Other control characters are left to the writer. Writes to
+// `out` and returns it, or returns `text` when nothing needs escaping.
+std::string_view literal_sheet_text(std::string_view text, std::string& out);
+
 // Columns the cell's content takes when shown.
 size_t cell_width(const Cell& cell);
 

@@ -49,7 +49,7 @@ public:
         if (text.empty()) {
             check(worksheet_write_blank(sheet_, 0, to_column(column), formats_.bold), "cannot write a header");
         } else {
-            text_.assign(text);
+            text_.assign(literal_sheet_text(text, escaped_));
             check(worksheet_write_string(sheet_, 0, to_column(column), text_.c_str(), formats_.bold),
                   "cannot write a header");
         }
@@ -63,7 +63,7 @@ public:
             case CellKind::kBlank:
                 return;
             case CellKind::kText:
-                text_.assign(cell.text);
+                text_.assign(literal_sheet_text(cell.text, escaped_));
                 error = worksheet_write_string(sheet_, at_row, at_column, text_.c_str(), nullptr);
                 break;
             case CellKind::kBool:
@@ -89,6 +89,7 @@ private:
     lxw_worksheet* sheet_;
     const Formats& formats_;
     std::string text_;  // NUL-terminated copy for the C calls
+    std::string escaped_;
 };
 
 std::string private_folder() {

@@ -97,6 +97,14 @@ TEST(DateSerials, DaysBefore1900AreWrittenAsText) {
     EXPECT_EQ(cell_width(stamp), 19u);
 }
 
+TEST(LiteralSheetText, EscapesWhatWouldReadAsAnEscape) {
+    std::string out;
+    EXPECT_EQ(literal_sheet_text("PO_4500_x", out), "PO_4500_x");
+    EXPECT_EQ(literal_sheet_text("_x0041_", out), "_x005F_x0041_");
+    EXPECT_EQ(literal_sheet_text("a_x00e9_b_x12G4_", out), "a_x005F_x00e9_b_x12G4_");
+    EXPECT_EQ(literal_sheet_text(std::string_view("x\0y_x0000_", 10), out), "x_x0000_y_x005F_x0000_");
+}
+
 TEST(CellWidth, NumbersAsShownAndWideCharacters) {
     EXPECT_EQ(cell_width(float_cell(-12)), 3u);
     EXPECT_EQ(cell_width(float_cell(0.25)), 4u);
