@@ -48,11 +48,42 @@ def test_tool_that_cannot_start_names_its_extra(tmp_path):
     assert "Traceback" not in result.stderr
 
 
+@pytest.mark.parametrize(
+    "shadow, problem",
+    [
+        ("raise ModuleNotFoundError(\"No module named 'pandas'\", name='pandas')",
+         "the package 'pandas' is missing (No module named 'pandas')"),
+        ("raise ImportError(\"cannot import name 'x' from 'numpy'\", name='numpy')",
+         "the package 'numpy' cannot be imported (cannot import name 'x' from 'numpy')"),
+    ],
+    ids=["missing", "broken"],
+)
+def test_tool_that_cannot_start_names_the_package(tmp_path, shadow, problem):
+    (tmp_path / "pandas.py").write_text(shadow + "\n")
+    result = run_program(["order-match", "--help"], tmp_path, {"PYTHONPATH": str(tmp_path)})
+    assert result.returncode == 1
+    assert result.stderr.splitlines() == [
+        f"Error: The 'order-match' tool cannot start: {problem}.",
+        "Install its packages with: pip install 'velkit[excel]'",
+    ]
+
+
 @pytest.fixture
-def broken_image_config(tmp_path):
+def broken_image_config(tmp_path, monkeypatch):
+    """A picbook run that meets an error no step of the tool handles: the PDF
+    library breaks down while writing (put there through sitecustomize, as
+    picbook handles every damaged image itself)."""
     folder = tmp_path / "images"
-    make_image(folder / "scan_ok.png", (40, 30))
-    (folder / "scan_bad.png").write_bytes(b"this is not a PNG file")
+    make_image(folder / "scan_bad.png", (40, 30))
+    hooks = tmp_path / "hooks"
+    hooks.mkdir()
+    (hooks / "sitecustomize.py").write_text(
+        "import fpdf\n"
+        "def output(self, *args, **kwargs):\n"
+        "    raise RuntimeError('scan_bad.png: the PDF library broke down')\n"
+        "fpdf.FPDF.output = output\n"
+    )
+    monkeypatch.setenv("PYTHONPATH", str(hooks))
     return write_config(
         tmp_path / "config.json", {"image_folder": str(folder)}, groups=[{"name": "Scans", "pattern": "scan"}]
     )
