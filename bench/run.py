@@ -335,8 +335,6 @@ def main():
             raise SystemExit("order-match wrote no unmatched.xlsx")
         bench_receipt_sort(work)
         bench_velutil_moves(work)
-
-
         bench_workbook_writer(work)
 
 

@@ -220,9 +220,10 @@ def test_bad_input_is_false_with_its_cause(tmp_path, monkeypatch, writer, capsys
 
 
 @pytest.mark.parametrize("path, cause", [
-    pytest.param(None, "Cannot write the workbook None", id="none"),
-    pytest.param(12, "Cannot write the workbook 12", id="number"),
+    pytest.param(None, "Cannot write the workbook 'None': expected str, bytes or os.PathLike", id="none"),
+    pytest.param(12, "Cannot write the workbook '12'", id="number"),
     pytest.param("missing/out.xlsx", "No such file or directory", id="missing-folder"),
+    pytest.param("missing/bad\udcffname.xlsx", "'missing/bad\\xffname.xlsx'", id="name-not-utf8"),
     pytest.param("taken", "Is a directory", id="a-folder"),
 ])
 def test_unusable_paths_are_false_with_their_cause(tmp_path, monkeypatch, capsys, path, cause):

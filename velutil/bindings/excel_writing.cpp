@@ -46,15 +46,6 @@ struct SheetPlan {
 
 std::string shown(py::handle value) { return py::repr(value); }
 
-// The path as messages show it, whatever was passed as the path.
-std::string shown_path(py::handle path) {
-    try {
-        return py_messages::quoted(path);
-    } catch (py::error_already_set&) {
-        return shown(path);
-    }
-}
-
 int64_t startcol_of(py::handle value, const std::string& sheet) {
     const std::string problem = "the \"startcol\" of a block of sheet '" + sheet +
                                 "' must be a whole number from 0 to " + std::to_string(kMaxColumns - 1) +
@@ -193,7 +184,7 @@ std::string workbook_bytes(const std::vector<SheetPlan>& plans, const ColumnType
 }
 
 void log_failure(py::handle path, const std::string& cause) {
-    velutil_logger().attr("error")("Cannot write the workbook " + shown_path(path) + ": " + cause);
+    velutil_logger().attr("error")("Cannot write the workbook '" + py_messages::shown_path(path) + "': " + cause);
 }
 
 }  // namespace
