@@ -36,6 +36,7 @@ all: $(VENV)/.installed
 # the tests use to render report pages; qpdf checks the structure of merged
 # PDFs in sheet-tile's tests; DejaVu Sans and fontconfig, with which picbook
 # draws text beyond Western European.
+# libxlsxwriter (found through pkg-config) writes workbooks in C.
 system-deps:
 	@missing=""; \
 	command -v g++ >/dev/null || missing="$$missing g++"; \
@@ -46,6 +47,8 @@ system-deps:
 	command -v qpdf >/dev/null || missing="$$missing qpdf"; \
 	[ -e /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || missing="$$missing fonts-dejavu-core"; \
 	command -v fc-match >/dev/null || missing="$$missing fontconfig"; \
+	[ -e /usr/include/xlsxwriter.h ] || missing="$$missing libxlsxwriter-dev"; \
+	command -v pkg-config >/dev/null || missing="$$missing pkg-config"; \
 	$(PYTHON) -c "import venv, ensurepip" 2>/dev/null || missing="$$missing python3-venv"; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing system packages:$$missing"; \
