@@ -512,8 +512,7 @@ SiteResult SiteRun::run() {
         std::vector<std::string> shown;
         for (const auto& name : folders_) shown.push_back(frame::shown_bytes(name));
         std::sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) { return natural_less(a, b); });
-        log_.info("Not converted: " + count_of(shown.size(), "sub-folder", "sub-folders") + " of " +
-                  options_.input_shown + " (" + frame::name_list(shown) + "); only the folder's own files are");
+        log_.info("Sub-folders not converted (only the top of the input folder is): " + frame::name_list(shown));
     }
     read_documents();
     read_diagrams();

@@ -93,7 +93,9 @@ std::string embed_drawing(std::string_view svg) {
     std::string inner = "<div>";
     if (auto width = drawing_width(svg)) {
         char digits[32];
-        auto result = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(std::ceil(*width)));
+        // Down to three quarters of its size a drawing still reads well;
+        // below that the frame scrolls instead.
+        auto result = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(std::ceil(*width * 0.75)));
         inner = "<div style=\"min-width: " + std::string(digits, result.ptr) + "px;\">";
     }
     return "<div class=\"diagram\" style=\"overflow-x: auto;\">" + inner + std::string(svg) + "</div></div>";

@@ -24,8 +24,8 @@ std::string with_svg_id(std::string_view svg, std::string_view new_id);
 // width attribute).
 std::optional<double> drawing_width(std::string_view svg);
 
-// The drawing wrapped for a page: never shrunk below its natural width, the
-// wrapper scrolls sideways instead when it is wider than the page.
+// The drawing wrapped for a page: never shrunk below three quarters of its
+// natural width; the wrapper scrolls sideways instead.
 std::string embed_drawing(std::string_view svg);
 
 }  // namespace velkit::flowpage
