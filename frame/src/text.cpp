@@ -1,5 +1,7 @@
 #include "velkit/frame/text.hpp"
 
+#include "pyfs.hpp"
+
 namespace velkit::frame {
 
 std::string shown_bytes(const std::string& bytes) {
@@ -37,19 +39,9 @@ std::string shown(py::handle value) {
     }
 }
 
-std::string fs_path(py::handle path) {
-    py::object fspath = py::reinterpret_steal<py::object>(PyOS_FSPath(path.ptr()));
-    if (!fspath) throw py::error_already_set();
-    if (PyBytes_Check(fspath.ptr())) return std::string(py::reinterpret_borrow<py::bytes>(fspath));
-    py::object encoded = py::reinterpret_steal<py::object>(PyUnicode_EncodeFSDefault(fspath.ptr()));
-    if (!encoded) throw py::error_already_set();
-    return std::string(py::reinterpret_borrow<py::bytes>(encoded));
-}
+// velutil's own conversions, so that the tools and the library agree.
+std::string fs_path(py::handle path) { return ::velutil::py_fs::to_fs(path); }
 
-py::str fs_text(const std::string& path) {
-    PyObject* text = PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size()));
-    if (!text) throw py::error_already_set();
-    return py::reinterpret_steal<py::str>(text);
-}
+py::str fs_text(const std::string& path) { return ::velutil::py_fs::to_text(path); }
 
 }  // namespace velkit::frame
