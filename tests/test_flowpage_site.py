@@ -320,3 +320,15 @@ def test_batch_restarts_after_a_failing_diagram(tmp_path, stand_in):
     assert html.count('class="language-mermaid"') == 2
     assert [line for line in result.stderr.splitlines() if "not drawn" in line][1].startswith(
         "WARNING FlowPage: doc.md, line 13: ")
+
+
+def test_output_folder_equal_to_the_input_folder(tmp_path, stand_in):
+    config = make_site(tmp_path, {"a.md": "# A\n\n![](img/p.png) [b](b.md)", "b.md": "# B", "img/p.png": b"png",
+                                  "notes.html": "mine"}, output_folder=str(tmp_path / "in"))
+    for run in (1, 2):
+        result = flowpage(tmp_path, config, stand_in.env)
+        assert result.returncode == 0, result.stderr
+        assert summary(result) == "INFO FlowPage: Converted 2 documents and 0 diagrams"
+    folder = tmp_path / "in"
+    assert (folder / "img" / "p.png").read_bytes() == b"png" and (folder / "notes.html").read_text() == "mine"
+    assert 'href="b.html"' in (folder / "a.html").read_text(encoding="utf-8")

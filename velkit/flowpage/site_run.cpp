@@ -173,7 +173,8 @@ void SiteRun::list_input() {
         std::string name = entry.cast<std::string>();
         if (has_extension(name, ".md")) md_names_.push_back(name);
         else if (has_extension(name, ".mmd")) mmd_names_.push_back(name);
-        else if (is_folder(::velutil::join_path(options_.input_folder, name))) folders_.push_back(name);
+        else if (name.rfind(".flowpage", 0) != 0 && is_folder(::velutil::join_path(options_.input_folder, name)))
+            folders_.push_back(name);
     }
 }
 
@@ -397,8 +398,12 @@ bool SiteRun::write_owned(const std::string& relative, const std::string& conten
 void SiteRun::copy_assets(const Document& doc, bool& failed) {
     for (const auto& relative : assets_[doc.name]) {
         if (!copied_.insert(relative).second) continue;
+        std::string source = ::velutil::join_path(options_.input_folder, relative);
+        // With the output folder inside the input folder's tree (or the same
+        // folder) the asset may already be where it belongs.
+        if (real_path(source) == real_path(out_path(relative))) continue;
         try {
-            std::string content = ::velutil::read_file(::velutil::join_path(options_.input_folder, relative));
+            std::string content = ::velutil::read_file(source);
             if (!write_owned(relative, content, doc.shown)) failed = true;
         } catch (const ::velutil::FileError& error) {
             log_.error("Failed to copy " + frame::shown_bytes(relative) + " for " + doc.shown + ": " + describe(error));
