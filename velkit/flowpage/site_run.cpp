@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cstdlib>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +24,7 @@
 #include "renderer.hpp"
 #include "safe_files.hpp"
 #include "site.hpp"
+#include "site_drawings.hpp"
 #include "state.hpp"
 #include "svg.hpp"
 #include "velkit/frame/outcome.hpp"
@@ -35,8 +35,6 @@ namespace velkit::flowpage {
 namespace {
 
 constexpr const char* kNothingConverted = "No .md or .mmd files were found in the input folder.";
-// The renderer's options as flowpage gives them; part of a drawing's key.
-constexpr const char* kRendererOptions = "mmdc -i SOURCE -o SVG";
 
 [[noreturn]] void raise(py::handle type, const std::string& message) {
     py::set_error(type, py::str(message));
@@ -68,33 +66,6 @@ void write_text(const std::string& path, const std::string& content) {
 }
 
 std::string count_of(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
-
-// A scratch folder for the renderer's batch files, removed with its files.
-class WorkFolder {
-public:
-    WorkFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/flowpage-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) throw ::velutil::FileError(errno, "Cannot create", pattern);
-        path_ = pattern;
-    }
-    ~WorkFolder() {
-        if (DIR* folder = ::opendir(path_.c_str())) {
-            while (dirent* entry = ::readdir(folder)) {
-                std::string name = entry->d_name;
-                if (name != "." && name != "..") ::unlink(::velutil::join_path(path_, name).c_str());
-            }
-            ::closedir(folder);
-        }
-        ::rmdir(path_.c_str());
-    }
-    WorkFolder(const WorkFolder&) = delete;
-    WorkFolder& operator=(const WorkFolder&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 struct Document {
     std::string name;   // as listed (bytes)
@@ -269,53 +240,7 @@ void SiteRun::read_diagrams() {
     }
 }
 
-void SiteRun::draw() {
-    drawings_.assign(jobs_.size(), Drawing{});
-    if (jobs_.empty()) return;
-    std::optional<std::string> mmdc = find_executable("mmdc", std::getenv("PATH"));
-    DiagramCache cache(out_path(kCacheFolderName), renderer_identity(mmdc.value_or("mmdc")), kRendererOptions);
-    // One drawing per distinct text: the same diagram twice is drawn once.
-    std::map<std::string, size_t> first_of_key;
-    std::vector<std::string> keys(jobs_.size());
-    std::vector<size_t> to_draw;
-    for (size_t i = 0; i < jobs_.size(); ++i) {
-        keys[i] = cache.key(jobs_[i].source);
-        if (auto svg = cache.find(keys[i])) {
-            drawings_[i] = {true, *svg, "", "", false};
-        } else if (first_of_key.emplace(keys[i], i).second) {
-            to_draw.push_back(i);
-        }
-    }
-    if (!to_draw.empty()) {
-        WorkFolder work;
-        DiagramDrawer drawer(work.path(), [](const std::vector<std::string>& args) {
-            py::module_ sys = py::module_::import("sys");
-            for (const char* stream : {"stdout", "stderr"}) {
-                py::object handle = sys.attr(stream);
-                if (!handle.is_none()) handle.attr("flush")();
-            }
-            ChildOutcome outcome;
-            {
-                py::gil_scoped_release release;
-                outcome = run_program("mmdc", args, ChildOutput::kCaptured);
-            }
-            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-            return outcome;
-        });
-        std::vector<DiagramJob> batch;
-        for (size_t i : to_draw) batch.push_back(jobs_[i]);
-        std::vector<Drawing> drawn = drawer.draw(batch);
-        for (size_t n = 0; n < to_draw.size(); ++n) {
-            drawings_[to_draw[n]] = drawn[n];
-            if (drawn[n].drawn) cache.store(keys[to_draw[n]], drawn[n].svg);
-        }
-    }
-    for (size_t i = 0; i < jobs_.size(); ++i) {
-        auto first = first_of_key.find(keys[i]);
-        if (first != first_of_key.end() && first->second != i) drawings_[i] = drawings_[first->second];
-    }
-    cache.prune();
-}
+void SiteRun::draw() { drawings_ = draw_diagrams(jobs_, out_path(kCacheFolderName)); }
 
 std::optional<std::string> SiteRun::link_for(const Document& doc, const std::string& url) {
     LinkTarget target = link_target(url);
