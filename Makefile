@@ -33,13 +33,15 @@ endif
 all: $(VENV)/.installed
 
 # System packages: compiler, CMake, GoogleTest, and poppler's pdftoppm, which
-# the tests use to render report pages.
+# the tests use to render report pages; qpdf checks the structure of merged
+# PDFs in sheet-tile's tests.
 system-deps:
 	@missing=""; \
 	command -v g++ >/dev/null || missing="$$missing g++"; \
 	command -v cmake >/dev/null || missing="$$missing cmake"; \
 	[ -e /usr/include/gtest/gtest.h ] || missing="$$missing libgtest-dev"; \
 	command -v pdftoppm >/dev/null || missing="$$missing poppler-utils"; \
+	command -v qpdf >/dev/null || missing="$$missing qpdf"; \
 	$(PYTHON) -c "import venv, ensurepip" 2>/dev/null || missing="$$missing python3-venv"; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing system packages:$$missing"; \

@@ -12,6 +12,8 @@ import tempfile
 import time
 from pathlib import Path
 
+from sheet_tile_corpus import make_text_corpus, report_size_ratio
+
 BIN = Path(sys.executable).parent
 HERE = Path(__file__).resolve().parent
 DATA = HERE.parent / "build" / "bench-data"
@@ -284,6 +286,7 @@ def main():
         qpdf = shutil.which("qpdf")
         if qpdf:
             time_plain_concatenation(qpdf, pdfs, work)
+        report_size_ratio([str(BIN / "sheet-tile")], make_text_corpus(DATA / "sheet_tile_text"), work)
 
         orders = order_match_config(make_order_data(), work)
         compare("order-match, 100,000 system lines against 100,000 customer lines",

@@ -76,3 +76,41 @@ def outline(path):
     """(title, 0-based page number) of every top-level outline item."""
     reader = PdfReader(path)
     return [(item.title, reader.get_destination_page_number(item)) for item in reader.outline]
+
+
+def text_pdf(path, pages, words=400, seed=0):
+    """A text PDF written by fpdf2 (compressed, core font): `pages` pages of
+    `words` pseudo-words each."""
+    import random
+
+    from fpdf import FPDF
+
+    rng = random.Random(seed)
+    pdf = FPDF()
+    pdf.set_font("helvetica", size=9)
+    for _ in range(pages):
+        pdf.add_page()
+        text = " ".join("".join(rng.choice("abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9)))
+                        for _ in range(words))
+        pdf.multi_cell(0, 4, text)
+    path = Path(path)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    pdf.output(str(path))
+    return path
+
+
+def qpdf_check(path):
+    """qpdf's structural check of a PDF, when qpdf is installed."""
+    import shutil
+
+    if shutil.which("qpdf") is None:
+        return
+    result = subprocess.run(["qpdf", "--check", str(path)], capture_output=True, text=True)
+    assert result.returncode == 0, result.stdout + result.stderr
+
+
+def page_objects(path):
+    """How many page objects the file holds, in its page tree or not."""
+    import re
+
+    return len(re.findall(rb"/Type\s*/Page(?![a-zA-Z])", Path(path).read_bytes()))

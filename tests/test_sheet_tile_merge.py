@@ -48,7 +48,7 @@ class TestConstructor:
         assert "[INIT] Layout: 2x2, Landscape=False" in capsys.readouterr().err.splitlines()[-1]
 
     def test_grid_values_that_cannot_divide_are_refused(self):
-        with pytest.raises(ValueError, match=r"cols must be a whole number of at least 1 \(got 0\)"):
+        with pytest.raises(ValueError, match=r"'config.layout.cols' must be a whole number of at least 1 \(got 0\)"):
             sheet_tile.SheetTiler(grid(0, 2)).calculate_cell_layout()
 
 
@@ -100,9 +100,9 @@ class TestLayoutParams:
         assert (params["x0"], params["y0"], params["src_w"], params["src_h"]) == (36, 36, 595, 842)
         assert [params[k] for k in ("scale", "tx", "ty")] == [plain[k] for k in ("scale", "tx", "ty")]
 
-    def test_rotation_values_are_not_normalised(self, tmp_path):
+    def test_rotation_counts_modulo_360_but_is_reported_as_stored(self, tmp_path):
         params = tiler(tmp_path)._get_layout_params(self.page(tmp_path, rotate=-90), self.CELL)
-        assert (params["rot"], params["src_w"]) == (-90, 595)
+        assert (params["rot"], params["src_w"]) == (-90, 842)
 
     def test_page_without_area(self, tmp_path):
         assert tiler(tmp_path)._get_layout_params(self.page(tmp_path, cropbox=(0, 0, 0, 842)), self.CELL) is None

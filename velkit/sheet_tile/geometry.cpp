@@ -2,20 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
 
+#include "pdf_numbers.hpp"
+
 namespace velkit::sheet_tile {
-
-namespace {
-
-std::string format(const char* pattern, double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, pattern, value);
-    return buffer;
-}
-
-}  // namespace
 
 bool has_printable_area(double page_width, double page_height, double margin) {
     return page_width - 2 * margin > 0 && page_height - 2 * margin > 0;
@@ -23,6 +14,9 @@ bool has_printable_area(double page_width, double page_height, double margin) {
 
 CellSize cell_size(const Grid& grid) {
     if (grid.cols < 1 || grid.rows < 1) throw std::invalid_argument("cols and rows must be at least 1");
+    if (grid.cols > kMaxCellsPerSide || grid.rows > kMaxCellsPerSide) {
+        throw std::invalid_argument("cols and rows must be at most " + std::to_string(kMaxCellsPerSide));
+    }
     double usable_w = grid.page_width - 2 * grid.margin;
     double usable_h = grid.page_height - 2 * grid.margin;
     return {usable_w / static_cast<double>(grid.cols), usable_h / static_cast<double>(grid.rows)};
@@ -39,14 +33,56 @@ Rect cell_rect(const Grid& grid, long slot) {
 }
 
 Turn turn_of(double rotate) {
-    if (rotate == 90) return Turn::kQuarter;
-    if (rotate == 180) return Turn::kHalf;
-    if (rotate == 270) return Turn::kThreeQuarters;
+    if (!std::isfinite(rotate)) return Turn::kNone;
+    double turned = std::fmod(rotate, 360.0);
+    if (turned < 0) turned += 360.0;
+    if (turned == 90) return Turn::kQuarter;
+    if (turned == 180) return Turn::kHalf;
+    if (turned == 270) return Turn::kThreeQuarters;
     return Turn::kNone;
 }
 
 Box box_from_corners(double x1, double y1, double x2, double y2) {
     return {std::min(x1, x2), std::min(y1, y2), std::fabs(x2 - x1), std::fabs(y2 - y1)};
+}
+
+bool is_empty(const Box& box) { return !(box.width > 0 && box.height > 0); }
+
+bool touches(const Box& a, const Box& b) {
+    return a.left <= b.left + b.width && b.left <= a.left + a.width && a.bottom <= b.bottom + b.height &&
+           b.bottom <= a.bottom + a.height;
+}
+
+double Matrix::scale() const { return std::sqrt(std::fabs(a * d - b * c)); }
+
+Matrix Matrix::turn_only() const {
+    double s = scale();
+    if (s == 0) return {1, 0, 0, 1, 0, 0};
+    return {a / s, b / s, c / s, d / s, 0, 0};
+}
+
+Matrix compose(const Matrix& first, const Matrix& second) {
+    return {first.a * second.a + first.b * second.c,
+            first.a * second.b + first.b * second.d,
+            first.c * second.a + first.d * second.c,
+            first.c * second.b + first.d * second.d,
+            first.e * second.a + first.f * second.c + second.e,
+            first.e * second.b + first.f * second.d + second.f};
+}
+
+Box map_box(const Matrix& m, const Box& box) {
+    Point corners[] = {{box.left, box.bottom},
+                       {box.left + box.width, box.bottom},
+                       {box.left, box.bottom + box.height},
+                       {box.left + box.width, box.bottom + box.height}};
+    Point first = m.apply(corners[0]);
+    double x1 = first.x, x2 = first.x, y1 = first.y, y2 = first.y;
+    for (const Point& corner : corners) {
+        Point p = m.apply(corner);
+        x1 = std::min(x1, p.x), x2 = std::max(x2, p.x);
+        y1 = std::min(y1, p.y), y2 = std::max(y2, p.y);
+    }
+    return {x1, y1, x2 - x1, y2 - y1};
 }
 
 std::optional<Fit> fit_page(const Box& crop, double rotate, const Rect& cell) {
@@ -96,13 +132,19 @@ Matrix placement_matrix(const Fit& fit) {
 }
 
 std::string frame_content(const Rect& cell) {
-    return "q 1 0 0 RG 2 w " + format("%.2f", cell.x) + " " + format("%.2f", cell.y) + " " +
-           format("%.2f", cell.width) + " " + format("%.2f", cell.height) + " re S Q";
+    return "q 1 0 0 RG 2 w " + fixed_text(cell.x, 2) + " " + fixed_text(cell.y, 2) + " " + fixed_text(cell.width, 2) +
+           " " + fixed_text(cell.height, 2) + " re S Q";
+}
+
+std::string placement_content(const Matrix& m, const std::string& name) {
+    std::string text = "q";
+    for (double value : {m.a, m.b, m.c, m.d, m.e, m.f}) text += " " + pdf_number(value);
+    return text + " cm /" + name + " Do Q\n";
 }
 
 std::string placement_note(long page_number, const std::string& file_name, double scale, double tx, double ty) {
-    return "    Pg" + std::to_string(page_number) + ": " + file_name + " | Sc=" + format("%.2f", scale) +
-           " | Loc=(" + format("%.1f", tx) + "," + format("%.1f", ty) + ")";
+    return "    Pg" + std::to_string(page_number) + ": " + file_name + " | Sc=" + fixed_text(scale, 2) +
+           " | Loc=(" + fixed_text(tx, 1) + "," + fixed_text(ty, 1) + ")";
 }
 
 }  // namespace velkit::sheet_tile

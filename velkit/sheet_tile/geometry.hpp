@@ -23,6 +23,10 @@ struct Point {
     double y;
 };
 
+// Most columns or rows a sheet can have; keeps cols x rows far from any
+// overflow.
+constexpr long kMaxCellsPerSide = 1000;
+
 // The output page and its division into cols x rows equal cells inside a
 // margin that is the same on all four sides. There is no gap between cells.
 struct Grid {
@@ -42,7 +46,7 @@ struct CellSize {
 bool has_printable_area(double page_width, double page_height, double margin);
 
 // The size of every cell. Throws std::invalid_argument when cols or rows is
-// below 1.
+// below 1 or above kMaxCellsPerSide.
 CellSize cell_size(const Grid& grid);
 
 // The cell of slot `slot` (0 = top left, then along the row, then the rows
@@ -50,9 +54,9 @@ CellSize cell_size(const Grid& grid);
 // page.
 Rect cell_rect(const Grid& grid, long slot);
 
-// How a page's /Rotate entry turns it when displayed. Only the exact values
-// 90, 180 and 270 turn the page; any other value (-90, 450, 45) counts as
-// none.
+// How a page's /Rotate entry turns it when displayed, clockwise. The entry
+// counts modulo 360, as viewers take it (-90 is 270, 450 is 90); a value
+// that is no multiple of 90 (45, 90.5) turns nothing.
 enum class Turn { kNone, kQuarter, kHalf, kThreeQuarters };
 Turn turn_of(double rotate);
 
@@ -64,6 +68,13 @@ struct Box {
     double height;
 };
 Box box_from_corners(double x1, double y1, double x2, double y2);
+
+// Whether the box has no area (a page a viewer cannot show).
+bool is_empty(const Box& box);
+
+// Whether two boxes share at least a point; a box that lies entirely
+// outside the other does not.
+bool touches(const Box& a, const Box& b);
 
 // A source page fitted into a cell: scaled uniformly to kCellFill of the
 // cell and centred in it. src_w and src_h are the page's size as it is
@@ -87,7 +98,18 @@ std::optional<Fit> fit_page(const Box& crop, double rotate, const Rect& cell);
 struct Matrix {
     double a, b, c, d, e, f;
     Point apply(Point p) const { return {a * p.x + c * p.y + e, b * p.x + d * p.y + f}; }
+    // How much the map scales lengths.
+    double scale() const;
+    // The turn alone, without scale and offset: what an annotation's
+    // appearance needs, since a viewer fits it into its mapped /Rect.
+    Matrix turn_only() const;
 };
+
+// `first`, then `second`.
+Matrix compose(const Matrix& first, const Matrix& second);
+
+// The box that the four corners of `box` land in.
+Box map_box(const Matrix& m, const Box& box);
 
 // Maps the source page's content so that the page appears turned by its
 // /Rotate entry (clockwise, as viewers show it), scaled and with its
@@ -97,6 +119,10 @@ Matrix placement_matrix(const Fit& fit);
 
 // Content operators of a red, 2-point frame around `cell`.
 std::string frame_content(const Rect& cell);
+
+// Content operators that draw the form XObject `name` (without the slash)
+// through `m`.
+std::string placement_content(const Matrix& m, const std::string& name);
 
 // The debug line for one placed page.
 std::string placement_note(long page_number, const std::string& file_name, double scale, double tx, double ty);

@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "annotations.hpp"
 #include "file_error.hpp"
 #include "safe_files.hpp"
+#include "source_file.hpp"
 #include "state.hpp"
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/outcome.hpp"
@@ -22,14 +24,6 @@ py::object get(py::handle mapping, const char* key, py::object fallback) {
 
 std::string str(py::handle value) { return py::str(value); }
 
-long whole_at_least_one(py::handle value, const char* name) {
-    if (!py::isinstance<py::int_>(value) || py::isinstance<py::bool_>(value) || value.cast<long long>() < 1) {
-        throw py::value_error(std::string(name) + " must be a whole number of at least 1 (got " +
-                              str(py::repr(value)) + ")");
-    }
-    return value.cast<long>();
-}
-
 double real(py::handle value) { return py::float_(py::reinterpret_borrow<py::object>(value)).cast<double>(); }
 
 // What a source page brings to its fit: the /Rotate entry as stored
@@ -42,13 +36,15 @@ struct PageShape {
     Box crop;
 };
 
+Box box_of(py::handle box) {
+    return box_from_corners(real(box[py::int_(0)]), real(box[py::int_(1)]), real(box[py::int_(2)]),
+                            real(box[py::int_(3)]));
+}
+
 PageShape shape_of(py::handle page) {
     py::object rot = page.attr("get")("/Rotate", 0);
     if (py::hasattr(rot, "get_object")) rot = rot.attr("get_object")();
-    py::object box = page.attr("cropbox");
-    Box crop = box_from_corners(real(box[py::int_(0)]), real(box[py::int_(1)]), real(box[py::int_(2)]),
-                                real(box[py::int_(3)]));
-    return {rot, real(rot), crop};
+    return {rot, real(rot), box_of(page.attr("cropbox"))};
 }
 
 Rect rect_of(py::handle target_rect) {
@@ -57,53 +53,17 @@ Rect rect_of(py::handle target_rect) {
     return {real(values[0]), real(values[1]), real(values[2]), real(values[3])};
 }
 
-}  // namespace
-
-SheetTiler::SheetTiler(py::object config_dict) : conf(std::move(config_dict)) {
-    input_folder = get(conf, "input_folder", py::str("./data_sheet_tile"));
-    output_file = get(conf, "output_file", py::str("./data_sheet_tile/merged_report.pdf"));
-    py::object layout_conf = get(conf, "layout", py::dict());
-    cols = get(layout_conf, "cols", py::int_(2));
-    rows = get(layout_conf, "rows", py::int_(1));
-    is_landscape = get(layout_conf, "landscape", py::bool_(false));
-    margin = get(conf, "margin", py::int_(20));
-    draw_grid = get(conf, "debug_grid", py::bool_(false));
-
-    py::object a4 = pdf_name("PaperSize").attr("A4");
-    bool landscape = py::bool_(is_landscape);
-    page_width = a4[py::int_(landscape ? 1 : 0)];
-    page_height = a4[py::int_(landscape ? 0 : 1)];
-    writer = pdf_name("PdfWriter")();
-    state().log.info("[INIT] Layout: " + str(cols) + "x" + str(rows) + ", Landscape=" + str(is_landscape));
+TileOptions options_of(py::handle config_dict) {
+    try {
+        return read_options(frame::ConfigSection(config_dict, "config"));
+    } catch (const frame::ConfigError& error) {
+        throw py::value_error(error.what());
+    }
 }
 
-Grid SheetTiler::grid() const {
-    return {real(page_width), real(page_height), real(margin), whole_at_least_one(cols, "cols"),
-            whole_at_least_one(rows, "rows")};
-}
-
-py::tuple SheetTiler::get_file_list() const {
-    if (helperlib::check_file_or_dir(input_folder) != 0) {
-        state().log.error("Error: Input folder not found: " + str(input_folder));
-        return py::make_tuple(py::list(), py::list());
-    }
-    helperlib::FileList files = helperlib::find_files_with_extensions(input_folder, {"pdf"});
-    if (py::len(files.paths) == 0) return py::make_tuple(py::list(), py::list());
-
-    // The report itself often lies in the input folder: merging it into the
-    // next report would nest every earlier run.
-    py::object realpath = py::module_::import("os").attr("path").attr("realpath");
-    py::object report = realpath(output_file);
-    py::list pairs;
-    size_t count = std::min(py::len(files.paths), py::len(files.names));
-    for (size_t i = 0; i < count; ++i) {
-        if (realpath(files.paths[i]).equal(report)) {
-            state().log.debug(py::str("Not merging the report itself: " + str(files.paths[i])));
-            continue;
-        }
-        pairs.append(py::make_tuple(files.paths[i], files.names[i]));
-    }
-    // Code-point order; the sort is stable, so equal names keep the search order.
+// (paths, names) of (path, name) pairs in code-point order of the names;
+// the sort is stable, so equal names keep the search order.
+py::tuple split_sorted(const py::list& pairs) {
     py::list sorted = py::module_::import("builtins")
                           .attr("sorted")(pairs, py::arg("key") = py::module_::import("operator").attr("itemgetter")(1));
     py::list paths, names;
@@ -114,14 +74,80 @@ py::tuple SheetTiler::get_file_list() const {
     return py::make_tuple(paths, names);
 }
 
-py::tuple SheetTiler::calculate_cell_layout() const {
-    CellSize cell = cell_size(grid());
-    return py::make_tuple(cell.width, cell.height);
+}  // namespace
+
+SheetTiler::SheetTiler(py::object config_dict) : SheetTiler(config_dict, options_of(config_dict)) {}
+
+SheetTiler::SheetTiler(py::object config_dict, TileOptions options)
+    : conf(std::move(config_dict)), options_(std::move(options)) {
+    // The attributes keep the configured values as given; the run uses the
+    // checked options.
+    input_folder = options_.input_folder;
+    output_file = options_.output_file;
+    py::object layout_conf = get(conf, "layout", py::dict());
+    cols = get(layout_conf, "cols", py::int_(2));
+    rows = get(layout_conf, "rows", py::int_(1));
+    is_landscape = get(layout_conf, "landscape", py::bool_(false));
+    margin = get(conf, "margin", py::int_(20));
+    draw_grid = get(conf, "debug_grid", py::bool_(false));
+
+    py::object a4 = pdf_name("PaperSize").attr("A4");
+    page_width = a4[py::int_(options_.landscape ? 1 : 0)];
+    page_height = a4[py::int_(options_.landscape ? 0 : 1)];
+    writer = pdf_name("PdfWriter")();
+    py::dict info;
+    info["/Producer"] = kReportProducer;
+    writer.attr("add_metadata")(info);
+    state().log.info("[INIT] Layout: " + str(cols) + "x" + str(rows) + ", Landscape=" + str(is_landscape));
 }
 
-std::optional<Fit> SheetTiler::fit_of(py::handle source_page, const Rect& cell) const {
-    PageShape shape = shape_of(source_page);
-    return fit_page(shape.crop, shape.rotate, cell);
+std::pair<py::list, py::object> SheetTiler::inputs() const {
+    py::list pairs;
+    py::object report_found = py::none();
+    if (helperlib::check_file_or_dir(input_folder) != 0) return {pairs, report_found};
+    helperlib::FileList files = helperlib::find_files_with_extensions(input_folder, {"pdf"});
+    // The report often lies in the input folder: merging it into the next
+    // report would nest every earlier run.
+    py::object os_path = py::module_::import("os").attr("path");
+    py::object realpath = os_path.attr("realpath");
+    py::object report = realpath(output_file);
+    // A hard link to an input is that input too.
+    py::object same_file = py::none();
+    if (py::bool_(os_path.attr("isfile")(output_file))) same_file = os_path.attr("samefile");
+    auto is_report = [&](py::handle path) {
+        if (realpath(path).equal(report)) return true;
+        if (same_file.is_none()) return false;
+        try {
+            return static_cast<bool>(py::bool_(same_file(path, output_file)));
+        } catch (py::error_already_set& error) {
+            if (!error.matches(PyExc_OSError)) throw;
+            return false;
+        }
+    };
+    size_t count = std::min(py::len(files.paths), py::len(files.names));
+    for (size_t i = 0; i < count; ++i) {
+        if (is_report(files.paths[i])) {
+            report_found = files.paths[i];
+            continue;
+        }
+        pairs.append(py::make_tuple(files.paths[i], files.names[i]));
+    }
+    return {pairs, report_found};
+}
+
+py::tuple SheetTiler::get_file_list() const {
+    if (helperlib::check_file_or_dir(input_folder) != 0) {
+        state().log.error("Error: Input folder not found: " + frame::shown(input_folder));
+        return py::make_tuple(py::list(), py::list());
+    }
+    auto [pairs, report] = inputs();
+    if (!report.is_none()) state().log.debug(py::str("Not merging the report itself: " + frame::shown(report)));
+    return split_sorted(pairs);
+}
+
+py::tuple SheetTiler::calculate_cell_layout() const {
+    CellSize cell = cell_size(options_.grid());
+    return py::make_tuple(cell.width, cell.height);
 }
 
 py::object SheetTiler::get_layout_params(py::handle source_page, py::handle target_rect) const {
@@ -151,46 +177,81 @@ py::object SheetTiler::create_red_frame_page(double x, double y, double w, doubl
     return page;
 }
 
-void SheetTiler::place_file(py::handle path, const std::string& name, long& item_index, long& total_pages,
-                            py::object& current_page) {
-    const Grid layout = grid();
+void SheetTiler::place_file(py::handle path, const std::string& name, Progress& progress) {
+    const Grid layout = options_.grid();
     const long per_page = layout.cols * layout.rows;
-    const bool framed = py::bool_(draw_grid);
     const bool noting = py::bool_(state().log.object().attr("isEnabledFor")(kLoggingDebug));
-    py::object transformation = pdf_name("Transformation");
 
-    py::object reader = pdf_name("PdfReader")(path);
+    py::object reader = open_source(path);
+    LinkBook links(reader);
     bool is_first = true;
-    for (py::handle source_page : reader.attr("pages")) {
-        if (item_index % per_page == 0) {
-            // The page is made in the writer, so that an outline item can
-            // point at it before it is full.
-            current_page = writer.attr("add_blank_page")(py::arg("width") = page_width, py::arg("height") = page_height);
-            item_index = 0;
+    long page_number = 0;
+    try {
+        for (py::handle page : reader.attr("pages")) {
+            ++page_number;
+            PageShape shape = shape_of(page);
+            if (is_empty(shape.crop)) {
+                Box media = box_of(page.attr("mediabox"));
+                if (!is_empty(media)) {
+                    state().log.warning(name + ": page " + std::to_string(page_number) +
+                                        " has a crop box without area; its media box is shown instead");
+                    shape.crop = media;
+                }
+            }
+            // Everything that may fail for this page happens before a new
+            // sheet is started, so a failing file leaves no blank sheet.
+            const bool fresh = !progress.sheets.started() || progress.item_index >= per_page;
+            const Rect cell = cell_rect(layout, fresh ? 0 : progress.item_index);
+            const std::optional<Fit> fit = fit_page(shape.crop, shape.rotate, cell);
+            py::object form = fit ? form_xobject(writer, page, shape.crop) : py::none();
+            if (fresh) {
+                progress.sheets.start();
+                progress.item_index = 0;
+            }
+            const py::object& sheet = progress.sheets.current();
+            if (fit) {
+                Matrix placement = placement_matrix(*fit);
+                if (!form.is_none()) progress.sheets.place(form, placement);
+                links.placed(page, sheet, placement, shape.crop);
+                if (page.contains("/Annots")) {
+                    copy_annotations(writer, page, shape.crop, placement, sheet, progress.sheets.annotations(), links,
+                                     progress.turned_appearances, name + ", page " + std::to_string(page_number));
+                }
+                if (noting) {
+                    state().log.debug(py::str(placement_note(progress.total_pages, name, fit->scale, fit->tx, fit->ty)));
+                }
+            }
+            if (options_.frames) progress.sheets.draw(frame_content(cell));
+            if (is_first) {
+                writer.attr("add_outline_item")(py::arg("title") = py::str(name), py::arg("page_number") = sheet);
+                is_first = false;
+            }
+            ++progress.item_index;
+            ++progress.total_pages;
         }
-        Rect cell = cell_rect(layout, item_index);
-        if (std::optional<Fit> fit = fit_of(source_page, cell)) {
-            Matrix m = placement_matrix(*fit);
-            // merge ignores the source's /Rotate: the matrix does the turn.
-            current_page.attr("merge_transformed_page")(source_page,
-                                                        transformation(py::make_tuple(m.a, m.b, m.c, m.d, m.e, m.f)),
-                                                        py::arg("expand") = false);
-            if (noting) state().log.debug(py::str(placement_note(total_pages, name, fit->scale, fit->tx, fit->ty)));
-        }
-        if (framed) {
-            current_page.attr("merge_page")(create_red_frame_page(cell.x, cell.y, cell.width, cell.height));
-        }
-        if (is_first) {
-            writer.attr("add_outline_item")(py::arg("title") = py::str(name), py::arg("page_number") = current_page);
-            is_first = false;
-        }
-        ++item_index;
-        ++total_pages;
+    } catch (...) {
+        // What was placed stays, and so do its links where they still lead.
+        links.resolve();
+        throw;
+    }
+    if (long removed = links.resolve()) {
+        state().log.debug(py::str(name + ": " + std::to_string(removed) +
+                                  " links led to pages that are not in the report and were left out"));
     }
 }
 
 void SheetTiler::run() {
     if (helperlib::check_file_or_dir(input_folder) != 0) tally.run_failed();
+    auto [pairs, report] = inputs();
+    if (!report.is_none() && !is_marked_report(report)) {
+        // Only a report of this tool may be replaced: a user's file that
+        // happens to have the report's name stays as it is.
+        state().log.error("Error: output_file " + frame::shown(output_file) +
+                          " is one of the input PDFs and was not written by sheet-tile; it is left as it is. "
+                          "Choose another output_file.");
+        tally.run_failed();
+        return;
+    }
     py::tuple files = get_file_list();
     py::list paths = files[0];
     py::list names = files[1];
@@ -199,9 +260,8 @@ void SheetTiler::run() {
         return;
     }
     calculate_cell_layout();
-    py::object current_page = py::none();
-    long item_index = 0;
-    long total_pages = 0;
+    const Grid layout = options_.grid();
+    Progress progress{Sheets(writer, layout.page_width, layout.page_height)};
     state().log.info("[STEP 1] Processing " + std::to_string(py::len(paths)) + " files...");
 
     for (size_t i = 0; i < py::len(paths); ++i) {
@@ -209,28 +269,41 @@ void SheetTiler::run() {
         frame::ItemScope item(name);
         // One file's failure costs that file only; what it placed stays.
         try {
-            place_file(paths[i], name, item_index, total_pages, current_page);
+            place_file(paths[i], name, progress);
             tally.done();
             continue;
+        } catch (const SourceError& error) {
+            state().log.error("Failed " + name + ": " + error.what());
         } catch (py::error_already_set& error) {
             if (!error.matches(PyExc_Exception)) throw;
-            state().log.error("Failed " + name + ": " + frame::shown(error.value()));
+            state().log.error("Failed " + name + ": " + failure_words(error));
         } catch (const std::exception& error) {
             state().log.error("Failed " + name + ": " + error.what());
         }
         tally.failed(name);
     }
-    if (total_pages == 0) {
+    progress.sheets.finish();
+    bool saved = false;
+    if (progress.total_pages == 0) {
         state().log.error("Nothing could be merged: none of the " + std::to_string(py::len(paths)) +
                           " PDF files could be read. No report written.");
         tally.run_failed();
-    } else if (!save_file()) {
-        tally.run_failed();
+    } else {
+        // Fonts and images that several sources embed alike are written once.
+        writer.attr("compress_identical_objects")(py::arg("remove_duplicates") = true,
+                                                  py::arg("remove_unreferenced") = true);
+        saved = save_file();
+        if (!saved) tally.run_failed();
     }
     long sheets = py::len(writer.attr("pages"));
-    frame::log_summary(state().log, tally,
-                       "Merged " + std::to_string(tally.done_count()) + " of " + std::to_string(py::len(paths)) +
-                           " PDF files into " + std::to_string(sheets) + " sheets");
+    std::string done = "Merged " + std::to_string(tally.done_count()) + " of " + std::to_string(py::len(paths)) +
+                       " PDF files into " + std::to_string(sheets) + " sheets";
+    if (progress.total_pages > 0 && !saved) {
+        // The pages were placed, yet nothing reached the disk: not a success.
+        state().log.warning(frame::summary_text(tally, done + " (report not written)"));
+    } else {
+        frame::log_summary(state().log, tally, done);
+    }
 }
 
 bool SheetTiler::save_file() const {

@@ -6,15 +6,22 @@
 
 #include <optional>
 #include <string>
+#include <unordered_set>
 
 #include "geometry.hpp"
+#include "sheets.hpp"
+#include "tile_options.hpp"
 #include "velkit/frame/run_tally.hpp"
 
 namespace velkit::sheet_tile {
 
 class SheetTiler {
 public:
+    // From Python: reads `config_dict` with the same checks as the command
+    // (ValueError naming the key).
     explicit SheetTiler(py::object config_dict);
+    // From the command, which has read the options already.
+    SheetTiler(py::object config_dict, TileOptions options);
 
     // (paths, names) of the folder's PDFs sorted by name, without the output
     // file itself; two empty lists when the folder is missing or has none.
@@ -35,6 +42,8 @@ public:
     // False (after logging why) when the report could not be written.
     bool save_file() const;
 
+    // The configuration as given and its values as the class documents
+    // them (not reassigned after construction).
     py::object conf;
     py::object input_folder;
     py::object output_file;
@@ -51,10 +60,21 @@ public:
     frame::RunTally tally;
 
 private:
-    Grid grid() const;
-    std::optional<Fit> fit_of(py::handle source_page, const Rect& cell) const;
-    void place_file(py::handle path, const std::string& name, long& item_index, long& total_pages,
-                    py::object& current_page);
+    // The state of one run across files.
+    struct Progress {
+        explicit Progress(Sheets sheets) : sheets(std::move(sheets)) {}
+        Sheets sheets;
+        long item_index = 0;
+        long total_pages = 0;
+        std::unordered_set<long> turned_appearances;
+    };
+
+    // The folder's PDFs as (path, name) pairs in search order, and the
+    // path of an existing output file found among them (else None).
+    std::pair<py::list, py::object> inputs() const;
+    void place_file(py::handle path, const std::string& name, Progress& progress);
+
+    TileOptions options_;
 };
 
 void register_tiler(py::module_& m);

@@ -27,9 +27,13 @@ void init_state(py::module_& m) {
             m.attr(name) = names[name];
         }
         py::module_ generic = py::module_::import("pypdf.generic");
-        for (const char* name : {"NameObject", "DictionaryObject", "StreamObject", "DecodedStreamObject"}) {
+        for (const char* name : {"NameObject", "DictionaryObject", "StreamObject"}) {
             names[name] = generic.attr(name);
-            if (std::string(name) != "DecodedStreamObject") m.attr(name) = names[name];
+            m.attr(name) = names[name];
+        }
+        // Used inside only, not module attributes.
+        for (const char* name : {"DecodedStreamObject", "ArrayObject", "FloatObject", "NullObject", "IndirectObject"}) {
+            names[name] = generic.attr(name);
         }
     } catch (py::error_already_set& error) {
         // A pypdf without one of the names is as good as none.

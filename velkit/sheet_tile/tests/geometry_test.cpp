@@ -43,6 +43,8 @@ TEST(CellGrid, LandscapeSingleCell) {
 TEST(CellGrid, RefusesEmptyGridAndKnowsThePrintableArea) {
     EXPECT_THROW(cell_size({kA4W, kA4H, 20, 0, 2}), std::invalid_argument);
     EXPECT_THROW(cell_size({kA4W, kA4H, 20, 2, -1}), std::invalid_argument);
+    EXPECT_THROW(cell_size({kA4W, kA4H, 20, kMaxCellsPerSide + 1, 1}), std::invalid_argument);
+    EXPECT_NO_THROW(cell_rect({kA4W, kA4H, 20, kMaxCellsPerSide, kMaxCellsPerSide}, 999'999));
     EXPECT_TRUE(has_printable_area(kA4W, kA4H, 0));
     EXPECT_TRUE(has_printable_area(kA4W, kA4H, 297));
     EXPECT_FALSE(has_printable_area(kA4W, kA4H, 297.5));
@@ -77,12 +79,42 @@ TEST(FitPage, QuarterTurnSwapsTheSides) {
     }
 }
 
-TEST(FitPage, OnlyExactTurnsCount) {
+TEST(FitPage, TurnsCountModulo360) {
     EXPECT_EQ(turn_of(90), Turn::kQuarter);
     EXPECT_EQ(turn_of(180), Turn::kHalf);
     EXPECT_EQ(turn_of(270), Turn::kThreeQuarters);
-    for (double rotate : {0.0, -90.0, 450.0, 360.0, 45.0}) EXPECT_EQ(turn_of(rotate), Turn::kNone) << rotate;
-    EXPECT_EQ(fit_page(kA4Box, -90, kTopLeft)->src_w, 595);
+    EXPECT_EQ(turn_of(-90), Turn::kThreeQuarters);
+    EXPECT_EQ(turn_of(450), Turn::kQuarter);
+    EXPECT_EQ(turn_of(-540), Turn::kHalf);
+    for (double rotate : {0.0, 360.0, -720.0, 45.0, 90.5}) EXPECT_EQ(turn_of(rotate), Turn::kNone) << rotate;
+    EXPECT_EQ(fit_page(kA4Box, -90, kTopLeft)->src_w, 842);
+}
+
+TEST(Boxes, TouchingAndMapping) {
+    const Box crop{0, 0, 100, 200};
+    EXPECT_TRUE(touches({90, 190, 50, 50}, crop));
+    EXPECT_TRUE(touches({100, 0, 10, 10}, crop));  // on the edge
+    EXPECT_FALSE(touches({101, 0, 10, 10}, crop));
+    EXPECT_FALSE(touches({0, -20, 10, 10}, crop));
+    EXPECT_TRUE(is_empty({0, 0, 0, 842}));
+    EXPECT_FALSE(is_empty(crop));
+    // A quarter turn that also scales by 2: the box's sides swap.
+    Box mapped = map_box({0, -2, 2, 0, 10, 20}, crop);
+    EXPECT_DOUBLE_EQ(mapped.left, 10);
+    EXPECT_DOUBLE_EQ(mapped.bottom, -180);
+    EXPECT_DOUBLE_EQ(mapped.width, 400);
+    EXPECT_DOUBLE_EQ(mapped.height, 200);
+}
+
+TEST(Boxes, TurnOnlyAndCompose) {
+    Fit fit = *fit_page({0, 0, 300, 500}, 90, {40, 60, 250, 350});
+    Matrix placement = placement_matrix(fit);
+    Matrix turn = placement.turn_only();
+    EXPECT_NEAR(placement.scale(), fit.scale, 1e-12);
+    expect_point(turn.apply({1, 0}), 0, -1);  // clockwise, no offset
+    Matrix back = compose(placement, {1, 0, 0, 1, -5, 7});
+    Point p = placement.apply({30, 40});
+    expect_point(back.apply({30, 40}), p.x - 5, p.y + 7);
 }
 
 TEST(FitPage, OriginMovesNothingAndEmptyBoxesDoNotFit) {
@@ -158,6 +190,11 @@ TEST_F(Placement, TurnsClockwiseAsViewersShowThePage) {
 
 TEST(FrameContent, GridFrameOfTopLeftCell) {
     EXPECT_EQ(frame_content(kTopLeft), "q 1 0 0 RG 2 w 20.00 421.00 277.50 401.00 re S Q");
+}
+
+TEST(PlacementContent, DrawsTheFormThroughTheMatrix) {
+    EXPECT_EQ(placement_content({0.4430672, 0, -0, 0.5, 26.9375, -1e-9}, "P3"),
+              "q 0.44307 0 0 0.5 26.9375 0 cm /P3 Do Q\n");
 }
 
 TEST(PlacementNote, FirstPageOfFirstFile) {
