@@ -108,13 +108,17 @@ def summary(result):
      "WARNING FlowPage: Converted 0 documents and 0 diagrams; 1 failed: bad.mmd"),
     ({"notes.txt": "x"}, None, 0, "\n[WARNING] No .md or .mmd files were found", None),
     ({}, "no-input", 1, "\n[ERROR] Input folder not found: ", None),
+    ({"a.md": "# A"}, "config-null", 1, "", None),
     ({"a.md": "# A"}, "foreign-index", 1, "\n[WARNING] The index was not written: ",
      "INFO FlowPage: Converted 1 document and 0 diagrams"),
-], ids=["clean", "partial", "every-item-failed", "empty-input", "missing-input", "index-not-writable"])
+], ids=["clean", "partial", "every-item-failed", "empty-input", "missing-input", "unusable-configuration",
+        "index-not-writable"])
 def test_status_classes(tmp_path, stand_in, files, setup, status, stdout_start, summary_line):
     config = make_site(tmp_path, files)
     if setup == "no-input":
         shutil.rmtree(tmp_path / "in")
+    if setup == "config-null":
+        config.write_text('{"config": null}')
     if setup == "foreign-index":
         (tmp_path / "out").mkdir()
         (tmp_path / "out" / "index.html").write_text("my own index")

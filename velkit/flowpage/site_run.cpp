@@ -254,7 +254,7 @@ std::optional<std::string> SiteRun::link_for(const Document& doc, const std::str
     if (page != page_of_.end()) return link_to(page->second) + target.suffix;
     std::string source = ::velutil::join_path(options_.input_folder, target.path);
     std::string real = real_path(source);
-    if (real.empty() && names_.taken(target.path)) return std::nullopt;  // a page of the site, index.html say
+    if (real.empty() && names_.taken(target.path)) return std::nullopt;  // a page of this site, such as index.html
     if (real.empty() || target.path.find('\0') != std::string::npos) {
         log_.warning(doc.shown + ": link target not found: " + shown_url);
         return std::nullopt;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <fstream>
 
@@ -115,6 +116,18 @@ TEST(Svg, IdsRenamedWhereTheyAreUsed) {
     EXPECT_NE(embed_drawing(svg).find("overflow-x: auto;\"><div style=\"min-width: 926px;\">"), std::string::npos);
     EXPECT_EQ(drawing_width("<svg width=\"300\">"), 300.0);
     EXPECT_FALSE(drawing_width("<svg width=\"100%\">"));
+}
+
+TEST(Svg, WidthsIgnoreTheLocale) {
+    // A caller that chose a comma-decimal locale must not change the numbers.
+    const char* former = std::setlocale(LC_ALL, nullptr);
+    std::string saved = former != nullptr ? former : "C";
+    bool comma_locale = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    std::string svg = "<svg viewBox=\"0 0 1234.5 70\">";
+    EXPECT_EQ(drawing_width(svg), 1234.5);
+    EXPECT_NE(embed_drawing(svg).find("min-width: 926px;"), std::string::npos);
+    std::setlocale(LC_ALL, saved.c_str());
+    if (!comma_locale) GTEST_SKIP() << "no de_DE.UTF-8 locale on this machine";
 }
 
 TEST(Svg, ErrorPicturesAreRecognised) {
