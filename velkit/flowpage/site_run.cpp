@@ -293,13 +293,14 @@ std::string SiteRun::convert_markdown(Document& doc) {
         if (!drawing.output.empty()) log_.debug(py::str("Renderer output:\n" + frame::shown_bytes(drawing.output)));
         parts.push_back(fence_as_code(fence.source));
     }
-    html = put_in_place(html, doc.token, parts);
+    // Headings and links are the document's own: the drawings go in last.
     html = add_heading_ids(html);
     if (!doc.titled) {
         std::string heading = first_heading_text(html);
         if (!heading.empty()) doc.title = heading;
     }
-    return rewrite_urls(html, [&](const std::string& url) { return link_for(doc, url); });
+    html = rewrite_urls(html, [&](const std::string& url) { return link_for(doc, url); });
+    return put_in_place(html, doc.token, parts);
 }
 
 void SiteRun::log_foreign_file(const std::string& relative, const std::string& item) const {
