@@ -261,6 +261,13 @@ def receipt_sort_rounds(work):
     return configs, prepare
 
 
+def bench_receipt_sort(work):
+    configs, prepare = receipt_sort_rounds(work)
+    compare("receipt-sort, 500 expense workbooks", [str(BIN / "vel-kit"), "receipt-sort", "-c", str(configs["subject"])],
+            [sys.executable, str(HERE / "receipt_sort_baseline.py"), str(configs["baseline"])], work, 5, 1.15,
+            prepare=prepare)
+
+
 def main():
     python = sys.executable
     velkit = str(BIN / "vel-kit")
@@ -292,10 +299,7 @@ def main():
         compare("order-match, 100,000 system lines against 100,000 customer lines",
                 [velkit, "order-match", "-c", str(orders)],
                 [python, str(HERE / "order_match_baseline.py"), str(orders)], work, 3, 0.5, 1.2)
-        configs, prepare = receipt_sort_rounds(work)
-        compare("receipt-sort, 500 expense workbooks", [velkit, "receipt-sort", "-c", str(configs["subject"])],
-                [python, str(HERE / "receipt_sort_baseline.py"), str(configs["baseline"])], work, 5, 1.15,
-                prepare=prepare)
+        bench_receipt_sort(work)
 
 
 if __name__ == "__main__":

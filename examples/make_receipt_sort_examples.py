@@ -38,6 +38,9 @@ def main():
     expense_form(FOLDER / "claim_no_total.xlsx", "Kim Osei", None, [("05-07", "Lunch", 18)])
     expense_form(FOLDER / "claim_conference.xlsx", "Ana Lima", 1280.5,
                  [("06-20", "Conference fee", 950), ("06-21", "Flight", 330.5)])
+    # A name typed over two lines, and a total the spreadsheet could not compute.
+    expense_form(FOLDER / "claim_two_lines.xlsx", "Jo\nPark", 64, [("07-02", "Books", 64)])
+    expense_form(FOLDER / "claim_error_total.xlsx", "Lee Min", "#N/A", [("07-09", "Dinner", 31)])
     # An older format and a file that only looks like a workbook.
     expense_form(FOLDER / "claim_old_format.xls", "Old Format", 10, [])
     (FOLDER / "claim_not_a_workbook.xlsx").write_text("This is a note, not a workbook.\n")

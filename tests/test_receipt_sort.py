@@ -170,6 +170,8 @@ class TestReadingCells:
         (0, "0"),
         (1280.5, "1280.5"),
         (True, "True"),
+        (0.1 + 0.2, "0.3"),
+        (100.0, "100"),
     ],
 )
 def test_sanitize_filename(value, expected):
@@ -190,9 +192,10 @@ class TestRun:
         assert names(expense_folder) == ["backup", "d_no_amount.xlsx", "f_old.xls", "g_broken.xlsx", "results"]
         for kept in ("d_no_amount.xlsx", "f_old.xls", "g_broken.xlsx"):
             assert (expense_folder / kept).read_bytes() == originals[kept]
-        assert messages(err, "INFO") == [f"Starting expense processing in: {expense_folder}"] + [
-            f"Processing: {old} -> {new}" for old, new in EXPECTED_MOVES
-        ]
+        assert messages(err, "INFO") == [
+            f"Starting expense processing in: {expense_folder}",
+            "Not processed (only .xlsx workbooks are sorted): f_old.xls",
+        ] + [f"Processing: {old} -> {new}" for old, new in EXPECTED_MOVES]
         errors = messages(err, "ERROR")
         assert errors[0] == "---> Skipping d_no_amount.xlsx: Cannot find Name or Amount in D6 or P56"
         assert errors[1].startswith(f"Error reading excel {expense_folder / 'g_broken.xlsx'}: ")
@@ -203,7 +206,7 @@ class TestRun:
         before = {p.name: p.read_bytes() for p in expense_folder.iterdir()}
         receipt_sort.process_expense_rename(config_for(expense_folder, dry_run=setting))
         assert {p.name: p.read_bytes() for p in expense_folder.iterdir()} == before
-        assert messages(capsys.readouterr().err, "INFO")[1:] == [
+        assert messages(capsys.readouterr().err, "INFO")[2:] == [
             f"[Dry-Run] Would move: {old} -> {new}" for old, new in EXPECTED_MOVES
         ]
 
@@ -234,9 +237,11 @@ class TestRun:
                     f"c.xlsx -> Ann_5_{CODE}_4.xlsx"]
 
         receipt_sort.process_expense_rename(config_for(tmp_path, dry_run=True))
-        assert messages(capsys.readouterr().err, "INFO")[1:] == [f"[Dry-Run] Would move: {m}" for m in expected]
+        assert messages(capsys.readouterr().err, "INFO")[1:] == [
+            f"[Dry-Run] Would move: {m}" for m in expected] + ["Would move 3 workbooks"]
         receipt_sort.process_expense_rename(config_for(tmp_path))
-        assert messages(capsys.readouterr().err, "INFO")[1:] == [f"Processing: {m}" for m in expected]
+        assert messages(capsys.readouterr().err, "INFO")[1:] == [
+            f"Processing: {m}" for m in expected] + ["Moved 3 workbooks"]
 
         assert earlier.read_bytes().endswith(b"from an earlier run")
         read = [receipt_sort.get_excel_cell_value(tmp_path / "results" / f"Ann_5_{CODE}_{n}.xlsx", ["A1"])[0]
@@ -260,6 +265,7 @@ class TestRun:
         assert messages(capsys.readouterr().err, "INFO")[1:] == [
             f"Processing: a.xlsx -> Ann_5_{CODE}.xlsx",
             f"---> Ann_5_{CODE}.xlsx was taken meanwhile; moved as Ann_5_{CODE}_2.xlsx",
+            "Moved 1 workbook",
         ]
 
     def test_failed_move_is_logged_and_the_run_goes_on(self, tmp_path, capsys):
@@ -313,7 +319,8 @@ class TestCommand:
         config.write_text(json.dumps(config_for(expense_folder, dry_run="True")), encoding="utf-8")
         result = run_program(["receipt-sort", "-c", str(config)], tmp_path)
         assert result.returncode == 0 and result.stdout == ""
-        assert len(messages(result.stderr, "INFO")) == 1 + len(EXPECTED_MOVES)
+        # The start, the workbooks not processed, and each planned move.
+        assert len(messages(result.stderr, "INFO")) == 2 + len(EXPECTED_MOVES)
         assert not (expense_folder / "results").exists() and not (expense_folder / "backup").exists()
 
     @pytest.mark.parametrize(
@@ -343,7 +350,7 @@ class TestCommand:
             "assert receipt_sort.HAS_OPENPYXL is False\n"
             "receipt_sort.cmd_receipt_sort(sys.argv[1:])\n"
         )
-        for args, status in ((["--generate-config"], 0), (["-c", "c.json"], 0)):
+        for args, status in ((["--generate-config"], 0), (["-c", "c.json"], 1)):
             result = subprocess.run([str(BIN / "python"), "-c", code, *args], cwd=tmp_path,
                                     capture_output=True, text=True)
             assert result.returncode == status, result.stderr
@@ -388,10 +395,15 @@ def test_killed_runs_lose_no_workbook(tmp_path):
         return len(inputs)
 
     # How long the program takes to start and each workbook takes, so that
-    # the kills fall while workbooks are being handled.
-    start = time.perf_counter()
-    subprocess.run(command(tmp_path / "empty"), check=True, capture_output=True)
-    start_up = time.perf_counter() - start
+    # the kills fall while workbooks are being handled. The fastest of three
+    # starts: one slowed by a busy machine would put every kill past the end.
+    (tmp_path / "empty").mkdir()
+    starts = []
+    for _ in range(3):
+        start = time.perf_counter()
+        subprocess.run(command(tmp_path / "empty"), check=True, capture_output=True)
+        starts.append(time.perf_counter() - start)
+    start_up = min(starts)
     start = time.perf_counter()
     subprocess.run(command(calibration), check=True, capture_output=True)
     per_workbook = max(time.perf_counter() - start - start_up, 0.01) / 40
@@ -412,3 +424,243 @@ def test_killed_runs_lose_no_workbook(tmp_path):
     assert interrupted_mid_run >= 1
     subprocess.run(argv, check=True, capture_output=True)
     assert check() == 0
+
+
+def summary_of(err):
+    """The closing summary: the last line of the run's own log."""
+    lines = [line for line in err.splitlines() if line.startswith(("INFO ReceiptSort: ", "WARNING ReceiptSort: "))]
+    return lines[-1].split("ReceiptSort: ", 1)[1] if lines else None
+
+
+def status_case(case, tmp_path):
+    """The folder and configuration of one status class; returns the config."""
+    folder = tmp_path / "in"
+    data = config_for(folder)
+    if case in ("clean", "dry-run", "partial", "unwritable-output"):
+        make_workbook(folder / "a.xlsx", {"D6": "Ann", "P56": 5})
+        make_workbook(folder / "b.xlsx", {"D6": "Bo", "P56": 6})
+    if case == "dry-run":
+        data["config"]["dry_run"] = True
+    if case == "partial":
+        make_workbook(folder / "c_empty.xlsx", {"D6": "Cy"})
+        (folder / "d_broken.xlsx").write_text("not a workbook")
+    if case == "all-failed":
+        for name in ("x.xlsx", "y.xlsx"):
+            (folder / name).parent.mkdir(exist_ok=True)
+            (folder / name).write_text("not a workbook")
+    if case == "empty":
+        folder.mkdir()
+        (folder / "notes.txt").write_text("no workbooks here")
+    if case == "unwritable-output":
+        (folder / "results").write_text("a file where the folder belongs")
+    return data
+
+
+@pytest.mark.parametrize(
+    "case, status, summary",
+    [
+        ("clean", 0, "Moved 2 workbooks"),
+        ("dry-run", 0, "Would move 2 workbooks"),
+        ("partial", 0, "Moved 2 workbooks; skipped 1 (no name or amount); 1 failed: d_broken.xlsx"),
+        ("empty", 0, "Moved 0 workbooks"),
+        ("missing-input", 1, None),
+        ("all-failed", 1, "Moved 0 workbooks; 2 failed: x.xlsx, y.xlsx"),
+        ("unwritable-output", 1, "Moved 0 workbooks; 2 failed: a.xlsx, b.xlsx"),
+    ],
+)
+def test_exit_status_and_summary(tmp_path, case, status, summary):
+    data = status_case(case, tmp_path)
+    config = tmp_path / "c.json"
+    config.write_text(json.dumps(data))
+    result = run_program(["receipt-sort", "-c", str(config)], tmp_path)
+    assert result.returncode == status, result.stderr
+    assert summary_of(result.stderr) == (summary or f"Starting expense processing in: {tmp_path / 'in'}")
+    level = "INFO" if "failed" not in (summary or "") else "WARNING"
+    if summary:
+        assert f"{level} ReceiptSort: {summary}" in result.stderr
+    else:
+        assert messages(result.stderr, "ERROR") == [] and f"Folder not found: {tmp_path / 'in'}" in result.stderr
+    assert "Traceback" not in result.stderr
+
+
+@pytest.mark.parametrize(
+    "content, problem",
+    [
+        (b'{"config": null}', "'config' must be an object, not NoneType"),
+        (b'{"config": []}', "'config' must be an object, not list"),
+        (b'{"excel_in": {"amount_cell": "P"}}', "'excel_in.amount_cell' must be a single cell such as \"D6\" (got 'P')"),
+        (b'{"config": {"path": ""}}', "'config.path' must be a non-empty text (got '')"),
+        (b"[]", "must hold a JSON object at the top level, not list"),
+        (b"", "is not valid JSON"),
+        (b'{"config": {"path": "\xff"}}', "UTF-8"),
+        (b"{}", "Folder not found: ./data_receipt_sort"),
+    ],
+    ids=["config-null", "config-list", "not-a-cell", "empty-path", "top-level-list", "empty-file", "not-utf8",
+         "no-keys-default-folder-missing"],
+)
+def test_refused_configuration_never_exits_0_silently(tmp_path, content, problem):
+    config = tmp_path / "c.json"
+    config.write_bytes(content)
+    result = run_program(["receipt-sort", "-c", str(config)], tmp_path)
+    assert result.returncode == 1
+    assert problem in result.stderr
+    assert "Traceback" not in result.stderr
+
+
+def test_file_name_that_is_not_utf8(tmp_path):
+    folder = tmp_path / "in"
+    make_workbook(folder / "good.xlsx", {"D6": "Ann", "P56": 5})
+    bad = os.path.join(os.fsencode(folder), b"bad\xffname.xlsx")
+    with open(bad, "wb") as target:
+        target.write(make_workbook(tmp_path / "src.xlsx", {"D6": "Bo", "P56": 6}).read_bytes())
+    config = tmp_path / "c.json"
+    config.write_text(json.dumps(config_for(folder)))
+    result = run_program(["receipt-sort", "-c", str(config)], tmp_path)
+    assert result.returncode == 0 and "Traceback" not in result.stderr
+    assert "Processing: bad\\xffname.xlsx -> Bo_6_" in result.stderr
+    assert summary_of(result.stderr) == "Moved 2 workbooks"
+    # The backup keeps the name's own bytes.
+    assert sorted(os.listdir(os.fsencode(folder / "backup"))) == [b"bad\xffname.xlsx", b"good.xlsx"]
+
+
+class TestAwkwardCells:
+    def run(self, tmp_path, cells, capsys):
+        make_workbook(tmp_path / "r.xlsx", {"D6": "Ann", "P56": 5, **cells})
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        return names(tmp_path / "results"), capsys.readouterr().err
+
+    @pytest.mark.parametrize(
+        "cells, expected",
+        [
+            ({"D6": "Ann\nLee\tB."}, f"AnnLeeB_5_{CODE}.xlsx"),
+            ({"D6": ".profile"}, f"profile_5_{CODE}.xlsx"),
+        ],
+        ids=["line-feed-and-tab", "leading-dot"],
+    )
+    def test_names_are_safe(self, tmp_path, frozen_clock, capsys, cells, expected):
+        assert self.run(tmp_path, cells, capsys)[0] == [expected]
+
+    def test_float_stored_with_17_digits_shows_15(self, tmp_path, frozen_clock):
+        path = make_workbook(tmp_path / "r.xlsx", {"D6": "Ann", "P56": "=0.1+0.2"})
+        store_formula_result(path, "P56", "0.30000000000000004")
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        assert names(tmp_path / "results") == [f"Ann_0.3_{CODE}.xlsx"]
+
+    def test_330_characters_fit_in_255_bytes(self, tmp_path, frozen_clock, capsys):
+        moved, err = self.run(tmp_path, {"D6": "Ü" * 330}, capsys)
+        assert len(moved) == 1 and len(moved[0].encode()) <= 255
+        assert moved[0] == "Ü" * 117 + f"_5_{CODE}.xlsx"
+        assert names(tmp_path / "backup") == ["r.xlsx"] and messages(err, "ERROR") == []
+
+    def test_error_cells_count_as_missing(self, tmp_path, capsys):
+        moved, err = self.run(tmp_path, {"P56": "#N/A"}, capsys)
+        assert moved == [] and (tmp_path / "r.xlsx").exists()
+        assert messages(err, "ERROR") == ["---> Skipping r.xlsx: Cell P56 holds an error value (#N/A)"]
+        assert summary_of(err) == "Moved 0 workbooks; skipped 1 (no name or amount)"
+        # Read on its own, the cell still gives its text.
+        assert receipt_sort.get_excel_cell_value(tmp_path / "r.xlsx", ["P56"]) == ["#N/A"]
+
+    def test_error_text_typed_as_text_is_a_name(self, tmp_path, frozen_clock):
+        from openpyxl import Workbook
+
+        book = Workbook()
+        book.active["D6"], book.active["P56"] = "#N/A", 5
+        book.active["D6"].data_type = "s"
+        book.save(tmp_path / "r.xlsx")
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        assert names(tmp_path / "results") == [f"#NA_5_{CODE}.xlsx"]
+
+
+class TestNoStrayBackups:
+    def test_failed_move_takes_its_backup_back_and_a_retry_adds_none(self, tmp_path, monkeypatch, frozen_clock,
+                                                                     capsys):
+        original = make_workbook(tmp_path / "a.xlsx", {"D6": "Ann", "P56": 5}).read_bytes()
+        real_move = fileMg.move_file_force
+        blocker = tmp_path / "blocker"
+        blocker.write_text("a file where a folder belongs")
+
+        def move_into_a_file(src, dest, backup, replace=True):
+            # Fails after the backup copy, as a full disk would.
+            return real_move(src=src, dest=str(blocker / "x.xlsx"), backup=backup, replace=replace)
+
+        monkeypatch.setattr(fileMg, "move_file_force", move_into_a_file)
+        for _ in range(2):
+            receipt_sort.process_expense_rename(config_for(tmp_path))
+            assert messages(capsys.readouterr().err, "ERROR")[0].startswith(f"Failed to move {tmp_path / 'a.xlsx'}: ")
+            assert names(tmp_path / "backup") == [] and (tmp_path / "a.xlsx").read_bytes() == original
+        monkeypatch.setattr(fileMg, "move_file_force", real_move)
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        assert names(tmp_path / "backup") == ["a.xlsx"] and names(tmp_path / "results") == [f"Ann_5_{CODE}.xlsx"]
+
+    @pytest.mark.parametrize("dry_run", [True, False], ids=["dry-run", "real"])
+    def test_known_failures_are_reported_before_any_copy(self, tmp_path, capsys, dry_run):
+        make_workbook(tmp_path / "a.xlsx", {"D6": "Ann", "P56": 5})
+        (tmp_path / "results").write_text("a file where the folder belongs")
+        receipt_sort.process_expense_rename(config_for(tmp_path, dry_run=dry_run))
+        errors = messages(capsys.readouterr().err, "ERROR")
+        start = "[Dry-Run] Would fail to move a.xlsx: " if dry_run else f"Failed to move {tmp_path / 'a.xlsx'}: "
+        assert errors == [start + f"cannot use the results folder {tmp_path / 'results'}: it is not a folder"]
+        assert names(tmp_path) == ["a.xlsx", "results"]
+
+
+class TestWhatIsNotProcessed:
+    def test_other_spreadsheets_are_named_in_one_line(self, tmp_path, capsys):
+        for name in ("a.xlsm", "b.xls", "c.ods", "d.XLSB", "e.csv"):
+            (tmp_path / name).write_text("x")
+        make_workbook(tmp_path / "r.xlsx", {"D6": "Ann", "P56": 5})
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        info = messages(capsys.readouterr().err, "INFO")
+        assert info[1] == "Not processed (only .xlsx workbooks are sorted): a.xlsm, b.xls, c.ods, d.XLSB"
+        assert (tmp_path / "a.xlsm").exists() and (tmp_path / "e.csv").exists()
+
+    def test_password_protected_workbook_is_called_so(self, tmp_path, capsys):
+        # How an encrypted workbook starts: a compound file holding the
+        # stream "EncryptionInfo" (names stored as UTF-16).
+        content = bytes.fromhex("d0cf11e0a1b11ae1") + bytes(1000) + "EncryptionInfo".encode("utf-16-le")
+        (tmp_path / "locked.xlsx").write_bytes(content + bytes(1000))
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        err = capsys.readouterr().err
+        assert messages(err, "ERROR")[0].startswith(
+            f"Error reading excel {tmp_path / 'locked.xlsx'}: the workbook is password-protected")
+        assert summary_of(err) == "Moved 0 workbooks; 1 failed: locked.xlsx"
+
+    def test_chart_as_active_sheet_is_said(self, tmp_path, capsys):
+        from openpyxl import Workbook
+        from openpyxl.chart import BarChart, Reference
+
+        book = Workbook()
+        sheet = book.active
+        sheet["D6"], sheet["P56"], sheet["A1"] = "Ann", 5, 1
+        chart = BarChart()
+        chart.add_data(Reference(sheet, min_col=1, min_row=1, max_row=1))
+        book.create_chartsheet("Overview").add_chart(chart)
+        book.active = 1
+        book.save(tmp_path / "chart.xlsx")
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        assert messages(capsys.readouterr().err, "ERROR")[0] == (
+            f"Error reading excel {tmp_path / 'chart.xlsx'}: "
+            "the active sheet 'Overview' is a chart, not a worksheet with cells")
+
+
+def test_reader_warnings_go_through_the_log_with_the_workbook(tmp_path):
+    import re
+    import zipfile
+
+    folder = tmp_path / "in"
+    plain = make_workbook(folder / "plain.xlsx", {"D6": "Ann", "P56": 5})
+    # A workbook without named styles, as some programs write them: the
+    # reader warns and reads it all the same.
+    with zipfile.ZipFile(plain) as source:
+        parts = {name: source.read(name) for name in source.namelist()}
+    parts["xl/styles.xml"] = re.sub(rb"<cellStyles.*?</cellStyles>", b"", parts["xl/styles.xml"])
+    with zipfile.ZipFile(folder / "unstyled.xlsx", "w") as target:
+        for name, data in parts.items():
+            target.writestr(name, data)
+    config = tmp_path / "c.json"
+    config.write_text(json.dumps(config_for(folder)))
+    result = run_program(["receipt-sort", "-c", str(config)], tmp_path)
+    assert result.returncode == 0
+    assert messages(result.stderr, "WARNING") == [
+        "unstyled.xlsx: Workbook contains no default style, apply openpyxl's default"]
+    assert all(line.startswith(("INFO ReceiptSort: ", "WARNING ReceiptSort: ")) for line in result.stderr.splitlines())
+    assert summary_of(result.stderr) == "Moved 2 workbooks"

@@ -2,12 +2,13 @@
 // the rename.
 #include "velkit/frame/pybind.hpp"
 
-#include <string>
-
 #include "config_template.hpp"
+#include "options_from_config.hpp"
 #include "rename_run.hpp"
 #include "state.hpp"
 #include "velkit/frame/command.hpp"
+#include "velkit/frame/config_values.hpp"
+#include "velkit/frame/outcome.hpp"
 
 namespace velkit::receipt_sort {
 
@@ -20,14 +21,19 @@ void run_receipt_sort(py::object config, bool generate_config) {
     frame::write_template_if_asked(generate_config, module.module.attr("DEFAULT_CONFIG"), kTemplateFileName);
     frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",
                                         "Hint: Run 'vel-kit receipt-sort --help' to see the template."});
-    py::dict data = frame::read_config_file(config);
+    py::object data = frame::read_config_file(config);
+    RenameOptions options;
     try {
-        run_rename(data);
-    } catch (const ConfigError& error) {
-        module.log.error("Error: Invalid configuration in " + std::string(py::str(config)) + ": " + error.what() +
-                         ".");
-        frame::exit_with(1);
+        options = options_from_config(data);
+    } catch (const frame::ConfigError& error) {
+        frame::refuse_configuration(module.log, config, error.what());
     }
+    frame::RunTally tally;
+    {
+        frame::LibraryMessages library_messages(module.log, {"openpyxl"});
+        tally = run_rename(options);
+    }
+    frame::finish(tally);
 }
 
 }  // namespace

@@ -1,14 +1,17 @@
 #include "file_name.hpp"
 
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace velkit::receipt_sort {
 
 namespace {
 
 // The code point of the UTF-8 sequence at `text[at]` and its length; a
-// stray byte counts as one character that is not white space.
+// stray byte counts as one character that is kept as it is.
 std::pair<char32_t, size_t> decode_at(const std::string& text, size_t at) {
     auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
     unsigned char lead = byte(at);
@@ -28,46 +31,92 @@ bool is_white_space(char32_t c) {
            c == 0x3000;
 }
 
-// Where the first character that is not white space starts (or the end).
-size_t skip_white_space(const std::string& text, size_t at) {
-    while (at < text.size()) {
-        auto [code, length] = decode_at(text, at);
-        if (!is_white_space(code)) break;
-        at += length;
+bool is_control(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+bool is_refused(char32_t c) { return is_control(c) || (c < 0x80 && std::strchr("\\/*?:\"<>|", int(c)) != nullptr); }
+
+// Characters that may not begin or end a name part.
+bool is_trimmed(char32_t c) { return is_white_space(c) || c == '.'; }
+
+std::string trimmed(const std::string& text) {
+    size_t begin = 0;
+    while (begin < text.size()) {
+        auto [code, length] = decode_at(text, begin);
+        if (!is_trimmed(code)) break;
+        begin += length;
     }
-    return at;
+    size_t end = begin;  // the end of the last character that stays
+    for (size_t at = begin; at < text.size();) {
+        auto [code, length] = decode_at(text, at);
+        at += length;
+        if (!is_trimmed(code)) end = at;
+    }
+    return text.substr(begin, end - begin);
+}
+
+// The longest start of `text` of at most `most` bytes that does not split
+// a UTF-8 sequence.
+std::string cut(const std::string& text, size_t most) {
+    if (text.size() <= most) return text;
+    size_t end = most;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
 }
 
 }  // namespace
 
 std::string sanitize_name_part(const std::string& text) {
-    // The refused characters are ASCII, and ASCII bytes never occur inside
-    // a multi-byte UTF-8 sequence, so a byte-wise filter is safe.
     std::string kept;
     kept.reserve(text.size());
-    for (char c : text) {
-        if (std::strchr("\\/*?:\"<>|", c) == nullptr || c == '\0') kept += c;
-    }
-    size_t begin = skip_white_space(kept, 0);
-    // The end of the last character that is not white space.
-    size_t end = begin;
-    for (size_t at = begin; at < kept.size();) {
-        auto [code, length] = decode_at(kept, at);
+    for (size_t at = 0; at < text.size();) {
+        auto [code, length] = decode_at(text, at);
+        if (!is_refused(code)) kept.append(text, at, length);
         at += length;
-        if (!is_white_space(code)) end = at;
     }
-    return kept.substr(begin, end - begin);
+    return trimmed(kept);
+}
+
+std::string spreadsheet_number(double value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    if (value == 0) return "0";  // also -0.0
+    char text[32];
+    auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+    return std::string(text, result.ptr);
 }
 
 std::string date_code(const LocalTime& time) {
-    char code[32];
-    std::snprintf(code, sizeof code, "%02d%02d_%02d%02d%02d%02d", time.month, time.day, time.hour, time.minute,
-                  time.second, time.microsecond / 10000);
+    std::string code;
+    auto two_digits = [&code](int value) {
+        code += static_cast<char>('0' + value / 10 % 10);
+        code += static_cast<char>('0' + value % 10);
+    };
+    two_digits(time.month);
+    two_digits(time.day);
+    code += '_';
+    two_digits(time.hour);
+    two_digits(time.minute);
+    two_digits(time.second);
+    two_digits(time.microsecond / 10000);
     return code;
 }
 
 std::string new_file_name(const std::string& safe_name, const std::string& safe_amount, const std::string& code) {
     return safe_name + "_" + safe_amount + "_" + code + ".xlsx";
+}
+
+std::string fitted_file_name(const std::string& safe_name, const std::string& safe_amount, const std::string& code,
+                             size_t most_bytes) {
+    const size_t fixed = new_file_name("", "", code).size();
+    const size_t budget = most_bytes > fixed ? most_bytes - fixed : 0;
+    if (safe_name.size() + safe_amount.size() <= budget) return new_file_name(safe_name, safe_amount, code);
+    // The name gives way first; an amount is cut only when it takes more
+    // than what the name leaves, and then to no less than half.
+    size_t amount_room = std::max(budget > safe_name.size() ? budget - safe_name.size() : 0, budget / 2);
+    std::string amount = cut(safe_amount, amount_room);
+    std::string name = cut(safe_name, budget - amount.size());
+    // A cut may leave a blank or a dot at the end.
+    return new_file_name(trimmed(name), trimmed(amount), code);
 }
 
 bool is_dry_run(const std::string& text_form) {

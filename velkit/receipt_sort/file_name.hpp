@@ -1,14 +1,25 @@
 // The pieces of a sorted workbook's new file name, and the dry-run switch.
-// Plain C++ on UTF-8 text.
+// Plain C++ on UTF-8 text; nothing here depends on the C locale.
 #pragma once
+#include <cstddef>
 #include <string>
 
 namespace velkit::receipt_sort {
 
-// `text` without the characters file systems or office programs refuse in
-// names (\ / * ? : " < > |) and without white space at both ends (the
-// interpreter's notion of white space, including the Unicode blanks).
+// The most bytes a file name may have on the file systems we write to.
+constexpr std::size_t kMostFileNameBytes = 255;
+
+// `text` made fit to be part of a file name: without the characters file
+// systems or office programs refuse (\ / * ? : " < > |) and without control
+// characters (line feed, tab, ...); without white space at both ends (the
+// interpreter's notion of white space, including the Unicode blanks); and
+// without leading dots (a hidden file) or trailing dots (refused elsewhere).
 std::string sanitize_name_part(const std::string& text);
+
+// A floating-point cell value as a spreadsheet shows it: at most 15
+// significant digits, no trailing zeros (0.30000000000000004 -> "0.3",
+// 1280.5 -> "1280.5", 100.0 -> "100").
+std::string spreadsheet_number(double value);
 
 // A local time as the clock gives it.
 struct LocalTime {
@@ -26,6 +37,12 @@ std::string date_code(const LocalTime& time);
 
 // safe name, "_", safe amount, "_", date code, ".xlsx".
 std::string new_file_name(const std::string& safe_name, const std::string& safe_amount, const std::string& code);
+
+// new_file_name, with the name (and, when it alone is too long, the amount)
+// cut at a character boundary so that the whole name has at most
+// `most_bytes` bytes. The date code and extension are never cut.
+std::string fitted_file_name(const std::string& safe_name, const std::string& safe_amount, const std::string& code,
+                             std::size_t most_bytes = kMostFileNameBytes);
 
 // Whether the text form of the "dry_run" setting switches the dry run on:
 // "true" in any letter case, nothing else.

@@ -1,129 +1,37 @@
 #include "rename_run.hpp"
 
-#include <algorithm>
-#include <optional>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
+#include "cell_reading.hpp"
 #include "file_name.hpp"
+#include "options_from_config.hpp"
+#include "output_checks.hpp"
 #include "state.hpp"
+#include "velkit/frame/config_values.hpp"
+#include "velkit/frame/outcome.hpp"
+#include "velkit/frame/text.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::receipt_sort {
 
 namespace {
 
+// Spreadsheet formats a user may expect to be sorted too.
+const std::vector<std::string> kOtherWorkbookExtensions = {".xlsm", ".xltx", ".xltm", ".xlsb", ".xls", ".ods"};
+
 // Text crosses into the C++ helpers as UTF-8; lone surrogates (file names
 // that are not UTF-8 on disk) pass through unchanged.
 std::string to_utf8(py::handle text) {
     return py::bytes(py::reinterpret_borrow<py::str>(text).attr("encode")("utf-8", "surrogatepass"));
 }
-py::str from_utf8(const std::string& text) {
-    return py::bytes(text).attr("decode")("utf-8", "surrogatepass");
-}
-
-// The text forms of the parts, joined; log messages are built from
-// interpreter text so that any file name can be shown.
-py::str join(std::initializer_list<py::handle> parts) {
-    py::list texts;
-    for (py::handle part : parts) texts.append(py::str(part));
-    return py::str("").attr("join")(texts);
-}
-
-void log_info(py::handle message) { state().log.object().attr("info")(message); }
-void log_error(py::handle message) { state().log.object().attr("error")(message); }
+py::str from_utf8(const std::string& text) { return py::bytes(text).attr("decode")("utf-8", "surrogatepass"); }
 
 py::module_ os_path() { return py::module_::import("os.path"); }
 
-// Closes a workbook without letting an error of the close hide the error
-// that is already being handled.
-void close_quietly(py::handle book) {
-    try {
-        book.attr("close")();
-    } catch (py::error_already_set&) {
-    }
-}
-
-// The object under `key`, an empty one when the key is missing.
-py::dict section(const py::dict& config_dict, const char* key) {
-    py::object value = config_dict.attr("get")(key, py::dict());
-    if (!py::isinstance<py::dict>(value)) {
-        throw ConfigError(std::string("'") + key + "' must be an object, not " +
-                          std::string(py::str(py::type::of(value).attr("__name__"))));
-    }
-    return value;
-}
-
-// The text under `key` of `part`, or `fallback` when it is missing.
-py::str text_setting(const py::dict& part, const char* part_name, const char* key, const char* fallback) {
-    py::object value = part.attr("get")(key, fallback);
-    if (!py::isinstance<py::str>(value)) {
-        throw ConfigError(std::string("'") + part_name + "." + key + "' must be a string (got " +
-                          std::string(py::str(py::repr(value))) + ")");
-    }
-    return value;
-}
-
-struct CellPosition {
-    long row;
-    long column;
-};
-
-// Where a single-cell reference ("D6", "$P$56") points; nothing for a
-// range, a row, a column or text that is no reference.
-std::optional<CellPosition> cell_position(py::handle reference) {
-    const py::object& cells = state().cell_references;
-    try {
-        py::tuple parts = cells.attr("coordinate_from_string")(reference);
-        long column = cells.attr("column_index_from_string")(parts[0]).cast<long>();
-        return CellPosition{parts[1].cast<long>(), column};
-    } catch (py::error_already_set& error) {
-        if (!error.matches(PyExc_Exception)) throw;
-        return std::nullopt;
-    }
-}
-
-// The values of single cells of a read-only sheet in one pass over the
-// rows that hold them: every lookup by reference would parse the sheet
-// from its first row again. Nothing when a reference is not a single cell
-// or the cells lie too far apart for one rectangle of values.
-std::optional<py::list> values_in_one_pass(py::handle sheet, const py::list& references) {
-    constexpr long kMostCellsInOnePass = 100000;
-    std::vector<CellPosition> positions;
-    for (py::handle reference : references) {
-        std::optional<CellPosition> position = cell_position(reference);
-        if (!position) return std::nullopt;
-        positions.push_back(*position);
-    }
-    if (positions.empty()) return py::list();
-    auto [top, bottom] = std::minmax_element(positions.begin(), positions.end(),
-                                             [](auto& a, auto& b) { return a.row < b.row; });
-    auto [left, right] = std::minmax_element(positions.begin(), positions.end(),
-                                             [](auto& a, auto& b) { return a.column < b.column; });
-    long first_row = top->row, first_column = left->column;
-    long height = bottom->row - first_row + 1, width = right->column - first_column + 1;
-    if (height * width > kMostCellsInOnePass) return std::nullopt;
-
-    // Row i of the iteration is sheet row first_row + i; a sheet that ends
-    // earlier yields fewer rows.
-    std::vector<py::object> rows;
-    for (py::handle row : sheet.attr("iter_rows")(py::arg("min_row") = first_row, py::arg("max_row") = bottom->row,
-                                                  py::arg("min_col") = first_column,
-                                                  py::arg("max_col") = right->column, py::arg("values_only") = true)) {
-        rows.push_back(py::reinterpret_borrow<py::object>(row));
-    }
-    py::list values;
-    for (const CellPosition& position : positions) {
-        size_t row = static_cast<size_t>(position.row - first_row);
-        size_t column = static_cast<size_t>(position.column - first_column);
-        if (row < rows.size() && column < py::len(rows[row])) {
-            values.append(rows[row][py::int_(column)]);
-        } else {
-            values.append(py::none());
-        }
-    }
-    return values;
-}
+std::string base_name_shown(py::handle path) { return frame::shown(os_path().attr("basename")(path)); }
 
 LocalTime local_time_now() {
     py::object now = state().module.attr("datetime").attr("now")();
@@ -137,102 +45,201 @@ LocalTime local_time_now() {
     return time;
 }
 
-}  // namespace
+std::string workbooks(size_t count) { return std::to_string(count) + (count == 1 ? " workbook" : " workbooks"); }
 
-py::list get_excel_cell_value(py::object file_path, py::object cell_locations) {
-    py::list references(cell_locations);
-    try {
-        py::object book = state().load_workbook(file_path, py::arg("data_only") = true, py::arg("read_only") = true);
-        py::list values;
-        try {
-            py::object sheet = book.attr("active");
-            if (std::optional<py::list> read = values_in_one_pass(sheet, references)) {
-                values = *read;
-            } else {
-                for (py::handle reference : references) values.append(sheet[reference].attr("value"));
-            }
-        } catch (py::error_already_set&) {
-            close_quietly(book);
-            throw;
-        }
-        // Read-only workbooks keep their file open until closed.
-        book.attr("close")();
-        return values;
-    } catch (py::error_already_set& error) {
-        if (!error.matches(PyExc_Exception)) throw;
-        log_error(join({py::str("Error reading excel "), file_path, py::str(": "), error.value()}));
-        py::list nothing;
-        for (size_t i = 0; i < references.size(); ++i) nothing.append(py::none());
-        return nothing;
+// "Cell P56 holds an error value (#N/A)", or "" when no cell does.
+std::string error_cells_text(const CellValues& read, const std::vector<std::string>& references) {
+    std::vector<std::string> cells, errors;
+    for (size_t i = 0; i < references.size(); ++i) {
+        if (read.errors[i].empty()) continue;
+        cells.push_back(references[i]);
+        errors.push_back(read.errors[i]);
+    }
+    if (cells.empty()) return "";
+    if (cells.size() == 1) return "Cell " + cells[0] + " holds an error value (" + errors[0] + ")";
+    return "Cells " + cells[0] + " and " + cells[1] + " hold error values (" + errors[0] + ", " + errors[1] + ")";
+}
+
+// Other spreadsheets in the folder are named, so that nobody waits for them.
+void log_other_workbooks(py::handle input_path) {
+    py::list names = helperlib::find_files_with_extensions(input_path, kOtherWorkbookExtensions).names;
+    if (names.empty()) return;
+    std::vector<std::string> shown;
+    for (py::handle name : names) shown.push_back(frame::shown(name));
+    state().log.info("Not processed (only .xlsx workbooks are sorted): " + frame::name_list(shown));
+}
+
+// The first free name in the results folder for the workbook's new name,
+// cut further when the "_2", "_3", ... of a taken name makes it too long.
+py::object free_destination(py::handle output_folder, const std::string& safe_name, const std::string& safe_amount,
+                            const std::string& code, py::handle planned) {
+    size_t most = kMostFileNameBytes;
+    for (;;) {
+        py::str new_name = from_utf8(fitted_file_name(safe_name, safe_amount, code, most));
+        py::object free = helperlib::first_free_name(os_path().attr("join")(output_folder, new_name), planned);
+        size_t length = frame::fs_path(os_path().attr("basename")(free)).size();
+        if (length <= kMostFileNameBytes || most <= new_file_name("", "", code).size()) return free;
+        most -= length - kMostFileNameBytes;
     }
 }
+
+// A failed move leaves the workbook where it was; the copy made for its
+// backup is then removed, so that a retry makes no second one.
+void remove_backup_of_failed_move(py::handle src, py::handle backup) {
+    py::module_ path_ops = os_path();
+    if (!py::bool_(path_ops.attr("lexists")(src)) || !py::bool_(path_ops.attr("lexists")(backup))) return;
+    if (::unlink(frame::fs_path(backup).c_str()) != 0) {
+        state().log.error("Cannot remove the backup copy " + frame::shown(backup) + " of a failed move");
+    }
+}
+
+class RenameRun {
+public:
+    explicit RenameRun(const RenameOptions& options)
+        : options_(options), input_path_(frame::fs_text(options.input_path)) {}
+
+    frame::RunTally run();
+
+private:
+    void handle(py::handle path);
+    // Why nothing could be moved to `dest` (or its backup kept), or "".
+    std::string known_problem(py::handle dest, py::handle backup) const;
+
+    const RenameOptions& options_;
+    py::str input_path_;
+    py::object output_folder_, backup_folder_;
+    std::string output_problem_, backup_problem_;
+    py::list cells_;
+    py::set planned_;  // names a dry run has handed out: a real run would have created them
+    frame::RunTally tally_;
+};
+
+frame::RunTally RenameRun::run() {
+    const helperlib::Logger& log = state().log;
+    if (!state().has_openpyxl) {
+        log.error("Missing required package 'openpyxl'. Please run: pip install Velkit[excel]");
+        tally_.run_failed();
+        return tally_;
+    }
+    py::object target_dir = helperlib::get_folder_from_path(input_path_);
+    output_folder_ = helperlib::generate_output_path(target_dir, "results");
+    backup_folder_ = helperlib::generate_output_path(target_dir, "backup");
+    bool folder_found = helperlib::check_file_or_dir(input_path_) == 0;
+    py::list files = helperlib::find_files_with_extensions(input_path_, {".xlsx"}).paths;
+    log.info("Starting expense processing in: " + frame::shown(input_path_));
+    if (!folder_found) {
+        tally_.run_failed();
+        return tally_;
+    }
+    log_other_workbooks(input_path_);
+
+    std::string output_problem = folder_problem(frame::fs_path(output_folder_));
+    if (!output_problem.empty()) {
+        output_problem_ = "cannot use the results folder " + frame::shown(output_folder_) + ": " + output_problem;
+    }
+    std::string backup_problem = folder_problem(frame::fs_path(backup_folder_));
+    if (!backup_problem.empty()) {
+        backup_problem_ = "cannot use the backup folder " + frame::shown(backup_folder_) + ": " + backup_problem;
+    }
+    cells_.append(py::str(options_.name_cell));
+    cells_.append(py::str(options_.amount_cell));
+    for (py::handle path : files) handle(path);
+
+    frame::log_summary(log, tally_, (options_.dry_run ? "Would move " : "Moved ") + workbooks(tally_.done_count()),
+                       "no name or amount");
+    return tally_;
+}
+
+std::string RenameRun::known_problem(py::handle dest, py::handle backup) const {
+    if (!output_problem_.empty()) return output_problem_;
+    if (!backup_problem_.empty()) return backup_problem_;
+    std::string problem = path_length_problem(frame::fs_path(dest));
+    if (!problem.empty()) return "cannot move it to " + frame::shown(dest) + ": " + problem;
+    problem = path_length_problem(frame::fs_path(backup));
+    if (!problem.empty()) return "cannot keep its backup at " + frame::shown(backup) + ": " + problem;
+    return "";
+}
+
+void RenameRun::handle(py::handle path) {
+    const helperlib::Logger& log = state().log;
+    py::object old_name = os_path().attr("basename")(path);
+    std::string shown_name = frame::shown(old_name);
+    frame::ItemScope item(shown_name);
+    std::string skip_prefix = "---> Skipping " + shown_name + ": ";
+
+    CellValues read;
+    try {
+        read = read_cells(path, cells_);
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_Exception)) throw;
+        log.error("Error reading excel " + frame::shown(path) + ": " + read_failure_reason(path, error));
+        log.error(skip_prefix + "Cannot find Name or Amount in " + options_.name_cell + " or " + options_.amount_cell);
+        tally_.failed(shown_name);
+        return;
+    }
+    std::string error_cells = error_cells_text(read, {options_.name_cell, options_.amount_cell});
+    if (!error_cells.empty()) {
+        log.error(skip_prefix + error_cells);
+        tally_.skipped();
+        return;
+    }
+    if (read.values[0].is_none() || read.values[1].is_none()) {
+        log.error(skip_prefix + "Cannot find Name or Amount in " + options_.name_cell + " or " + options_.amount_cell);
+        tally_.skipped();
+        return;
+    }
+
+    std::string code = date_code(local_time_now());
+    py::object dest = free_destination(output_folder_, to_utf8(sanitize_filename(read.values[0])),
+                                       to_utf8(sanitize_filename(read.values[1])), code,
+                                       options_.dry_run ? py::handle(planned_) : py::handle(py::none()));
+    py::object backup = os_path().attr("join")(backup_folder_, old_name);
+    std::string new_name = base_name_shown(dest);
+    std::string problem = known_problem(dest, backup);
+    if (options_.dry_run) {
+        if (!problem.empty()) {
+            log.error("[Dry-Run] Would fail to move " + shown_name + ": " + problem);
+            tally_.failed(shown_name);
+            return;
+        }
+        planned_.add(dest);
+        log.info("[Dry-Run] Would move: " + shown_name + " -> " + new_name);
+        tally_.done();
+        return;
+    }
+    if (!problem.empty()) {
+        log.error("Failed to move " + frame::shown(path) + ": " + problem);
+        tally_.failed(shown_name);
+        return;
+    }
+    log.info("Processing: " + shown_name + " -> " + new_name);
+    // The name the backup copy will get, so that a failed move can take it back.
+    py::object backup_copy = helperlib::first_free_name(backup);
+    try {
+        // A name already taken in the results folder is never replaced:
+        // the workbook gets the first free "_2", "_3", ... name instead.
+        py::object used = helperlib::move_file_force(path, dest, backup, /*replace=*/false);
+        if (!used.equal(dest)) {
+            log.info("---> " + new_name + " was taken meanwhile; moved as " + base_name_shown(used));
+        }
+        tally_.done();
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_Exception)) throw;
+        log.error("Failed to move " + frame::shown(path) + ": " + frame::shown(error.value()));
+        remove_backup_of_failed_move(path, backup_copy);
+        tally_.failed(shown_name);
+    }
+}
+
+}  // namespace
 
 py::str sanitize_filename(py::handle name) {
     if (name.is_none()) return py::str("Unknown");
+    if (py::isinstance<py::float_>(name)) return py::str(spreadsheet_number(name.cast<double>()));
     return from_utf8(sanitize_name_part(to_utf8(py::str(name))));
 }
 
-void run_rename(const py::dict& config_dict) {
-    ModuleState& module = state();
-    if (!module.has_openpyxl) {
-        module.log.error("Missing required package 'openpyxl'. Please run: pip install Velkit[excel]");
-        return;
-    }
-    py::dict conf = section(config_dict, "config");
-    py::dict excel_in = section(config_dict, "excel_in");
-    py::str input_path = text_setting(conf, "config", "path", "./data_receipt_sort");
-    bool dry_run = is_dry_run(to_utf8(py::str(conf.attr("get")("dry_run", "False"))));
-    py::str name_cell = text_setting(excel_in, "excel_in", "name_cell", "D6");
-    py::str amount_cell = text_setting(excel_in, "excel_in", "amount_cell", "P56");
-
-    py::object target_dir = helperlib::get_folder_from_path(input_path);
-    py::object output_folder = helperlib::generate_output_path(target_dir, "results");
-    py::object backup_folder = helperlib::generate_output_path(target_dir, "backup");
-    py::list files = helperlib::find_files_with_extensions(input_path, {".xlsx"}).paths;
-    log_info(join({py::str("Starting expense processing in: "), input_path}));
-
-    py::module_ path_ops = os_path();
-    py::list cells;
-    cells.append(name_cell);
-    cells.append(amount_cell);
-    // Names a dry run has handed out: a real run would have created them.
-    py::set planned;
-    for (py::handle path : files) {
-        py::object old_name = path_ops.attr("basename")(path);
-        py::list values = get_excel_cell_value(py::reinterpret_borrow<py::object>(path), cells);
-        if (values[0].is_none() || values[1].is_none()) {
-            log_error(join({py::str("---> Skipping "), old_name, py::str(": Cannot find Name or Amount in "),
-                            name_cell, py::str(" or "), amount_cell}));
-            continue;
-        }
-        std::string code = date_code(local_time_now());
-        py::str new_name = from_utf8(
-            new_file_name(to_utf8(sanitize_filename(values[0])), to_utf8(sanitize_filename(values[1])), code));
-        py::object dest_path = path_ops.attr("join")(output_folder, new_name);
-        py::object backup_path = path_ops.attr("join")(backup_folder, old_name);
-        try {
-            // A name already taken in the results folder is never replaced:
-            // the workbook gets the first free "_2", "_3", ... name instead.
-            if (dry_run) {
-                py::object free_path = helperlib::first_free_name(dest_path, planned);
-                planned.add(free_path);
-                log_info(join({py::str("[Dry-Run] Would move: "), old_name, py::str(" -> "),
-                               path_ops.attr("basename")(free_path)}));
-                continue;
-            }
-            py::object free_path = helperlib::first_free_name(dest_path);
-            log_info(join({py::str("Processing: "), old_name, py::str(" -> "), path_ops.attr("basename")(free_path)}));
-            py::object used = helperlib::move_file_force(path, dest_path, backup_path, /*replace=*/false);
-            if (!used.equal(free_path)) {
-                log_info(join({py::str("---> "), path_ops.attr("basename")(free_path),
-                               py::str(" was taken meanwhile; moved as "), path_ops.attr("basename")(used)}));
-            }
-        } catch (py::error_already_set& error) {
-            if (!error.matches(PyExc_Exception)) throw;
-            log_error(join({py::str("Failed to move "), path, py::str(": "), error.value()}));
-        }
-    }
-}
+frame::RunTally run_rename(const RenameOptions& options) { return RenameRun(options).run(); }
 
 void register_run(py::module_& m) {
     m.def("get_excel_cell_value", &get_excel_cell_value, py::arg("file_path"), py::arg("cell_locations"),
@@ -240,16 +247,19 @@ void register_run(py::module_& m) {
           "order; None for an empty cell. A workbook that cannot be read gives\n"
           "None for every cell and an error record.");
     m.def("sanitize_filename", &sanitize_filename, py::arg("name"),
-          "The text form of `name` without \\ / * ? : \" < > | and without blanks\n"
-          "at both ends; \"Unknown\" for None.");
+          "The text form of `name` fit for a file name: without \\ / * ? : \" < > |,\n"
+          "control characters, blanks at both ends, leading and trailing dots;\n"
+          "floats with at most 15 significant digits; \"Unknown\" for None.");
     m.def(
         "process_expense_rename",
         [](py::dict config_dict) {
+            RenameOptions options;
             try {
-                run_rename(config_dict);
-            } catch (const ConfigError& error) {
+                options = options_from_config(config_dict);
+            } catch (const frame::ConfigError& error) {
                 throw py::type_error(error.what());
             }
+            run_rename(options);
         },
         py::arg("config_dict"),
         "Moves every .xlsx workbook of config.path into its \"results\" folder as\n"

@@ -1,29 +1,20 @@
-// The rename run and the two functions it is built from.
+// The rename run and the name function it is built from.
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
-#include <stdexcept>
+#include "rename_options.hpp"
+#include "velkit/frame/run_tally.hpp"
 
 namespace velkit::receipt_sort {
 
-// A configuration whose parts have the wrong kind ("config" not an
-// object, a cell reference that is not text, ...).
-class ConfigError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Reads the values of `cell_locations` from the active sheet of a workbook;
-// a list of None (after an error record) when the workbook cannot be read.
-py::list get_excel_cell_value(py::object file_path, py::object cell_locations);
-
-// The text of `name` fit for a file name; "Unknown" for None.
+// The text of `name` fit to be part of a file name; "Unknown" for None.
+// Floats are shown with at most 15 significant digits.
 py::str sanitize_filename(py::handle name);
 
 // Moves every workbook of the configured folder to its new name in the
-// results folder, or only reports the moves in dry-run mode. Throws
-// ConfigError before touching anything when the configuration is unusable.
-void run_rename(const py::dict& config_dict);
+// results folder, or only reports the moves in dry-run mode, and logs the
+// closing summary. What it did is in the tally.
+frame::RunTally run_rename(const RenameOptions& options);
 
 // get_excel_cell_value, sanitize_filename, process_expense_rename.
 void register_run(py::module_& m);

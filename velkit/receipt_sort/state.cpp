@@ -18,10 +18,8 @@ void init_state(py::module_& m) {
     // says what to install.
     bool has_openpyxl = true;
     py::object load_workbook = py::none();
-    py::object cell_references = py::none();
     try {
         load_workbook = py::module_::import("openpyxl").attr("load_workbook");
-        cell_references = py::module_::import("openpyxl.utils.cell");
     } catch (py::error_already_set& error) {
         if (!error.matches(PyExc_ImportError)) throw;
         has_openpyxl = false;
@@ -32,7 +30,7 @@ void init_state(py::module_& m) {
     for (const char* name : {"app_logging", "fileMg"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{m, has_openpyxl, load_workbook, cell_references, helperlib::Logger("ReceiptSort")};
+    g_state = new ModuleState{m, has_openpyxl, load_workbook, helperlib::Logger("ReceiptSort")};
     m.attr("log") = g_state->log.object();
 }
 

@@ -10,7 +10,6 @@ struct ModuleState {
     py::module_ module;        // velkit.receipt_sort itself
     bool has_openpyxl = false;
     py::object load_workbook;    // openpyxl.load_workbook, or None
-    py::object cell_references;  // openpyxl.utils.cell, or None
     helperlib::Logger log;
 };
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 using namespace velkit::receipt_sort;
 
 TEST(SanitizeNamePart, RemovesTheNineRefusedCharactersAndOuterBlanks) {
@@ -10,8 +13,24 @@ TEST(SanitizeNamePart, RemovesTheNineRefusedCharactersAndOuterBlanks) {
     EXPECT_EQ(sanitize_name_part("???"), "");
     EXPECT_EQ(sanitize_name_part(""), "");
     EXPECT_EQ(sanitize_name_part("2024-12-07 06:22:16"), "2024-12-07 062216");
-    // Everything else stays, dots, underscores and control characters inside included.
-    EXPECT_EQ(sanitize_name_part("a.b_c-d\te"), "a.b_c-d\te");
+    // Everything else stays, dots, underscores and blanks inside included.
+    EXPECT_EQ(sanitize_name_part("a.b_c-d e"), "a.b_c-d e");
+}
+
+TEST(SanitizeNamePart, RemovesControlCharactersAnywhere) {
+    EXPECT_EQ(sanitize_name_part("Ann\nLee"), "AnnLee");
+    EXPECT_EQ(sanitize_name_part("a\tb\rc\x7f" "d"), "abcd");
+    EXPECT_EQ(sanitize_name_part(std::string("a\0b", 3)), "ab");
+    EXPECT_EQ(sanitize_name_part("x\xC2\x85y\xC2\x9Fz"), "xyz");  // C1 controls (NEL, APC)
+    EXPECT_EQ(sanitize_name_part("\xC2\xA0 Ann \xC2\xA0"), "Ann");  // no-break space is a blank, not a control
+}
+
+TEST(SanitizeNamePart, NoLeadingDotsNoTrailingDotsOrBlanks) {
+    EXPECT_EQ(sanitize_name_part(".hidden"), "hidden");
+    EXPECT_EQ(sanitize_name_part(" . .. Ann. . "), "Ann");
+    EXPECT_EQ(sanitize_name_part("..."), "");
+    EXPECT_EQ(sanitize_name_part("Dr. Lee"), "Dr. Lee");
+    EXPECT_EQ(sanitize_name_part("./etc"), "etc");
 }
 
 TEST(SanitizeNamePart, KeepsNonAsciiLettersAndStripsUnicodeBlanks) {
@@ -36,6 +55,59 @@ TEST(DateCode, TwoDigitFieldsAndTruncatedHundredths) {
 TEST(NewFileName, PartsJoinedByUnderscores) {
     EXPECT_EQ(new_file_name("Sample", "1280", "1207_06221653"), "Sample_1280_1207_06221653.xlsx");
     EXPECT_EQ(new_file_name("", "1280.5", "0101_00000000"), "_1280.5_0101_00000000.xlsx");
+}
+
+TEST(SpreadsheetNumber, AtMostFifteenSignificantDigits) {
+    EXPECT_EQ(spreadsheet_number(0.1 + 0.2), "0.3");
+    EXPECT_EQ(spreadsheet_number(1280.5), "1280.5");
+    EXPECT_EQ(spreadsheet_number(100.0), "100");
+    EXPECT_EQ(spreadsheet_number(-0.0), "0");
+    EXPECT_EQ(spreadsheet_number(-45.9), "-45.9");
+    EXPECT_EQ(spreadsheet_number(1234567.891), "1234567.891");
+    EXPECT_EQ(spreadsheet_number(123456789012345678.0), "1.23456789012346e+17");
+    EXPECT_EQ(spreadsheet_number(0.000012), "1.2e-05");
+}
+
+TEST(SpreadsheetNumber, IgnoresACommaDecimalLocale) {
+    const char* german = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE"}) {
+        if ((german = std::setlocale(LC_ALL, name)) != nullptr) break;
+    }
+    if (german == nullptr) GTEST_SKIP() << "no German locale on this machine";
+    std::string shown = spreadsheet_number(1280.5);
+    std::string code = date_code({12, 7, 6, 22, 16, 530000});
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(shown, "1280.5");
+    EXPECT_EQ(code, "1207_06221653");
+}
+
+TEST(FittedFileName, ShortNamesStayWhole) {
+    EXPECT_EQ(fitted_file_name("Ann", "5", "1207_06221653"), "Ann_5_1207_06221653.xlsx");
+}
+
+TEST(FittedFileName, LongPartsAreCutToTheLimitAtCharacterBoundaries) {
+    const std::string code = "1207_06221653";
+    std::string long_name = std::string(330, 'a');
+    std::string name = fitted_file_name(long_name, "1280.5", code);
+    EXPECT_EQ(name.size(), kMostFileNameBytes);
+    EXPECT_EQ(name, std::string(255 - 26, 'a') + "_1280.5_" + code + ".xlsx");
+
+    // Two-byte letters are never split: the name ends one byte short.
+    std::string umlauts;
+    for (int i = 0; i < 200; ++i) umlauts += "\xC3\xBC";
+    name = fitted_file_name(umlauts, "12", code);
+    EXPECT_EQ(name.size(), kMostFileNameBytes - 1);
+    EXPECT_EQ(name.substr(name.size() - 22), "_12_" + code + ".xlsx");
+
+    // A very long amount gives way down to half the room; the name takes the rest.
+    name = fitted_file_name(std::string(300, 'n'), std::string(300, '9'), code);
+    EXPECT_EQ(name.size(), kMostFileNameBytes);
+    EXPECT_EQ(name.find('9'), (255 - 20) - (255 - 20) / 2 + 1);
+    // A cut that ends in a blank or a dot drops it.
+    name = fitted_file_name(std::string(233, 'a') + " .bbb", "5", code);
+    EXPECT_EQ(name, std::string(233, 'a') + "_5_" + code + ".xlsx");
+    // Limits smaller than the fixed parts keep the date code whole.
+    EXPECT_EQ(fitted_file_name("Ann", "5", code, 10), "__" + code + ".xlsx");
 }
 
 TEST(IsDryRun, OnlyTrueInAnyLetterCase) {

@@ -1,0 +1,56 @@
+#include "options_from_config.hpp"
+
+#include <stdexcept>
+
+#include "cell_reference.hpp"
+#include "file_name.hpp"
+#include "velkit/frame/config_values.hpp"
+#include "velkit/frame/text.hpp"
+
+namespace velkit::receipt_sort {
+
+namespace {
+
+std::string type_name(py::handle value) { return frame::shown(py::type::of(value).attr("__name__")); }
+
+// A top-level object; an empty one when the key is missing.
+frame::ConfigSection top_section(py::handle config_dict, const char* key) {
+    py::object value = config_dict.attr("get")(key, py::dict());
+    if (!py::isinstance<py::dict>(value)) {
+        throw frame::ConfigError(std::string("'") + key + "' must be an object, not " + type_name(value));
+    }
+    return frame::ConfigSection(value, key);
+}
+
+std::string cell_setting(const frame::ConfigSection& section, const char* key, const std::string& fallback) {
+    std::string reference = section.text(key, fallback);
+    try {
+        velutil::parse_cell_reference(reference);
+    } catch (const std::invalid_argument&) {
+        section.fail(key, "a single cell such as \"D6\"");
+    }
+    return reference;
+}
+
+}  // namespace
+
+RenameOptions options_from_config(py::handle config_dict) {
+    if (!py::isinstance<py::dict>(config_dict)) {
+        throw frame::ConfigError("the configuration must be an object, not " + type_name(config_dict));
+    }
+    frame::ConfigSection conf = top_section(config_dict, "config");
+    frame::ConfigSection excel_in = top_section(config_dict, "excel_in");
+    RenameOptions options;
+    if (conf.has("path")) {
+        py::object path = conf.raw("path");
+        if (!py::isinstance<py::str>(path)) conf.fail("path", "a string");
+        options.input_path = frame::fs_path(conf.path("path", options.input_path));
+    }
+    // Only true and the text "true" in any letter case switch it on.
+    options.dry_run = conf.has("dry_run") && is_dry_run(frame::shown(conf.raw("dry_run")));
+    options.name_cell = cell_setting(excel_in, "name_cell", options.name_cell);
+    options.amount_cell = cell_setting(excel_in, "amount_cell", options.amount_cell);
+    return options;
+}
+
+}  // namespace velkit::receipt_sort
