@@ -24,6 +24,11 @@ TEST(RunTally, StatusFollowsTheOneRule) {
     only_skipped.skipped(2);
     EXPECT_EQ(only_skipped.exit_status(), 0);
 
+    RunTally skipped_and_failed;
+    skipped_and_failed.skipped(397);
+    skipped_and_failed.failed("a.xlsx");
+    EXPECT_EQ(skipped_and_failed.exit_status(), 0);
+
     RunTally output_lost;
     output_lost.done(5);
     output_lost.run_failed();

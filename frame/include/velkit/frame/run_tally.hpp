@@ -5,7 +5,9 @@
 // skipped while others succeeded, and when there was nothing to do.
 // Status 1: the run could not do its job: `run_failed` was called (input
 // missing, output not written, ...), or items were tried and every one
-// failed.
+// failed (items skipped on purpose, e.g. for missing data, are not
+// failures: a run that skipped some and failed the rest did its job for
+// the skipped ones).
 #pragma once
 #include <cstddef>
 #include <string>
@@ -29,7 +31,9 @@ public:
     // True when at least one item was done, skipped or failed.
     bool any_items() const { return done_ + skipped_ + failed_.size() > 0; }
 
-    bool job_done() const { return !run_failed_ && !(failed_.size() > 0 && done_ == 0); }
+    // Every item tried failed: none done, none skipped on purpose.
+    bool every_item_failed() const { return !failed_.empty() && done_ == 0 && skipped_ == 0; }
+    bool job_done() const { return !run_failed_ && !every_item_failed(); }
     int exit_status() const { return job_done() ? 0 : 1; }
 
 private:
