@@ -217,7 +217,7 @@ def test_error_picture_and_renderer_output_in_the_log(tmp_path, stand_in):
     result = flowpage(tmp_path, config, stand_in.env)
     assert result.returncode == 0
     assert "ERROR FlowPage: Failed to convert huge.mmd: Maximum text size in diagram exceeded" in result.stderr
-    assert "ERROR FlowPage: Failed to convert bad.mmd: Parse error on line 2:" in result.stderr
+    assert "ERROR FlowPage: Failed to convert bad.mmd: Parse error on line 2:" in result.stderr, result.stderr
     assert not (tmp_path / "out" / "huge.html").exists() and not (tmp_path / "out" / "huge.svg").exists()
     # The renderer's chatter and stack stay out of the terminal unless asked for.
     assert "Generating single" not in result.stdout + result.stderr
@@ -336,3 +336,21 @@ def test_output_folder_equal_to_the_input_folder(tmp_path, stand_in):
     folder = tmp_path / "in"
     assert (folder / "img" / "p.png").read_bytes() == b"png" and (folder / "notes.html").read_text() == "mine"
     assert 'href="b.html"' in (folder / "a.html").read_text(encoding="utf-8")
+
+
+def test_leftovers_of_a_killed_run_are_removed(tmp_path, stand_in):
+    config = make_site(tmp_path, {"a.md": "# A", "b.mmd": "graph b\n"})
+    assert flowpage(tmp_path, config, stand_in.env).returncode == 0
+    out = tmp_path / "out"
+    work = out / ".flowpage-cache" / "work-Xy12Z9"
+    work.mkdir()
+    (work / "batch-1.md").write_text("```mermaid\ngraph b\n```\n")
+    leftovers = [out / ".a.html.tmp-AbC123", out / ".index.html.tmp-q1W2e3", work]
+    kept = [out / ".notes.html.tmp-AbC123", out / ".a.html.tmp-short"]
+    for path in leftovers[:2] + kept:
+        path.write_text("partial")
+    for path in leftovers + kept:
+        os.utime(path, (1, 1))
+    assert flowpage(tmp_path, config, stand_in.env).returncode == 0
+    assert [path.exists() for path in leftovers + kept] == [False, False, False, True, True]
+    assert [p.name for p in (out / ".flowpage-cache").iterdir() if not p.name.endswith(".svg")] == []

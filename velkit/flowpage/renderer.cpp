@@ -78,27 +78,31 @@ std::string trimmed(std::string_view line) {
     return std::string(line.substr(start, end - start + 1));
 }
 
-bool mentions_error(const std::string& line) {
-    std::string lower = line;
-    for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return lower.find("error") != std::string::npos;
-}
-
-}  // namespace
-
-std::string first_error_line(std::string_view output) {
-    std::string last;
+std::vector<std::string> non_empty_lines(std::string_view output) {
+    std::vector<std::string> lines;
     size_t start = 0;
     while (start < output.size()) {
         size_t end = output.find('\n', start);
         if (end == std::string_view::npos) end = output.size();
         std::string line = trimmed(output.substr(start, end - start));
+        if (!line.empty()) lines.push_back(line);
         start = end + 1;
-        if (line.empty()) continue;
-        if (mentions_error(line)) return line.rfind("Error: ", 0) == 0 ? line.substr(7) : line;
-        last = line;
     }
-    return last;
+    return lines;
+}
+
+}  // namespace
+
+std::string first_error_line(std::string_view output) {
+    std::vector<std::string> lines = non_empty_lines(output);
+    for (const auto& line : lines) {
+        if (line.rfind("Error: ", 0) == 0) return line.substr(7);
+    }
+    // "TypeError: ...", "UnknownDiagramError: ..."; not a path that merely holds the word.
+    for (const auto& line : lines) {
+        if (line.find("Error: ") != std::string::npos) return line;
+    }
+    return lines.empty() ? "" : lines.back();
 }
 
 ChildOutcome run_program(const std::string& name, const std::vector<std::string>& args, ChildOutput output) {

@@ -30,8 +30,9 @@ ChildOutcome run_program(const std::string& name, const std::vector<std::string>
                          ChildOutput output = ChildOutput::kShared);
 
 // The line of a program's output that says what went wrong: the first that
-// mentions an error, without a leading "Error: "; else the last line that
-// is not empty; "" for no output.
+// starts with "Error: " (without it), else the first naming an error type
+// ("TypeError: ..."), else the last line that is not empty; "" for no
+// output.
 std::string first_error_line(std::string_view output);
 
 // The command line as a user could type it again: arguments with blanks or

@@ -14,6 +14,7 @@
 #include "file_error.hpp"
 #include "paths.hpp"
 #include "renderer.hpp"
+#include "safe_files.hpp"
 
 namespace velkit::flowpage {
 
@@ -25,9 +26,11 @@ constexpr const char* kRendererOptions = "mmdc -i SOURCE -o SVG";
 // A scratch folder for the renderer's batch files, removed with its files.
 class WorkFolder {
 public:
-    WorkFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/flowpage-XXXXXX";
+    // In the drawing cache, where a run that was killed leaves it for the
+    // next run to remove (leftovers.hpp).
+    explicit WorkFolder(const std::string& cache_folder) {
+        ::velutil::make_dirs(cache_folder);
+        std::string pattern = ::velutil::join_path(cache_folder, "work-XXXXXX");
         if (::mkdtemp(pattern.data()) == nullptr) throw ::velutil::FileError(errno, "Cannot create", pattern);
         path_ = pattern;
     }
@@ -69,7 +72,7 @@ std::vector<Drawing> draw_diagrams(const std::vector<DiagramJob>& jobs, const st
         }
     }
     if (!to_draw.empty()) {
-        WorkFolder work;
+        WorkFolder work(cache_folder);
         DiagramDrawer drawer(work.path(), [](const std::vector<std::string>& args) {
             py::module_ sys = py::module_::import("sys");
             for (const char* stream : {"stdout", "stderr"}) {

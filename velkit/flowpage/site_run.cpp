@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <optional>
 #include <set>
@@ -16,6 +17,7 @@
 #include "diagram_drawer.hpp"
 #include "digest.hpp"
 #include "file_error.hpp"
+#include "leftovers.hpp"
 #include "links.hpp"
 #include "manifest.hpp"
 #include "markdown_source.hpp"
@@ -420,6 +422,7 @@ bool SiteRun::write_index() {
 }
 
 SiteResult SiteRun::run() {
+    std::time_t start = std::time(nullptr);
     if (!find_executable("mmdc", std::getenv("PATH"))) {
         std::string message =
             "Mermaid CLI ('mmdc') is not installed or not in PATH.\n"
@@ -436,6 +439,9 @@ SiteResult SiteRun::run() {
         ::velutil::make_dirs(options_.output_folder);
         log_.info("Created output directory: " + options_.output_shown);
     }
+    remove_leftovers(options_.output_folder, start, [this](const std::string& file) {
+        return manifest_.owns(file) || file == kManifestName;
+    });
     input_real_ = real_path(options_.input_folder);
     list_input();
     plan_names();

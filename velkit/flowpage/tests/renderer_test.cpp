@@ -99,6 +99,7 @@ TEST_F(ScratchPath, CapturedOutputAndItsErrorLine) {
 
 TEST(FirstErrorLine, FallsBackToTheLastLine) {
     EXPECT_EQ(first_error_line("one\n\n  two  \n\n"), "two");
-    EXPECT_EQ(first_error_line("x\nTypeError: y\nError: z\n"), "TypeError: y");
+    EXPECT_EQ(first_error_line("x\nTypeError: y\nError: z\n"), "z");
+    EXPECT_EQ(first_error_line("ok /tmp/test_error_1/out-1.svg\nTypeError: y\nlast\n"), "TypeError: y");
     EXPECT_EQ(first_error_line(""), "");
 }
