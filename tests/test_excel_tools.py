@@ -47,7 +47,7 @@ class TestReadCsvByCells:
         path.write_bytes('\ufeffPO;QTY;NOTE\n"45001234";"2,5";"a;b"\n45001235;;"Müller"\n'.encode("utf-8"))
         df = excelTools.read_csv_by_cells(path, {"PO": "A2", "QTY": "B2", "NOTE": "C2"})
         assert df["PO"].tolist() == [45001234, 45001235]
-        assert df["QTY"].iloc[0] == "2,5" and pd.isna(df["QTY"].iloc[1])
+        assert df["QTY"].iloc[0] == 2.5 and pd.isna(df["QTY"].iloc[1])  # ";" files write decimal commas
         assert df["NOTE"].tolist() == ["a;b", "Müller"]
 
     def test_decimals_with_gaps_are_floats(self, tmp_path):
@@ -57,11 +57,11 @@ class TestReadCsvByCells:
         assert df["Q"].tolist() == [10.0, 2.5, 7.0]
         assert df["R"].isna().all()
 
-    def test_text_that_is_not_utf8_names_the_file(self, tmp_path):
+    def test_text_that_is_not_utf8_is_read_as_windows_1252(self, tmp_path):
         path = tmp_path / "latin1.csv"
-        path.write_bytes("PO,Name\n1,Müller\n".encode("latin-1"))
-        with pytest.raises(ValueError, match=r"latin1\.csv' is not UTF-8 text \(byte 11 "):
-            excelTools.read_csv_by_cells(path, {"PO": "A2"})
+        path.write_bytes("PO,Name\n1,Müller \x80\n".encode("latin-1"))
+        df = excelTools.read_csv_by_cells(path, {"PO": "A2", "Name": "B2"})
+        assert df["Name"].tolist() == ["Müller €"] and df.attrs["encoding"] == "cp1252"
 
     @pytest.mark.parametrize("reference", ["2H", "H", "", 7, "XFE1"])
     def test_invalid_reference_names_column_and_reference(self, tmp_path, reference):
@@ -189,3 +189,73 @@ class TestWriteFormattedExcel:
         assert excelTools.write_formatted_excel(tmp_path / "o.xlsx", {"s": blocks}) is False
         assert "overlap" in capsys.readouterr().err
         assert not (tmp_path / "o.xlsx").exists()
+
+
+class TestReadingRows:
+    def test_csv_rows_are_numbered_as_the_file_shows_them(self, tmp_path):
+        path = tmp_path / "orders.csv"
+        path.write_text("sep=;\nPO;QTY\nA;1.000\n;\nB;12345678901234567890\nC;2,5\n", encoding="utf-8")
+        df = excelTools.read_csv_by_cells(path, {"PO": "A2", "QTY": "B2"})
+        assert df.index.tolist() == [2, 4, 5]  # the "sep=" line is no row
+        # One value that is no number leaves the others numbers.
+        assert df["QTY"].tolist() == [1000, "12345678901234567890", 2.5]
+        assert df.attrs["delimiter"] == ";"
+
+    def test_workbook_cells_by_type(self, tmp_path):
+        book = openpyxl.Workbook()
+        ws = book.active
+        ws.title = "Orders"
+        ws["A1"] = "PO"
+        ws["A2"], ws["B2"], ws["C2"] = "0045", 10, datetime.date(2024, 3, 5)
+        ws["A3"], ws["B3"], ws["C3"] = "=1+1", "#N/A", 45356
+        ws["A4"], ws["B4"], ws["C4"] = True, 2.5, "05.03.2024"
+        ws["A3"].value = "#DIV/0!"
+        book.save(tmp_path / "c.xlsx")
+        df = excelTools.read_excel_by_cells(tmp_path / "c.xlsx", {"PO": "A2", "QTY": "B2", "RDD": "C2"})
+        assert df.index.tolist() == [2, 3, 4] and df.attrs["sheet"] == "Orders"
+        assert df["PO"].tolist() == ["0045", "#DIV/0!", True]
+        assert df["QTY"].tolist() == [10, "#N/A", 2.5]
+        assert df["RDD"].tolist() == [datetime.datetime(2024, 3, 5), 45356, "05.03.2024"]
+
+    def test_sheet_by_name_and_number(self, tmp_path):
+        book = openpyxl.Workbook()
+        book.active["A2"] = "first"
+        book.create_sheet("Second")["A2"] = "second"
+        book.save(tmp_path / "c.xlsx")
+        assert excelTools.read_excel_by_cells(tmp_path / "c.xlsx", {"X": "A2"}, sheet_name="Second")["X"].tolist() == [
+            "second"]
+        assert excelTools.read_excel_by_cells(tmp_path / "c.xlsx", {"X": "A2"}, sheet_name=1)["X"].tolist() == ["second"]
+        with pytest.raises(ValueError, match="Cannot read the workbook .*: it has no sheet named 'Third'"):
+            excelTools.read_excel_by_cells(tmp_path / "c.xlsx", {"X": "A2"}, sheet_name="Third")
+
+
+MEMORY_PROBE = """
+import resource, sys
+import pandas
+from velutil import excelTools
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+df = excelTools.read_excel_by_cells(sys.argv[1], {"PO": "A2", "QTY": "B2"})
+after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+print(df["PO"].tolist(), (after - before) // 1024)
+"""
+
+
+@pytest.mark.parametrize("stray", ["XFD100000", "Z1048576", "XFD1048576"])
+def test_a_stray_far_cell_costs_no_memory(tmp_path, stray):
+    import subprocess
+    import sys
+
+    book = openpyxl.Workbook()
+    ws = book.active
+    for row in (2, 3, 4):
+        ws.cell(row=row, column=1, value=f"P{row}")
+        ws.cell(row=row, column=2, value=row)
+    ws[stray] = "x"
+    book.save(tmp_path / "stray.xlsx")
+    assert (tmp_path / "stray.xlsx").stat().st_size < 10_000
+    child = subprocess.run([sys.executable, "-c", MEMORY_PROBE, str(tmp_path / "stray.xlsx")], capture_output=True,
+                           text=True, timeout=120, cwd=tmp_path)
+    assert child.returncode == 0, child.stderr
+    names, grown_mib = child.stdout.rsplit(" ", 1)
+    assert names == "['P2', 'P3', 'P4']"
+    assert int(grown_mib) < 100

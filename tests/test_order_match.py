@@ -1,5 +1,7 @@
 """The order-match command and its run: messages, statuses, the result workbook."""
+import datetime
 import json
+import os
 import shutil
 
 import openpyxl
@@ -62,6 +64,10 @@ def pair(tmp_path):
     return system, customer
 
 
+def day(year, month, date):
+    return datetime.datetime(year, month, date)
+
+
 def invoke(runner, config):
     return runner.invoke(order_match.cmd_order_match, ["-c", str(config)])
 
@@ -104,11 +110,11 @@ class TestCommand:
         assert result.exit_code == 1 and result.stdout == ""
         assert "lacks the required key 'config'" in result.stderr
 
-    def test_missing_system_path_fails_with_status_0(self, runner, tmp_path):
+    def test_missing_system_path_fails_with_status_1(self, runner, tmp_path):
         path = tmp_path / "c.json"
         path.write_text('{"config": {}}')
         result = invoke(runner, path)
-        assert result.exit_code == 0
+        assert result.exit_code == 1
         assert result.stdout == "Failed: System data file not found at: \n"
 
     def test_customer_file_must_be_a_workbook(self, runner, tmp_path, pair):
@@ -121,7 +127,7 @@ class TestCommand:
         path.write_text('{"config": {"system_data": null}}')
         result = run_program(["order-match", "-c", str(path)], cwd=tmp_path)
         assert result.returncode == 1
-        assert 'The "system_data" section of the configuration must be a JSON object, not NoneType.' in result.stderr
+        assert f"Invalid configuration in {path}: 'config.system_data' must be an object." in result.stderr
 
 
 def test_fields_take_their_defaults():
@@ -131,7 +137,8 @@ def test_fields_take_their_defaults():
     assert cells == ["H2", "I2", "J2", "K2", "L2", "Q2", "F3", "O3", "R3"]
     assert (worker.system_data_path, worker.output_dir) == ("s.csv", "out")
     assert worker.system_df is None and worker.customer_df is None and worker.result_df is None
-    assert order_match.OrderMatch({"output_dir": 5}).output_dir == 5
+    with pytest.raises(ValueError, match="'config.output_dir' must be a non-empty text"):
+        order_match.OrderMatch({"output_dir": 5})
 
 
 class TestRun:
@@ -146,9 +153,9 @@ class TestRun:
         # Leading zeros kept, 10 matched 10.0, the unparsable date is empty;
         # 0045001237 differs in quantity and appears nowhere.
         assert [r[:7] for r in rows[1:4]] == [
-            ("0045001234", 7001, 10, "A", 10, "2024-01-15", "2024-02-10"),
-            ("0045001235", 7002, 10, None, 5, None, "2024-01-20"),
-            ("0045001236", 7003, 10, None, 3, "2024-03-01", "2024-03-05"),
+            ("0045001234", 7001, 10, "A", 10, day(2024, 1, 15), day(2024, 2, 10)),
+            ("0045001235", 7002, 10, None, 5, None, day(2024, 1, 20)),
+            ("0045001236", 7003, 10, None, 3, day(2024, 3, 1), day(2024, 3, 5)),
         ]
         assert len(rows) == 4
         # The summary starts two columns after the table (column J).
@@ -164,7 +171,8 @@ class TestRun:
         assert invoke(runner, config_file(tmp_path, system, customer)).exit_code == 0
         rows = list(openpyxl.load_workbook(tmp_path / "out" / "result.xlsx")["byPO"].values)
         assert [r[2] for r in rows[1:]] == [10, 20]
-        assert rows[1][9:] == ("SYS_RDD", 8) and rows[2][9:] == ("CUS_RDD", 8)
+        # The one customer line counts once.
+        assert rows[1][9:] == ("SYS_RDD", 8) and rows[2][9:] == ("CUS_RDD", 4)
 
     def test_no_match_succeeds_without_a_workbook(self, runner, tmp_path):
         system = system_csv(tmp_path / "s.csv", [("P1", 1, 10, "", 4, "2024-05-01")])
@@ -197,8 +205,9 @@ class TestRun:
         monkeypatch.setenv("VELKIT_DEBUG", "1")
         customer = customer_xlsx(tmp_path / "empty.xlsx", [])
         result = invoke(runner, config_file(tmp_path, pair[0], customer))
-        assert result.exit_code == 0
+        assert result.exit_code == 1
         assert result.stdout == "Failed: Data extraction failed or data is empty.\n"
+        assert "Customer data: no data rows below row 2 in sheet 'Sheet' of empty.xlsx." in result.stderr
         assert "System or Customer data is missing/empty. Cannot proceed with matching." in result.stderr
         assert list(openpyxl.load_workbook(tmp_path / "out" / "debug_data.xlsx")["CUS_DATA"].values) == [
             ("PO", "QTY", "RDD")]
@@ -209,19 +218,19 @@ class TestRun:
         assert result.stdout == "Failed: Failed to save result excel file.\n"
 
     def test_reader_error_names_the_file(self, runner, tmp_path, pair):
-        bad = tmp_path / "latin1.csv"
-        bad.write_bytes("PO,SO,SO_POS,SO_SUFFIX,QTY,RDD\nMüller,1,1,,1,2024-01-01\n".encode("latin-1"))
-        result = invoke(runner, config_file(tmp_path, bad, pair[1]))
-        assert result.exit_code == 0
-        assert result.stdout.startswith(f"Failed: '{bad}' is not UTF-8 text")
-        assert "ERROR OrderMatch: Error during data processing\nValueError: " in result.stderr
+        bad = tmp_path / "fake.xlsx"
+        bad.write_text("PO,QTY\n", encoding="utf-8")
+        result = invoke(runner, config_file(tmp_path, pair[0], bad))
+        assert result.exit_code == 1
+        assert result.stdout.startswith(f"Failed: Cannot read the workbook '{bad}': ")
+        assert "ERROR OrderMatch: Error during data processing\n" in result.stderr
 
     def test_text_quantities_give_no_summary(self, runner, tmp_path):
         system = system_csv(tmp_path / "s.csv", [("P1", 1, 10, "", "4 pcs", "2024-05-01")])
         customer = customer_xlsx(tmp_path / "c.xlsx", [("P1", "4 pcs", "2024-05-01")])
         result = invoke(runner, config_file(tmp_path, system, customer))
         assert result.stdout.startswith("Success: Processed")
-        assert "Failed to create summary table: QTY holds values that are not numbers" in result.stderr
+        assert "quantities that are not numbers are left out of the summary: row 2 '4 pcs'." in result.stderr
         assert openpyxl.load_workbook(tmp_path / "out" / "result.xlsx")["byPO"].max_column == 7
 
 
@@ -241,3 +250,247 @@ def test_demo_pair(tmp_path):
     # The line whose system date is "TBD" sorts last by system date.
     last = list(book["byRDD_SYS"].values)[-1]
     assert last[0] == "0045001241" and last[5] is None
+
+
+def run_config(tmp_path, config_text):
+    path = tmp_path / "run.json"
+    path.write_bytes(config_text if isinstance(config_text, bytes) else config_text.encode("utf-8"))
+    return run_program(["order-match", "-c", str(path)], cwd=tmp_path)
+
+
+def settings(tmp_path, system, customer, output=None):
+    return json.dumps({"config": {"system_data_path": str(system), "customer_data_path": str(customer),
+                                  "output_dir": str(output or tmp_path / "out"), **CELLS}})
+
+
+class TestOutcomes:
+    """Each class of outcome through the program: status, result line and closing summary."""
+
+    @pytest.mark.parametrize("case, status, line", [
+        ("clean", 0, "INFO OrderMatch: Matched 3 lines of the system export with 3 lines of the customer sheet "
+                     "(3 pairs); unmatched: 0 of 3 lines in sys.csv, 0 of 3 lines in cus.xlsx"),
+        ("partial", 0, "unmatched: 1 of 4 lines in sys.csv, 1 of 4 lines in cus.xlsx"),
+        ("no match", 0, "Matched 0 lines of the system export with 0 lines of the customer sheet (0 pairs)"),
+        ("header only", 1, "ERROR OrderMatch: System data: no data rows below row 1 in sys.csv."),
+        ("missing input", 1, "Failed: Customer data file not found at: "),
+        ("unwritable output", 1, "Failed: Failed to save result excel file."),
+    ])
+    def test_runs(self, tmp_path, pair, case, status, line):
+        system, customer = pair
+        lines = [("0045001234", 1, 10, "", 10, "2024-01-15"), ("0045001235", 1, 10, "", 5, "2024-01-16"),
+                 ("0045001236", 1, 10, "", 3, "2024-03-01")]
+        if case in ("clean", "unwritable output"):
+            system_csv(system, lines)
+            customer_xlsx(customer, [(po, qty, rdd) for po, _, _, _, qty, rdd in lines])
+        elif case == "no match":
+            customer_xlsx(customer, [("X1", 1, None)])
+        elif case == "header only":
+            system_csv(system, [])
+        elif case == "missing input":
+            customer = tmp_path / "gone.xlsx"
+        output = tmp_path / "out"
+        if case == "unwritable output":
+            (output / "result.xlsx").mkdir(parents=True)
+        result = run_config(tmp_path, settings(tmp_path, system, customer, output))
+        assert result.returncode == status, result.stderr
+        assert line in result.stdout + result.stderr
+        assert "Traceback" not in result.stderr
+
+    @pytest.mark.parametrize("text, message", [
+        ('{"config": null}', "'config' must be an object"),
+        ('{"config": []}', "'config' must be an object"),
+        ('{"config": {"customer_data": {"qty_cell": "O0"}}}',
+         "'config.customer_data.qty_cell' must be a cell reference such as \"H2\" (got 'O0')"),
+        ("{}", "config"),
+        ("[]", ""),
+        ("", ""),
+        (b'{"config": "\xff"}', ""),
+    ], ids=["null", "array", "bad cell", "no config", "not an object", "empty file", "not UTF-8"])
+    def test_unusable_configuration(self, tmp_path, text, message):
+        result = run_config(tmp_path, text)
+        assert result.returncode == 1
+        assert result.stdout == "" and message in result.stderr
+        assert "Traceback" not in result.stderr
+
+    def test_a_file_name_that_is_not_utf8(self, tmp_path, pair):
+        system, customer = pair
+        odd = tmp_path / os.fsdecode(b"bad\xffname.csv")
+        os.rename(system, odd)
+        result = run_config(tmp_path, settings(tmp_path, odd, customer))
+        assert result.returncode == 0, result.stderr
+        assert result.stdout.startswith("Success: ")
+        assert "in bad\\xffname.csv" in result.stderr and "Traceback" not in result.stderr
+
+
+def read_sheet(path, name):
+    return list(openpyxl.load_workbook(path)[name].values)
+
+
+class TestUnmatchedLines:
+    def test_every_line_without_a_partner_is_listed_with_its_reason(self, tmp_path):
+        system = system_csv(tmp_path / "sys.csv", [
+            ("P1", 1, 10, "", 10, "2024-01-15"),      # matches
+            ("P2", 2, 10, "", 7, "2024-01-15"),       # the customer orders 12
+            ("P3", 3, 10, "", 4, "05.03.2024"),       # PO not at the customer
+            ("", 4, 10, "", 4, "2024-01-15"),         # no PO
+            ("P5", 5, 10, "", "4 pcs", "2024-01-15"),
+            ("P6", 6, 10, "", "#N/A", "2024-01-15"),
+        ])
+        customer = customer_xlsx(tmp_path / "cus.xlsx", [
+            ("P1", 10, "2024-01-20"), ("P2", 12, None), ("P9", 1, None), ("P6", "#N/A", None), ("P5", None, None),
+        ])
+        result = run_config(tmp_path, settings(tmp_path, system, customer))
+        assert result.returncode == 0, result.stderr
+        assert "System data (sys.csv): error values never match: E7 #N/A." in result.stderr
+        assert "Customer data (cus.xlsx): error values never match: C6 #N/A." in result.stderr
+        assert "unmatched: 5 of 6 lines in sys.csv, 4 of 5 lines in cus.xlsx" in result.stderr
+        book = tmp_path / "out" / "unmatched.xlsx"
+        assert openpyxl.load_workbook(book).sheetnames == ["SYS_ONLY", "CUS_ONLY"]
+        system_only = read_sheet(book, "SYS_ONLY")
+        assert system_only[0] == ("ROW", "PO", "SO", "SO_POS", "SO_SUFFIX", "QTY", "RDD", "REASON")
+        assert [(r[0], r[1], r[-1]) for r in system_only[1:]] == [
+            (3, "P2", "PO found, quantity differs (customer: 12)"),
+            (4, "P3", "PO not in the customer sheet"),
+            (5, None, "PO or quantity missing"),
+            (6, "P5", "quantity is not a number: '4 pcs'"),
+            (7, "P6", "quantity is an error value: #N/A"),
+        ]
+        assert system_only[2][6] == datetime.datetime(2024, 3, 5)  # a date cell, read day first
+        assert [(r[0], r[1], r[-1]) for r in read_sheet(book, "CUS_ONLY")[1:]] == [
+            (4, "P2", "PO found, quantity differs (system: 7)"),
+            (5, "P9", "PO not in the system export"),
+            (6, "P6", "quantity is an error value: #N/A"),
+            (7, "P5", "PO or quantity missing"),
+        ]
+
+    def test_written_when_nothing_matched_and_removed_when_all_matched(self, tmp_path):
+        system = system_csv(tmp_path / "sys.csv", [("P1", 1, 10, "", 10, "2024-01-15")])
+        customer = customer_xlsx(tmp_path / "cus.xlsx", [("P1", 11, None)])
+        config = settings(tmp_path, system, customer)
+        assert run_config(tmp_path, config).stdout == "Success: Process completed, but no matching records found.\n"
+        book = tmp_path / "out" / "unmatched.xlsx"
+        assert len(read_sheet(book, "SYS_ONLY")) == 2 and len(read_sheet(book, "CUS_ONLY")) == 2
+        customer_xlsx(customer, [("P1", 10, None)])
+        assert run_config(tmp_path, config).returncode == 0
+        assert not book.exists()
+
+
+@pytest.mark.parametrize("system_lines, customer_lines, sums", [
+    ([("P1", 1, 10, "", 25, "2024-04-02"), ("P1", 1, 10, "", 25, "2024-04-02")], [("P1", 25, "2024-04-10")],
+     ((50,), (25,))),
+    ([("P1", 1, 10, "", 10, "2024-04-02")], [("P1", 10, "2024-04-10"), ("P1", 10, "2024-05-10")],
+     ((10, 0), (10, 10))),
+], ids=["duplicate export line", "split delivery"])
+def test_summary_counts_each_line_once(tmp_path, system_lines, customer_lines, sums):
+    system = system_csv(tmp_path / "sys.csv", system_lines)
+    customer = customer_xlsx(tmp_path / "cus.xlsx", customer_lines)
+    assert run_config(tmp_path, settings(tmp_path, system, customer)).returncode == 0
+    rows = read_sheet(tmp_path / "out" / "result.xlsx", "byPO")
+    assert len(rows) == 3  # both pairs are listed
+    assert rows[1][9:] == ("SYS_RDD", *sums[0]) and rows[2][9:] == ("CUS_RDD", *sums[1])
+
+
+class TestReading:
+    def test_a_german_export(self, tmp_path):
+        """Windows-1252, "sep=;", decimal commas, points for thousands, a 20-digit PO."""
+        text = ("sep=;\nPO;SO;SO_POS;SO_SUFFIX;QTY;RDD\n"
+                "Müller-1;1;10;;1.000;15.01.2024\n"
+                "Müller-2;2;10;;1.000,5;16.01.2024\n"
+                "12345678901234567890;3;10;;2,5;17.01.2024\n")
+        system = tmp_path / "sys.csv"
+        system.write_bytes(text.encode("cp1252"))
+        customer = customer_xlsx(tmp_path / "cus.xlsx", [
+            ("Müller-1", 1000, None), ("Müller-2", 1000.5, None), ("12345678901234567890", 2.5, None)])
+        result = run_config(tmp_path, settings(tmp_path, system, customer))
+        assert result.returncode == 0, result.stderr
+        assert "System data (sys.csv): the file is not UTF-8 text; it is read as Windows-1252." in result.stderr
+        rows = read_sheet(tmp_path / "out" / "result.xlsx", "byPO")
+        assert [(r[0], r[4], r[5]) for r in rows[1:]] == [
+            ("12345678901234567890", 2.5, datetime.datetime(2024, 1, 17)),
+            ("Müller-1", 1000, datetime.datetime(2024, 1, 15)),
+            ("Müller-2", 1000.5, datetime.datetime(2024, 1, 16)),
+        ]
+
+    def test_dates_day_first_ambiguous_serial_and_not_dates(self, tmp_path):
+        system = system_csv(tmp_path / "sys.csv", [
+            ("P1", 1, 10, "", 1, "05/03/2024"), ("P2", 2, 10, "", 2, "13/03/2024"), ("P3", 3, 10, "", 3, "45356"),
+            ("P4", 4, 10, "", 4, "TBD"),
+        ])
+        customer = customer_xlsx(tmp_path / "cus.xlsx", [
+            ("P1", 1, "05/03/2024"), ("P2", 2, "04/04/2024"), ("P3", 3, 45356), ("P4", 4, "soon")])
+        result = run_config(tmp_path, settings(tmp_path, system, customer))
+        assert result.returncode == 0, result.stderr
+        assert ("Customer data (cus.xlsx): the delivery dates in column D could be day first or month first "
+                "(such as '05/03/2024'); they are read month first.") in result.stderr
+        assert "System data (sys.csv): 1 delivery date is not a date and is left empty: row 5 'TBD'." in result.stderr
+        assert "Customer data (cus.xlsx): 1 delivery date is not a date and is left empty: row 6 'soon'." in result.stderr
+        dates = [(r[0], r[5], r[6]) for r in read_sheet(tmp_path / "out" / "result.xlsx", "byPO")[1:]]
+        assert dates == [
+            ("P1", datetime.datetime(2024, 3, 5), datetime.datetime(2024, 5, 3)),
+            ("P2", datetime.datetime(2024, 3, 13), datetime.datetime(2024, 4, 4)),
+            ("P3", datetime.datetime(2024, 3, 5), datetime.datetime(2024, 3, 5)),
+            ("P4", None, None),
+        ]
+
+    @pytest.mark.parametrize("extension", [".xlsm", ".ods"])
+    def test_other_workbook_kinds(self, tmp_path, pair, extension):
+        system = system_csv(tmp_path / "sys.csv", [("P1", 1, 10, "", 10, "2024-01-15")])
+        customer = tmp_path / f"cus{extension}"
+        if extension == ".ods":
+            write_ods(customer, [["Title"], ["", "PO", "QTY", "RDD"], ["", "P1", 10, "2024-02-01"]])
+        else:
+            customer_xlsx(customer, [("P1", 10, "2024-02-01")])
+        result = run_config(tmp_path, settings(tmp_path, system, customer))
+        assert result.returncode == 0, result.stderr
+        assert result.stdout.startswith("Success: Processed")
+
+    def test_a_stray_far_cell_in_a_workbook_read_whole_is_refused(self, tmp_path, pair):
+        far = ('<table:table-row table:number-rows-repeated="99997"><table:table-cell/></table:table-row>'
+               '<table:table-row><table:table-cell table:number-columns-repeated="16383"/>'
+               '<table:table-cell office:value-type="string"><text:p>x</text:p></table:table-cell></table:table-row>')
+        write_ods(tmp_path / "far.ods", [[], [], ["", "P1", 10, "2024-02-01"]], tail=far)
+        result = run_config(tmp_path, settings(tmp_path, pair[0], tmp_path / "far.ods"))
+        assert result.returncode == 1
+        assert result.stdout.startswith(f"Failed: Cannot read the workbook '{tmp_path / 'far.ods'}': ")
+
+    def test_data_on_a_sheet_that_is_not_read_is_named(self, tmp_path, pair):
+        book = openpyxl.Workbook()
+        book.active.title = "Cover"
+        book.create_sheet("Orders")["B3"] = "P1"
+        book.save(tmp_path / "cus.xlsx")
+        result = run_config(tmp_path, settings(tmp_path, pair[0], tmp_path / "cus.xlsx"))
+        assert result.returncode == 1
+        assert "Customer data: no data rows below row 2 in sheet 'Cover' of cus.xlsx." in result.stderr
+
+
+def write_ods(path, rows, tail=""):
+    """A minimal OpenDocument spreadsheet: `rows` of texts and numbers from A1
+    on, then the raw row elements of `tail`."""
+    import zipfile
+    from xml.sax.saxutils import escape
+
+    def cell(value):
+        if value == "":
+            return "<table:table-cell/>"
+        if isinstance(value, (int, float)):
+            return f'<table:table-cell office:value-type="float" office:value="{value}"><text:p>{value}</text:p></table:table-cell>'
+        return f'<table:table-cell office:value-type="string"><text:p>{escape(value)}</text:p></table:table-cell>'
+
+    body = "".join("<table:table-row>" + "".join(cell(v) for v in row) + "</table:table-row>" for row in rows) + tail
+    content = (
+        '<?xml version="1.0" encoding="UTF-8"?>'
+        '<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+        'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+        'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2">'
+        f'<office:body><office:spreadsheet><table:table table:name="Orders">{body}</table:table>'
+        "</office:spreadsheet></office:body></office:document-content>")
+    manifest = (
+        '<?xml version="1.0" encoding="UTF-8"?>'
+        '<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">'
+        '<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.spreadsheet"/>'
+        '<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>'
+        "</manifest:manifest>")
+    with zipfile.ZipFile(path, "w") as archive:
+        archive.writestr("mimetype", "application/vnd.oasis.opendocument.spreadsheet", compress_type=zipfile.ZIP_STORED)
+        archive.writestr("content.xml", content)
+        archive.writestr("META-INF/manifest.xml", manifest)

@@ -1,6 +1,9 @@
 #include "dates.hpp"
 
-#include <cstdio>
+#include <charconv>
+#include <cmath>
+
+#include "cell_values.hpp"
 
 namespace velkit::order_match {
 
@@ -96,16 +99,31 @@ std::optional<Date> valid(int year, int month, int day) {
 
 }  // namespace
 
-DayOrder guess_day_order(const std::vector<std::string>& texts) {
-    size_t day_first = 0;
-    size_t month_first = 0;
+ColumnDayOrder read_day_order(const std::vector<std::string>& texts) {
+    bool day_first = false;
+    bool month_first = false;
+    std::string example;
     for (const auto& text : texts) {
         auto parts = split(text);
-        if (!parts || !year_last(*parts) || parts->separator == '.') continue;
-        if (parts->numbers[0] > 12 && parts->numbers[1] <= 12) ++day_first;
-        if (parts->numbers[1] > 12 && parts->numbers[0] <= 12) ++month_first;
+        if (!parts || !year_last(*parts)) continue;
+        const int* n = parts->numbers;
+        if (parts->separator == '.' || n[0] > 12) {
+            day_first = true;
+        } else if (n[1] > 12) {
+            month_first = true;
+        } else if (n[0] != n[1] && example.empty()) {
+            example = std::string(trimmed(text));
+        }
     }
-    return day_first > month_first ? DayOrder::kDayFirst : DayOrder::kMonthFirst;
+    if (day_first) return {DayOrder::kDayFirst, ""};
+    if (month_first) return {DayOrder::kMonthFirst, ""};
+    return {DayOrder::kMonthFirst, example};
+}
+
+std::optional<Date> serial_date(double value) {
+    if (!(value >= 32874 && value <= 73050) || value != std::floor(value)) return std::nullopt;
+    velutil::CivilDate date = velutil::date_of_serial(static_cast<long long>(value));
+    return Date{date.year, date.month, date.day};
 }
 
 std::optional<Date> parse_date_text(std::string_view text, DayOrder order) {
@@ -119,9 +137,13 @@ std::optional<Date> parse_date_text(std::string_view text, DayOrder order) {
 }
 
 std::string iso_date(const Date& date) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", date.year, date.month, date.day);
-    return buffer;
+    auto digits = [](int value, size_t width) {
+        char buffer[16];
+        auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+        std::string text(buffer, end);
+        return std::string(text.size() < width ? width - text.size() : 0, '0') + text;
+    };
+    return digits(date.year, 4) + "-" + digits(date.month, 2) + "-" + digits(date.day, 2);
 }
 
 }  // namespace velkit::order_match

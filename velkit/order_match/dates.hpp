@@ -16,11 +16,22 @@ struct Date {
 };
 
 // How "a/b/yyyy" and "a-b-yyyy" are read. A column uses one order: day
-// first when more of its dates can only be read that way ("15/01/2024")
-// than the other way round ("01/15/2024"), else month first.
-// "dd.mm.yyyy" is always day first.
+// first when any of its dates has a first field above 12 ("15/01/2024") or
+// uses dots ("05.03.2024"), else month first when any has a second field
+// above 12 ("01/15/2024"). A column that shows neither is read month first
+// and is ambiguous when one of its dates would read otherwise day first
+// ("05/03/2024"). "dd.mm.yyyy" is always day first.
 enum class DayOrder { kMonthFirst, kDayFirst };
-DayOrder guess_day_order(const std::vector<std::string>& texts);
+struct ColumnDayOrder {
+    DayOrder order = DayOrder::kMonthFirst;
+    std::string ambiguous_example;  // empty when the order is certain
+};
+ColumnDayOrder read_day_order(const std::vector<std::string>& texts);
+inline DayOrder guess_day_order(const std::vector<std::string>& texts) { return read_day_order(texts).order; }
+
+// A whole number in a date column that is a spreadsheet serial date between
+// 1990-01-01 (32874) and 2099-12-31 (73050) is that day.
+std::optional<Date> serial_date(double value);
 
 // The day a text names, or nothing when it names none (an impossible day
 // such as 2024-02-30 included).

@@ -1,41 +1,63 @@
 // OrderMatch: matches the system order export against the customer's order
-// sheet on purchase order and quantity and writes the result workbook.
+// sheet on purchase order and quantity, writes the result workbook and the
+// lines that found no partner.
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
+#include <optional>
+#include <string>
+
+#include "options.hpp"
+#include "velkit/frame/run_tally.hpp"
+
 namespace velkit::order_match {
+
+// One input file as the messages name it.
+struct Side {
+    std::string label;       // "System data"
+    std::string other;       // the other side in reasons: "customer"
+    std::string file;        // the file's name, for messages
+    std::string sheet;       // the sheet read; empty for a CSV file
+    int first_row = 1;       // first data row of the mapping
+    std::string po_letters;  // column letters, to name cells
+    std::string qty_letters;
+
+    // "System data (sys.csv)"
+    std::string named() const { return label + " (" + file + ")"; }
+};
+
+// The line counts of a run that got as far as matching.
+struct LineCounts {
+    size_t pairs = 0;
+    size_t system_matched = 0;
+    size_t customer_matched = 0;
+    size_t system_lines = 0;
+    size_t customer_lines = 0;
+    std::string system_file;
+    std::string customer_file;
+};
 
 class OrderMatch {
 public:
-    explicit OrderMatch(py::object config);
+    explicit OrderMatch(Options options) : options(std::move(options)) {}
 
     // (success, message); processing failures come back as a pair.
     py::tuple run();
 
-    py::object system_data_path;
-    py::object customer_data_path;
-    py::object output_dir;
-    py::object sys_po_cell;
-    py::object sys_so_cell;
-    py::object sys_so_pos_cell;
-    py::object sys_so_suffix_cell;
-    py::object sys_qty_cell;
-    py::object sys_rdd_cell;
-    py::object po_cell;
-    py::object qty_cell;
-    py::object rdd_cell;
+    Options options;
     py::object system_df = py::none();
     py::object customer_df = py::none();
     py::object result_df = py::none();
+    frame::RunTally tally;
+    std::optional<LineCounts> counts;
 
 private:
     py::tuple process();
-    py::object summary_of(py::handle matched) const;
+    py::tuple failure(const std::string& message);
 };
 
-// Delivery dates of any form as "%Y-%m-%d" text; what is not a date becomes
-// missing. `side` names the table in the warning about such values.
-py::object normalise_dates(py::handle column, const std::string& side);
+// "Matched ...; unmatched: ..." for the closing summary.
+std::string counts_text(const LineCounts& counts);
 
 void register_order_match(py::module_& m);
 

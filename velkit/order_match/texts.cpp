@@ -36,6 +36,8 @@ const char* const kMissingConfig = "Error: Please provide a JSON config file usi
 
 const char* const kResultFileName = "result.xlsx";
 const char* const kDebugFileName = "debug_data.xlsx";
+const char* const kUnmatchedFileName = "unmatched.xlsx";
+const char* const kUnmatchedSaveFailed = "Failed to save unmatched excel file.";
 
 std::string month_label(long long year, int month) {
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

@@ -19,6 +19,8 @@ extern const char* const kMissingConfig;
 
 extern const char* const kResultFileName;
 extern const char* const kDebugFileName;
+extern const char* const kUnmatchedFileName;
+extern const char* const kUnmatchedSaveFailed;
 
 // A calendar month as the summary's column label: two-digit year, a hyphen
 // and the English month abbreviation ("24-Jan"), whatever the locale.

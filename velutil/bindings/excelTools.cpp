@@ -17,15 +17,19 @@ PYBIND11_MODULE(excelTools, m) {
     m.def("read_csv_by_cells", &excel_tables::read_csv_by_cells, py::arg("path"), py::arg("mapping"),
           "A DataFrame with one column per entry of `mapping` (column name ->\n"
           "cell reference such as \"H2\": column H, data from row 2 on; the rows\n"
-          "above are headers). Rows whose mapped cells are all blank are left\n"
-          "out. Numbers become int64 or float64 columns; any other column keeps\n"
-          "its texts as written (\"0045001234\" keeps its zeros). UTF-8 with or\n"
-          "without a byte-order mark; ',', ';' or tab as the delimiter.");
+          "above are headers), indexed by the row numbers the file shows. Rows\n"
+          "whose mapped cells are all blank are left out. Numbers become numbers\n"
+          "(a ';' file writes \"1.000,5\"); other texts stay as written\n"
+          "(\"0045001234\" keeps its zeros), as do more than 15 digits. UTF-8,\n"
+          "else Windows-1252; a first line \"sep=;\" sets the delimiter.\n"
+          "attrs: \"encoding\", \"delimiter\".");
     m.def("read_excel_by_cells", &excel_tables::read_excel_by_cells, py::arg("path"), py::arg("mapping"),
           py::arg("sheet_name") = py::none(),
-          "Like read_csv_by_cells for a workbook (.xlsx, .xlsm, .xls, .ods),\n"
-          "from its first visible worksheet unless `sheet_name` names or numbers\n"
-          "one. Values keep the type of their cell.");
+          "Like read_csv_by_cells for a workbook (.xlsx, .xlsm, .xlsb, .xls,\n"
+          ".ods), from its first visible worksheet unless `sheet_name` names or\n"
+          "numbers one. Values keep the type of their cell; error values are\n"
+          "their text. .xlsx/.xlsm sheets are streamed: memory follows the cells\n"
+          "of the mapped columns. attrs: \"sheet\".");
     m.def("merge_exact_match", &excel_tables::merge_exact_match, py::arg("df_left"), py::arg("df_right"), py::arg("num_keys"),
           py::arg("how") = "inner", py::arg("suffixes") = py::make_tuple("_x", "_y"),
           "Join two DataFrames on equal keys. Keys compare trimmed, and a whole\n"

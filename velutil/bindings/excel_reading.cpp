@@ -33,11 +33,6 @@ using py_messages::velutil_logger;
 
 namespace {
 
-struct Field {
-    py::object name;
-    velutil::CellReference reference;
-};
-
 std::vector<Field> fields_of(py::handle mapping, py::handle path) {
     if (!py::isinstance<py::dict>(mapping)) raise_value_error("The cell mapping for " + quoted(path) + " must be a dict.");
     std::vector<Field> fields;
@@ -59,20 +54,17 @@ std::vector<Field> fields_of(py::handle mapping, py::handle path) {
 
 // A column of CSV texts as the frame stores it: int64 when every value is
 // an integer, float64 (missing values NaN) when every value is a number,
-// else the texts as read.
-py::object csv_column(const std::vector<std::optional<std::string>>& values) {
+// else each value as what it is: numbers as numbers, the rest as text.
+py::object csv_column(const std::vector<std::optional<std::string>>& values, velutil::NumberStyle style) {
     size_t size = values.size();
-    switch (velutil::column_kind(values)) {
+    switch (velutil::column_kind(values, style)) {
         case velutil::NumberKind::kInteger: {
             bool complete = true;
             for (const auto& value : values) complete = complete && value.has_value();
             if (complete) {
                 py::array_t<int64_t> column(static_cast<py::ssize_t>(size));
                 auto out = column.mutable_unchecked<1>();
-                for (size_t i = 0; i < size; ++i) {
-                    std::string_view text = velutil::trim_blanks(*values[i]);
-                    out(static_cast<py::ssize_t>(i)) = std::stoll(std::string(text));
-                }
+                for (size_t i = 0; i < size; ++i) out(static_cast<py::ssize_t>(i)) = velutil::read_number(*values[i], style).integer;
                 return std::move(column);
             }
             [[fallthrough]];
@@ -81,9 +73,8 @@ py::object csv_column(const std::vector<std::optional<std::string>>& values) {
             py::array_t<double> column(static_cast<py::ssize_t>(size));
             auto out = column.mutable_unchecked<1>();
             for (size_t i = 0; i < size; ++i) {
-                out(static_cast<py::ssize_t>(i)) =
-                    values[i] ? std::strtod(std::string(velutil::trim_blanks(*values[i])).c_str(), nullptr)
-                              : std::numeric_limits<double>::quiet_NaN();
+                out(static_cast<py::ssize_t>(i)) = values[i] ? velutil::read_number(*values[i], style).decimal
+                                                             : std::numeric_limits<double>::quiet_NaN();
             }
             return std::move(column);
         }
@@ -92,21 +83,40 @@ py::object csv_column(const std::vector<std::optional<std::string>>& values) {
     }
     py::list column(size);
     for (size_t i = 0; i < size; ++i) {
-        if (values[i]) {
-            column[i] = py::str(*values[i]);
-        } else {
+        if (!values[i]) {
             column[i] = py::none();
+            continue;
+        }
+        velutil::Number number = velutil::read_number(*values[i], style);
+        if (number.kind == velutil::NumberKind::kInteger) {
+            column[i] = py::int_(number.integer);
+        } else if (number.kind == velutil::NumberKind::kDecimal) {
+            column[i] = py::float_(number.decimal);
+        } else {
+            column[i] = py::str(*values[i]);
         }
     }
     return std::move(column);
 }
 
-py::object frame_of(const std::vector<Field>& fields, std::vector<py::object> columns) {
-    py::dict data;
-    for (size_t k = 0; k < fields.size(); ++k) data[fields[k].name] = columns[k];
-    py::object pandas = py::module_::import("pandas");
-    if (fields.empty()) return pandas.attr("DataFrame")();
-    return pandas.attr("DataFrame")(data);
+// The table, its index the row numbers as the file shows them, and what
+// the reader noticed in its attrs ("sheet", "encoding", "delimiter").
+py::object frame_of(const std::vector<Field>& fields, std::vector<py::object> columns, const std::vector<int>& rows,
+                    py::dict notes) {
+    py::module_ pandas = py::module_::import("pandas");
+    py::array_t<int64_t> index(static_cast<py::ssize_t>(rows.size()));
+    auto out = index.mutable_unchecked<1>();
+    for (size_t i = 0; i < rows.size(); ++i) out(static_cast<py::ssize_t>(i)) = rows[i];
+    py::object frame;
+    if (fields.empty()) {
+        frame = pandas.attr("DataFrame")();
+    } else {
+        py::dict data;
+        for (size_t k = 0; k < fields.size(); ++k) data[fields[k].name] = columns[k];
+        frame = pandas.attr("DataFrame")(data, py::arg("index") = pandas.attr("Index")(index, py::arg("name") = "row"));
+    }
+    frame.attr("attrs").attr("update")(notes);
+    return frame;
 }
 
 }  // namespace
@@ -120,26 +130,38 @@ py::object read_csv_by_cells(py::object path, py::object mapping) {
         raise_value_error("Cannot read " + quoted(path) + ": " + std::strerror(error.error_number()) + ".");
     }
     std::string_view text = velutil::strip_utf8_bom(raw);
-    size_t bad = velutil::find_invalid_utf8(text);
-    if (bad != std::string_view::npos) {
-        size_t offset = bad + (raw.size() - text.size());
-        raise_value_error(quoted(path) + " is not UTF-8 text (byte " + std::to_string(offset) +
-                          " cannot be decoded); save the export as UTF-8 CSV.");
+    py::dict notes;
+    notes["encoding"] = "utf-8";
+    std::string converted;
+    if (velutil::find_invalid_utf8(text) != std::string_view::npos) {
+        // Spreadsheet programs in western locales save CSV this way.
+        converted = velutil::cp1252_to_utf8(text);
+        text = converted;
+        notes["encoding"] = "cp1252";
     }
+    char delimiter = 0;
+    if (auto sep = velutil::sep_line(text)) {
+        delimiter = sep->delimiter;
+        text = sep->rest;
+    } else {
+        delimiter = velutil::detect_delimiter(text);
+    }
+    notes["delimiter"] = std::string(1, delimiter);
+    velutil::NumberStyle style = delimiter == ';' ? velutil::kDecimalComma : velutil::kDecimalPoint;
     std::vector<velutil::CellReference> references;
     for (const auto& field : fields) references.push_back(field.reference);
     velutil::SelectedFields selected;
     {
         py::gil_scoped_release unlocked;
-        selected = velutil::select_csv_fields(text, velutil::detect_delimiter(text), references);
+        selected = velutil::select_csv_fields(text, delimiter, references);
     }
     std::vector<py::object> columns;
     for (auto& values : selected.columns) {
-        columns.push_back(csv_column(values));
+        columns.push_back(csv_column(values, style));
         values.clear();
         values.shrink_to_fit();
     }
-    return frame_of(fields, std::move(columns));
+    return frame_of(fields, std::move(columns), selected.row_numbers, notes);
 }
 
 namespace {
@@ -175,14 +197,18 @@ bool blank_cell(py::handle value) {
 
 }  // namespace
 
-py::object read_excel_by_cells(py::object path, py::object mapping, py::object sheet_name) {
-    std::vector<Field> fields = fields_of(mapping, path);
+namespace {
+
+// Other workbook kinds (.xls, .xlsb, .ods) through python-calamine, which
+// holds the sheet's whole used range.
+FieldRows read_with_calamine(py::object path, const std::vector<Field>& fields, py::object sheet_name) {
     py::module_ calamine = py::module_::import("python_calamine");
-    py::object workbook;
-    std::vector<py::list> columns(fields.size());
+    FieldRows result;
+    result.columns.resize(fields.size());
+    py::object workbook = calamine.attr("CalamineWorkbook").attr("from_path")(py::module_::import("os").attr("fspath")(path));
     try {
-        workbook = calamine.attr("CalamineWorkbook").attr("from_path")(py::module_::import("os").attr("fspath")(path));
         py::object sheet = choose_sheet(workbook, sheet_name, path);
+        result.sheet = py::str(sheet.attr("name"));
         py::object start = sheet.attr("start");
         if (!start.is_none() && !fields.empty()) {
             int first_column = start[py::int_(1)].cast<int>();
@@ -210,19 +236,38 @@ py::object read_excel_by_cells(py::object path, py::object mapping, py::object s
                     any = true;
                 }
                 if (!any) continue;
-                for (size_t k = 0; k < fields.size(); ++k) columns[k].append(row_values[k]);
+                for (size_t k = 0; k < fields.size(); ++k) result.columns[k].append(row_values[k]);
+                result.rows.push_back(number);
             }
         }
+    } catch (...) {
+        workbook.attr("close")();
+        throw;
+    }
+    workbook.attr("close")();
+    return result;
+}
+
+}  // namespace
+
+py::object read_excel_by_cells(py::object path, py::object mapping, py::object sheet_name) {
+    std::vector<Field> fields = fields_of(mapping, path);
+    FieldRows table;
+    try {
+        table = is_xlsx_package(path) ? read_xlsx_fields(path, fields, sheet_name)
+                                      : read_with_calamine(path, fields, sheet_name);
     } catch (py::error_already_set& error) {
         if (!error.matches(PyExc_Exception)) throw;
         std::string reason = text_of(error.value());
-        if (workbook) workbook.attr("close")();
         py::raise_from(error, PyExc_ValueError, ("Cannot read the workbook " + quoted(path) + ": " + reason).c_str());
         throw py::error_already_set();
+    } catch (const std::bad_alloc&) {
+        raise_value_error("Cannot read the workbook " + quoted(path) + ": it needs more memory than there is");
     }
-    workbook.attr("close")();
-    std::vector<py::object> frames_columns(columns.begin(), columns.end());
-    return frame_of(fields, std::move(frames_columns));
+    std::vector<py::object> columns(table.columns.begin(), table.columns.end());
+    py::dict notes;
+    notes["sheet"] = table.sheet;
+    return frame_of(fields, std::move(columns), table.rows, notes);
 }
 
 }  // namespace velutil::excel_tables

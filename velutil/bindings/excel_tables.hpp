@@ -4,6 +4,9 @@
 #include <pybind11/pybind11.h>
 
 #include <string>
+#include <vector>
+
+#include "cell_reference.hpp"
 
 namespace velutil::excel_tables {
 
@@ -16,6 +19,27 @@ struct Missing {
     py::object datetime_type;
     py::object isna;
 };
+
+// One column of a reader's mapping: its name and where its data starts.
+struct Field {
+    py::object name;
+    velutil::CellReference reference;
+};
+
+// What a reader found: one list of values per field, the row number (as
+// the sheet shows it) of each row, and the sheet read.
+struct FieldRows {
+    std::vector<py::list> columns;
+    std::vector<int> rows;
+    std::string sheet;
+};
+
+// The mapped cells of an .xlsx/.xlsm workbook, read as a stream: memory
+// follows the cells in the mapped columns, not the sheet's used range.
+// Nothing when the file is no such package (another reader's turn).
+// Raises Python errors; the caller names the workbook.
+bool is_xlsx_package(py::handle path);
+FieldRows read_xlsx_fields(py::handle path, const std::vector<Field>& fields, py::object sheet_name);
 
 py::object read_csv_by_cells(py::object path, py::object mapping);
 py::object read_excel_by_cells(py::object path, py::object mapping, py::object sheet_name);

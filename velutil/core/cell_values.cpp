@@ -2,8 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace velutil {
 
@@ -23,36 +21,73 @@ std::string_view trim_blanks(std::string_view text) {
 
 bool is_blank_text(std::string_view text) { return trim_blanks(text).empty(); }
 
-NumberKind classify_number(std::string_view text) {
+Number read_number(std::string_view text, NumberStyle style) {
     text = trim_blanks(text);
+    Number number;
+    // The digits alone, with "." for the decimal separator: what from_chars reads.
+    std::string plain;
     size_t i = 0;
-    if (i < text.size() && text[i] == '-') ++i;
+    if (i < text.size() && text[i] == '-') plain += text[i++];
     size_t int_start = i;
-    while (i < text.size() && is_digit(text[i])) ++i;
-    size_t int_digits = i - int_start;
-    if (int_digits == 0) return NumberKind::kText;
-    if (int_digits > 1 && text[int_start] == '0') return NumberKind::kText;
-    if (i == text.size()) {
-        long long value = 0;
-        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        (void)end;
-        return error == std::errc() ? NumberKind::kInteger : NumberKind::kDecimal;
+    size_t group = 0;  // digits since the last thousands separator
+    bool grouped = false;
+    while (i < text.size()) {
+        char c = text[i];
+        if (is_digit(c)) {
+            plain += c;
+            ++group;
+        } else if (style.thousands != '\0' && c == style.thousands) {
+            if (group == 0 || (grouped && group != 3) || (!grouped && group > 3)) return number;
+            grouped = true;
+            group = 0;
+        } else {
+            break;
+        }
+        ++i;
     }
-    if (text[i] != '.') return NumberKind::kText;
-    ++i;
-    size_t fraction_start = i;
-    while (i < text.size() && is_digit(text[i])) ++i;
-    if (i == fraction_start || i != text.size()) return NumberKind::kText;
-    return NumberKind::kDecimal;
+    size_t int_digits = plain.size() - (plain.empty() || plain[0] != '-' ? 0 : 1);
+    if (int_digits == 0 || (grouped && group != 3)) return number;
+    if (int_digits > 1 && text[int_start] == '0') return number;
+    bool fraction = false;
+    if (i < text.size()) {
+        if (text[i] != style.decimal) return number;
+        ++i;
+        plain += '.';
+        size_t fraction_start = i;
+        while (i < text.size() && is_digit(text[i])) plain += text[i++];
+        if (i == fraction_start || i != text.size()) return number;
+        fraction = true;
+    }
+    size_t significant = 0;
+    bool leading = true;
+    for (char c : plain) {
+        if (!is_digit(c) || (leading && c == '0')) continue;
+        leading = false;
+        ++significant;
+    }
+    if (significant > 15) return number;
+
+    const char* first = plain.data();
+    const char* last = plain.data() + plain.size();
+    if (!fraction && std::from_chars(first, last, number.integer).ec == std::errc()) {
+        number.kind = NumberKind::kInteger;
+        number.decimal = static_cast<double>(number.integer);
+        return number;
+    }
+    if (std::from_chars(first, last, number.decimal).ec != std::errc()) return number;
+    number.kind = NumberKind::kDecimal;
+    return number;
 }
 
-NumberKind column_kind(const std::vector<std::optional<std::string>>& values) {
+NumberKind classify_number(std::string_view text, NumberStyle style) { return read_number(text, style).kind; }
+
+NumberKind column_kind(const std::vector<std::optional<std::string>>& values, NumberStyle style) {
     bool any = false;
     NumberKind kind = NumberKind::kInteger;
     for (const auto& value : values) {
         if (!value) continue;
         any = true;
-        NumberKind one = classify_number(*value);
+        NumberKind one = classify_number(*value, style);
         if (one == NumberKind::kText) return NumberKind::kText;
         if (one == NumberKind::kDecimal) kind = NumberKind::kDecimal;
     }
@@ -61,17 +96,26 @@ NumberKind column_kind(const std::vector<std::optional<std::string>>& values) {
 
 std::string number_key(double value) {
     if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    if (value == 0) return "0";
     char buffer[400];
-    if (value == std::floor(value)) {
-        if (value == 0) return "0";
-        std::snprintf(buffer, sizeof buffer, "%.0f", value);
-        return buffer;
-    }
-    for (int precision = 1; precision <= 17; ++precision) {
-        std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
-        if (std::strtod(buffer, nullptr) == value) break;
-    }
-    return buffer;
+    auto format = value == std::floor(value) ? std::chars_format::fixed : std::chars_format::general;
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, format);
+    return std::string(buffer, result.ptr);
+}
+
+CivilDate date_of_serial(long long serial, bool date1904) {
+    // Days from 1970-01-01 to the system's day 0.
+    long long days = serial + (date1904 ? -24107 : (serial >= 61 ? -25569 : -25568));
+    days += 719468;
+    long long era = (days >= 0 ? days : days - 146096) / 146097;
+    long long doe = days - era * 146097;
+    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    long long mp = (5 * doy + 2) / 153;
+    int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    int year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+    return {year, month, day};
 }
 
 size_t display_width(std::string_view utf8) {

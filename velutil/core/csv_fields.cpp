@@ -44,6 +44,43 @@ std::string_view strip_utf8_bom(std::string_view text) {
     return text;
 }
 
+std::string cp1252_to_utf8(std::string_view text) {
+    // 0x80..0x9F; the rest of the upper half is Latin-1.
+    static const unsigned short kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        unsigned int code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | (code >> 6));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (code >> 12));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::optional<SepLine> sep_line(std::string_view text) {
+    if (text.size() < 5 || text.substr(0, 4) != "sep=") return std::nullopt;
+    char delimiter = text[4];
+    if (delimiter == '\n' || delimiter == '\r' || delimiter == '"') return std::nullopt;
+    size_t end = 5;
+    while (end < text.size() && text[end] == ' ') ++end;
+    if (end < text.size() && text[end] != '\n' && text[end] != '\r') return std::nullopt;
+    if (end < text.size() && text[end] == '\r') ++end;
+    if (end < text.size() && text[end] == '\n') ++end;
+    return SepLine{delimiter, text.substr(end)};
+}
+
 char detect_delimiter(std::string_view text) {
     const char candidates[] = {',', ';', '\t'};
     size_t counts[3] = {0, 0, 0};
@@ -142,6 +179,7 @@ SelectedFields select_csv_fields(std::string_view text, char delimiter, const st
         }
         if (!any) continue;
         for (size_t k = 0; k < references.size(); ++k) selected.columns[k].push_back(std::move(row[k]));
+        selected.row_numbers.push_back(number);
         ++selected.rows;
     }
     return selected;

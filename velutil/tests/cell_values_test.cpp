@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 using namespace velutil;
 
 TEST(ClassifyNumber, PlainIntegersAndDecimals) {
@@ -10,9 +13,36 @@ TEST(ClassifyNumber, PlainIntegersAndDecimals) {
     EXPECT_EQ(classify_number("0"), NumberKind::kInteger);
     EXPECT_EQ(classify_number("10.0"), NumberKind::kDecimal);
     EXPECT_EQ(classify_number("0.25"), NumberKind::kDecimal);
-    // Too large for 64 bits: still a number, kept as a decimal.
-    EXPECT_EQ(classify_number("123456789012345678901234"), NumberKind::kDecimal);
 }
+
+TEST(ClassifyNumber, MoreThanFifteenSignificantDigitsStayText) {
+    EXPECT_EQ(classify_number("123456789012345"), NumberKind::kInteger);
+    EXPECT_EQ(classify_number("1234567890123456"), NumberKind::kText);
+    EXPECT_EQ(classify_number("12345678901234567890"), NumberKind::kText);
+    EXPECT_EQ(classify_number("0.1234567890123456"), NumberKind::kText);
+    EXPECT_EQ(classify_number("1.5"), NumberKind::kDecimal);
+}
+
+TEST(ReadNumber, DecimalCommaWithThousandsPoints) {
+    struct Case {
+        const char* text;
+        NumberKind kind;
+        double value;
+    };
+    for (const Case& c : {Case{"1.000", NumberKind::kInteger, 1000}, Case{"1.000,5", NumberKind::kDecimal, 1000.5},
+                          Case{"2,5", NumberKind::kDecimal, 2.5}, Case{"-12.345.678", NumberKind::kInteger, -12345678},
+                          Case{"0,25", NumberKind::kDecimal, 0.25}, Case{" 10 ", NumberKind::kInteger, 10}}) {
+        Number number = read_number(c.text, kDecimalComma);
+        EXPECT_EQ(number.kind, c.kind) << c.text;
+        EXPECT_EQ(number.decimal, c.value) << c.text;
+    }
+    // Points that are no thousands grouping, and identifiers, stay text.
+    for (const char* text : {"1.5", "1.00", "12345.678", "1.000.00", ".500", "0045", "1,000.5", "2,"}) {
+        EXPECT_EQ(classify_number(text, kDecimalComma), NumberKind::kText) << text;
+    }
+    EXPECT_EQ(classify_number("1.000"), NumberKind::kDecimal);  // a decimal point: one
+}
+
 
 TEST(ClassifyNumber, IdentifiersAndOtherNotationsStayText) {
     for (const char* text : {"0045001234", "00", "+5", ".5", "5.", "1e5", "1,000", "10 pcs", "", "-", "2024-01-15"}) {
@@ -55,4 +85,32 @@ TEST(TrimBlanks, RemovesBlanksAtBothEnds) {
     EXPECT_EQ(trim_blanks(" \t0045 \r\n"), "0045");
     EXPECT_TRUE(is_blank_text(" \t "));
     EXPECT_FALSE(is_blank_text(" x "));
+}
+
+TEST(SerialDates, BothDateSystems) {
+    auto is = [](CivilDate date, int year, int month, int day) {
+        return date.year == year && date.month == month && date.day == day;
+    };
+    EXPECT_TRUE(is(date_of_serial(1), 1900, 1, 1));
+    EXPECT_TRUE(is(date_of_serial(59), 1900, 2, 28));
+    EXPECT_TRUE(is(date_of_serial(61), 1900, 3, 1));
+    EXPECT_TRUE(is(date_of_serial(45356), 2024, 3, 5));
+    EXPECT_TRUE(is(date_of_serial(32874), 1990, 1, 1));
+    EXPECT_TRUE(is(date_of_serial(73050), 2099, 12, 31));
+    EXPECT_TRUE(is(date_of_serial(0, true), 1904, 1, 1));
+}
+
+// A process that has switched to a decimal-comma locale reads and writes
+// numbers as any other.
+TEST(CommaDecimalLocale, NumbersIgnoreTheLocale) {
+    std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    Number point = read_number("2.5");
+    Number comma = read_number("1.000,5", kDecimalComma);
+    std::string key = number_key(10.5);
+    std::setlocale(LC_ALL, previous.c_str());
+    EXPECT_EQ(point.kind, NumberKind::kDecimal);
+    EXPECT_EQ(point.decimal, 2.5);
+    EXPECT_EQ(comma.decimal, 1000.5);
+    EXPECT_EQ(key, "10.5");
 }

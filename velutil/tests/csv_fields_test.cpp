@@ -62,6 +62,7 @@ TEST(SelectCsvFields, HeadersAboveTheReferenceRowAndBlankRowsAreLeftOut) {
     EXPECT_EQ(selected.columns[1][0], "10");
     EXPECT_EQ(selected.columns[0][1], "0046");
     EXPECT_FALSE(selected.columns[1][1].has_value());
+    EXPECT_EQ(selected.row_numbers, (std::vector<int>{3, 6}));
 }
 
 TEST(SelectCsvFields, EachColumnStartsAtItsOwnRowAndShortRecordsAreMissing) {
@@ -72,4 +73,18 @@ TEST(SelectCsvFields, EachColumnStartsAtItsOwnRowAndShortRecordsAreMissing) {
     EXPECT_FALSE(selected.columns[1][0].has_value());  // "hdr" is above B3
     EXPECT_EQ(selected.columns[1][1], "2");
     EXPECT_FALSE(selected.columns[1][2].has_value());  // record "C" has one field
+}
+
+TEST(Cp1252, WesternExportsBecomeUtf8) {
+    EXPECT_EQ(cp1252_to_utf8("M\xFCller \x80 5\x96" "6 \x81"), "Müller € 5–6 \xC2\x81");
+    EXPECT_EQ(find_invalid_utf8(cp1252_to_utf8(std::string("\x00\x7F\xFF", 3))), std::string_view::npos);
+}
+
+TEST(SepLine, SetsTheDelimiterAndIsNoData) {
+    auto sep = sep_line("sep=;\r\nPO;QTY\n");
+    ASSERT_TRUE(sep);
+    EXPECT_EQ(sep->delimiter, ';');
+    EXPECT_EQ(sep->rest, "PO;QTY\n");
+    EXPECT_EQ(sep_line("sep=|")->rest, "");
+    for (const char* text : {"PO;QTY\n", "sep=;;\n", "sep=\n", "Sep list\n"}) EXPECT_FALSE(sep_line(text)) << text;
 }

@@ -42,7 +42,23 @@ TEST(ParseDateText, WhatNamesNoDayIsNothing) {
 TEST(GuessDayOrder, TheColumnDecides) {
     EXPECT_EQ(guess_day_order({"01/02/2024", "15/02/2024", "20/03/2024"}), DayOrder::kDayFirst);
     EXPECT_EQ(guess_day_order({"01/02/2024", "02/15/2024"}), DayOrder::kMonthFirst);
-    EXPECT_EQ(guess_day_order({"01/02/2024", "03/04/2024"}), DayOrder::kMonthFirst);
-    // Dots and year-first dates say nothing about slashes.
-    EXPECT_EQ(guess_day_order({"15.02.2024", "2024-02-15"}), DayOrder::kMonthFirst);
+    // One day-first value decides, as do dots.
+    EXPECT_EQ(guess_day_order({"02/15/2024", "03/14/2024", "13/01/2024"}), DayOrder::kDayFirst);
+    EXPECT_EQ(guess_day_order({"05.03.2024", "01/02/2024"}), DayOrder::kDayFirst);
+}
+
+TEST(GuessDayOrder, AColumnThatShowsNeitherIsAmbiguous) {
+    ColumnDayOrder column = read_day_order({"2024-01-15", "05/03/2024", "04/04/2024"});
+    EXPECT_EQ(column.order, DayOrder::kMonthFirst);
+    EXPECT_EQ(column.ambiguous_example, "05/03/2024");
+    // Equal fields and year-first dates read the same either way.
+    EXPECT_EQ(read_day_order({"04/04/2024", "2024-05-03"}).ambiguous_example, "");
+    EXPECT_EQ(read_day_order({"05/03/2024", "05/13/2024"}).ambiguous_example, "");
+}
+
+TEST(SerialDate, WholeNumbersFrom1990To2099) {
+    EXPECT_EQ(iso_date(*serial_date(45356)), "2024-03-05");
+    EXPECT_EQ(iso_date(*serial_date(32874)), "1990-01-01");
+    EXPECT_EQ(iso_date(*serial_date(73050)), "2099-12-31");
+    for (double value : {32873.0, 73051.0, 45356.5, 20240115.0, -45356.0}) EXPECT_FALSE(serial_date(value)) << value;
 }
