@@ -34,7 +34,8 @@ all: $(VENV)/.installed
 
 # System packages: compiler, CMake, GoogleTest, and poppler's pdftoppm, which
 # the tests use to render report pages; qpdf checks the structure of merged
-# PDFs in sheet-tile's tests.
+# PDFs in sheet-tile's tests; DejaVu Sans and fontconfig, with which picbook
+# draws text beyond Western European.
 system-deps:
 	@missing=""; \
 	command -v g++ >/dev/null || missing="$$missing g++"; \
@@ -42,6 +43,8 @@ system-deps:
 	[ -e /usr/include/gtest/gtest.h ] || missing="$$missing libgtest-dev"; \
 	command -v pdftoppm >/dev/null || missing="$$missing poppler-utils"; \
 	command -v qpdf >/dev/null || missing="$$missing qpdf"; \
+	[ -e /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || missing="$$missing fonts-dejavu-core"; \
+	command -v fc-match >/dev/null || missing="$$missing fontconfig"; \
 	$(PYTHON) -c "import venv, ensurepip" 2>/dev/null || missing="$$missing python3-venv"; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing system packages:$$missing"; \

@@ -53,6 +53,8 @@ def main(config_path):
                 ratio = max(ratio, image.size[1] / image.size[0])
         max_h = (budget - title_buffer) / rows - row_gap
         cell_h = min(cell_w * ratio, max_h)
+        if cell_h < min(25, cell_w * ratio):
+            cell_h = cell_w * ratio  # unreadably small: full width, continued on further pages
         cell_w = cell_h / ratio
         y = pdf.get_y()
         if y + budget > page_h - bottom:
@@ -67,6 +69,12 @@ def main(config_path):
         pdf.ln(1)
         row_top = pdf.get_y()
         for first in range(0, len(images), cols):
+            if row_top + cell_h + 9 > page_h - bottom:
+                pdf.add_page()
+                pdf.set_font("helvetica", "B", 14)
+                pdf.cell(0, 8, group["name"] + " (continued)", new_x="LMARGIN", new_y="NEXT")
+                pdf.ln(1)
+                row_top = pdf.get_y()
             for i, path in enumerate(images[first:first + cols]):
                 x = 15 + i * (cell_w + 5)
                 pdf.image(path, x=x, y=row_top, w=cell_w, h=cell_h)

@@ -49,10 +49,21 @@ def test_tool_that_cannot_start_names_its_extra(tmp_path):
 
 
 @pytest.fixture
-def broken_image_config(tmp_path):
+def broken_image_config(tmp_path, monkeypatch):
+    """A picbook run that meets an error no step of the tool handles: the PDF
+    library breaks down while writing (put there through sitecustomize, as
+    picbook handles every damaged image itself)."""
     folder = tmp_path / "images"
-    make_image(folder / "scan_ok.png", (40, 30))
-    (folder / "scan_bad.png").write_bytes(b"this is not a PNG file")
+    make_image(folder / "scan_bad.png", (40, 30))
+    hooks = tmp_path / "hooks"
+    hooks.mkdir()
+    (hooks / "sitecustomize.py").write_text(
+        "import fpdf\n"
+        "def output(self, *args, **kwargs):\n"
+        "    raise RuntimeError('scan_bad.png: the PDF library broke down')\n"
+        "fpdf.FPDF.output = output\n"
+    )
+    monkeypatch.setenv("PYTHONPATH", str(hooks))
     return write_config(
         tmp_path / "config.json", {"image_folder": str(folder)}, groups=[{"name": "Scans", "pattern": "scan"}]
     )

@@ -107,11 +107,11 @@ def test_unparsable_file_names_the_file(tmp_path):
     assert "Traceback" not in result.stderr
 
 
-def test_missing_image_folder_aborts_with_status_zero(runner, tmp_path):
+def test_missing_image_folder_aborts_with_status_one(runner, tmp_path):
     path = write_config(tmp_path / "c.json", {"image_folder": str(tmp_path / "none")},
                         groups=[{"name": "g", "pattern": "x"}])
     result = runner.invoke(picbook.cmd_picbook, ["-c", str(path)])
-    assert result.exit_code == 0
+    assert result.exit_code == 1
     assert f"Error: Image folder not found: {tmp_path / 'none'}" in result.stderr
     assert "No data found matching patterns. Aborting." in result.stderr
     assert list(tmp_path.iterdir()) == [path]

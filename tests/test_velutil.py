@@ -171,8 +171,11 @@ def test_first_free_name_counts_the_given_paths_as_taken(tmp_path):
         ("Result_g8_Peak_60dB_1.png", "g8_Peak", "Other", (False, "")),
         ("Result_range_5m.png", "range_*m", "Result", (True, "range_5m")),
         ("scan.png", "scan", "", (True, "scan")),
+        ("Result_bad\udcffname.png", "bad?name", "Result", (True, "bad\udcffname")),
+        (b"Result_bad\xffname.png", "bad", "Result", (True, b"bad\xffname")),
+        ("Result_caf\u00e9.png", "caf?", "Result", (True, "caf\u00e9")),
     ],
-    ids=["substring", "wrong-prefix", "wildcard", "no-prefix"],
+    ids=["substring", "wrong-prefix", "wildcard", "no-prefix", "undecodable-str", "bytes", "one-code-point"],
 )
 def test_parse_fn_pattern(name, pattern, prefix, expected):
     matched, caption = parseTools.parseFn_pattern(name, pattern, fn_prefix=prefix)

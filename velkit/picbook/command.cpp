@@ -3,53 +3,17 @@
 
 #include <string>
 
+#include "options.hpp"
 #include "report_generator.hpp"
 #include "report_template.hpp"
 #include "state.hpp"
 #include "velkit/frame/command.hpp"
+#include "velkit/frame/config_values.hpp"
+#include "velkit/frame/outcome.hpp"
 
 namespace velkit::picbook {
 
 namespace {
-
-bool is_number(py::handle value) {
-    return (py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value)) &&
-           !py::isinstance<py::bool_>(value) && std::isfinite(value.cast<double>());
-}
-
-bool is_whole_at_least_one(py::handle value) {
-    return py::isinstance<py::int_>(value) && !py::isinstance<py::bool_>(value) && value.cast<long long>() >= 1;
-}
-
-// The first problem of a configuration that the layout arithmetic could not
-// work with, or "" when there is none.
-std::string configuration_problem(py::handle conf, py::handle main_page, py::handle groups) {
-    if (!py::isinstance<py::dict>(conf)) return "'config' must be an object";
-    if (!py::isinstance<py::dict>(main_page)) return "'main_page' must be an object";
-    if (!py::isinstance<py::list>(groups)) return "'groups' must be an array";
-    for (const char* key : {"page_height", "top_margin", "bottom_margin", "title_buffer", "row_gap"}) {
-        if (conf.contains(key) && !is_number(conf[py::str(key)])) {
-            return std::string("'config.") + key + "' must be a number (got " +
-                   std::string(py::str(py::repr(conf[py::str(key)]))) + ")";
-        }
-    }
-    size_t index = 0;
-    for (py::handle group : groups) {
-        std::string where = "groups[" + std::to_string(index++) + "]";
-        if (!py::isinstance<py::dict>(group)) return "'" + where + "' must be an object";
-        if (!group.contains("name")) return "'" + where + "' has no 'name'";
-        if (group.contains("pattern") && !py::isinstance<py::str>(group[py::str("pattern")])) {
-            return "'" + where + ".pattern' must be a string";
-        }
-        for (const char* key : {"experiments_per_page", "cols_per_row"}) {
-            if (group.contains(key) && !is_whole_at_least_one(group[py::str(key)])) {
-                return "'" + where + "." + key + "' must be a whole number of at least 1 (got " +
-                       std::string(py::str(py::repr(group[py::str(key)]))) + ")";
-            }
-        }
-    }
-    return "";
-}
 
 void run_picbook(py::object config, bool generate_config) {
     ModuleState& module = state();
@@ -69,12 +33,16 @@ void run_picbook(py::object config, bool generate_config) {
         module.log.error("Invalid configuration format. Missing 'config', 'main_page', or 'groups'.");
         frame::exit_with(1);
     }
-    std::string problem = configuration_problem(conf, main_page, groups);
-    if (!problem.empty()) {
-        module.log.error("Error: Invalid configuration in " + std::string(py::str(config)) + ": " + problem + ".");
-        frame::exit_with(1);
+    ReportOptions options;
+    try {
+        options = parse_options(conf, main_page, groups);
+    } catch (const frame::ConfigError& error) {
+        frame::refuse_configuration(module.log, config, error.what());
     }
-    ReportGenerator(conf, main_page, groups).generate();
+    frame::LibraryMessages library_messages(module.log, {"fpdf", "PIL", "fontTools"});
+    ReportGenerator generator(conf, main_page, groups, std::move(options));
+    generator.generate();
+    frame::finish(generator.tally);
 }
 
 }  // namespace

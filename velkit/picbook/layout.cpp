@@ -1,5 +1,6 @@
 #include "layout.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -43,6 +44,37 @@ Placement place_group(double cursor_y, double budget_h, double page_height, doub
 }
 
 double column_x(int column, double cell_w) { return kMarginLR + column * (cell_w + kGutter); }
+
+int usable_columns(long long requested) {
+    // Columns of kMinColumnWidth with their gutters across the available width.
+    auto fitting = static_cast<long long>((kAvailableWidth + kGutter) / (kMinColumnWidth + kGutter));
+    return static_cast<int>(std::max(1LL, std::min(requested, fitting)));
+}
+
+Box fit_in_cell(double cell_x, double cell_y, double cell_w, double cell_h, double ratio) {
+    double width = cell_w;
+    double height = cell_w * ratio;
+    if (height > cell_h) {
+        height = cell_h;
+        width = cell_h / ratio;
+    }
+    return {cell_x + (cell_w - width) / 2, cell_y + cell_h - height, width, height};
+}
+
+bool needs_continuation(const CellSize& cell, double column_w, double max_ratio) {
+    return cell.height < std::min(kMinReadableHeight, column_w * max_ratio);
+}
+
+CellSize continuation_cell(double column_w, double max_ratio, double max_h) {
+    double height = column_w * max_ratio;
+    if (height > max_h) return {max_h / max_ratio, max_h};
+    return {column_w, height};
+}
+
+double row_advance(double cell_h, double row_gap, double caption_h) {
+    // One millimetre of air below a caption that outgrows the gap.
+    return cell_h + std::max(row_gap, kCaptionGap + caption_h + 1);
+}
 
 std::string page_header_text(int page) { return "Lab Report - Page " + std::to_string(page); }
 

@@ -5,6 +5,7 @@
 namespace velkit::picbook {
 
 constexpr double kPageWidth = 210;
+constexpr double kPageHeight = 297;
 constexpr double kMarginLR = 15;
 constexpr double kAvailableWidth = kPageWidth - 2 * kMarginLR;  // 180
 constexpr double kGutter = 5;
@@ -47,6 +48,35 @@ Placement place_group(double cursor_y, double budget_h, double page_height, doub
 
 // x of the column at index `column` for cells of width `cell_w`.
 double column_x(int column, double cell_w);
+
+// Below this a column has no room for an image and its caption: more
+// columns than fit at this width are not used.
+constexpr double kMinColumnWidth = 5;
+int usable_columns(long long requested);
+
+// An image drawn in its cell: its own ratio, as large as the cell allows,
+// centred horizontally and standing on the cell's bottom edge, so that the
+// captions of a row line up.
+struct Box {
+    double x;
+    double y;
+    double width;
+    double height;
+};
+Box fit_in_cell(double cell_x, double cell_y, double cell_w, double cell_h, double ratio);
+
+// Cells shorter than this are too small to read: such a group is laid out
+// at the width-limited size and continues on the following pages.
+constexpr double kMinReadableHeight = 25;
+bool needs_continuation(const CellSize& cell, double column_w, double max_ratio);
+// The width-limited cell, no higher than `max_h` (one row and its caption
+// must fit a page).
+CellSize continuation_cell(double column_w, double max_ratio, double max_h);
+
+constexpr double kCaptionGap = 1;  // between a cell and its caption
+// From one row's top to the next: the cell and the row gap, or more when
+// the row's tallest caption needs more room than the gap.
+double row_advance(double cell_h, double row_gap, double caption_h);
 
 std::string page_header_text(int page);
 std::string figure_caption(int column, const std::string& caption);

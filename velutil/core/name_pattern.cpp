@@ -1,6 +1,6 @@
 #include "name_pattern.hpp"
 
-#include <fnmatch.h>
+#include <vector>
 
 #include "paths.hpp"
 
@@ -18,8 +18,101 @@ std::string trim_separators(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
-bool glob_matches(const std::string& pattern, const std::string& text) {
-    return ::fnmatch(pattern.c_str(), text.c_str(), 0) == 0;
+// Sentinel code points for bytes that are not part of valid UTF-8: each
+// stands alone, as the interpreter's surrogate escapes do.
+constexpr char32_t kStrayByte = 0xDC00;
+
+// The code points of UTF-8 text; invalid bytes become one unit each.
+std::vector<char32_t> code_points(const std::string& text) {
+    std::vector<char32_t> result;
+    result.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        auto lead = static_cast<unsigned char>(text[i]);
+        int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        char32_t value = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        bool valid = length > 0 && i + length <= text.size();
+        for (int k = 1; valid && k < length; ++k) {
+            auto next = static_cast<unsigned char>(text[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            value = (value << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid = valid && value >= kSmallest[length] && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
+        if (valid) {
+            result.push_back(value);
+            i += length;
+        } else {
+            result.push_back(kStrayByte + lead);
+            ++i;
+        }
+    }
+    return result;
+}
+
+// A "[...]" set starting at pattern[at] (the "["). Sets `end` to the index
+// after its "]"; false when the set is not closed (the "[" is then literal).
+bool match_set(const std::vector<char32_t>& pattern, size_t at, char32_t c, bool& matched, size_t& end) {
+    size_t i = at + 1;
+    bool negate = i < pattern.size() && (pattern[i] == '!' || pattern[i] == '^');
+    if (negate) ++i;
+    bool found = false;
+    bool first = true;
+    while (i < pattern.size() && (first || pattern[i] != ']')) {
+        first = false;
+        char32_t low = pattern[i];
+        if (i + 2 < pattern.size() && pattern[i + 1] == '-' && pattern[i + 2] != ']') {
+            found = found || (low <= c && c <= pattern[i + 2]);
+            i += 3;
+        } else {
+            found = found || low == c;
+            ++i;
+        }
+    }
+    if (i >= pattern.size()) return false;
+    matched = found != negate;
+    end = i + 1;
+    return true;
+}
+
+// Shell-style wildcards over code points: "*" any run, "?" one character,
+// "[...]" one of a set ("!" or "^" negates, "a-z" ranges). No locale.
+bool glob_matches(const std::vector<char32_t>& pattern, const std::vector<char32_t>& text) {
+    size_t p = 0;
+    size_t t = 0;
+    size_t star = std::string::npos;
+    size_t star_text = 0;
+    while (t < text.size()) {
+        bool advanced = false;
+        if (p < pattern.size()) {
+            char32_t pc = pattern[p];
+            if (pc == '*') {
+                star = p++;
+                star_text = t;
+                continue;
+            }
+            bool in_set = false;
+            size_t after_set = 0;
+            if (pc == '[' && match_set(pattern, p, text[t], in_set, after_set)) {
+                if (in_set) {
+                    p = after_set;
+                    ++t;
+                    advanced = true;
+                }
+            } else if (pc == '?' || pc == text[t]) {
+                ++p;
+                ++t;
+                advanced = true;
+            }
+        }
+        if (advanced) continue;
+        if (star == std::string::npos) return false;
+        p = star + 1;
+        t = ++star_text;
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
 }
 
 }  // namespace
@@ -36,9 +129,14 @@ PatternMatch match_file_name(const std::string& file_name, const std::string& pa
     std::string caption = trim_separators(stem.substr(prefix.size()));
     if (caption.empty()) caption = stem;
 
-    bool matched = has_wildcard(pattern) ? glob_matches(pattern, caption) || glob_matches(pattern, stem) ||
-                                               glob_matches(pattern, file_name)
-                                         : stem.find(pattern) != std::string::npos;
+    bool matched = false;
+    if (has_wildcard(pattern)) {
+        std::vector<char32_t> glob = code_points(pattern);
+        matched = glob_matches(glob, code_points(caption)) || glob_matches(glob, code_points(stem)) ||
+                  glob_matches(glob, code_points(file_name));
+    } else {
+        matched = stem.find(pattern) != std::string::npos;
+    }
     if (!matched) return {};
     return {true, caption};
 }

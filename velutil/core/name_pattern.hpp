@@ -5,7 +5,10 @@
 //  - contains the pattern, or, when the pattern holds a wildcard ("*", "?"
 //    or "[...]"), the pattern matches the whole caption (below), the whole
 //    stem or the whole file name.
-// Letter case counts, as it does in file names. The caption is the stem
+// Letter case counts, as it does in file names. Names are bytes, normally
+// UTF-8; wildcards match by code point, and a byte that is not part of
+// valid UTF-8 counts as one character of its own. No locale is consulted.
+// The caption is the stem
 // with the prefix and the separators after it ("_", "-", ".", blanks)
 // removed; when nothing would be left it is the whole stem.
 #pragma once

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 using namespace velutil;
 
 TEST(MatchFileName, PlainPatternIsSubstringOfStem) {
@@ -42,4 +44,31 @@ TEST(HasWildcard, RecognisesGlobCharacters) {
     EXPECT_TRUE(has_wildcard("a?"));
     EXPECT_TRUE(has_wildcard("[ab]"));
     EXPECT_FALSE(has_wildcard("g8_Peak_60dB"));
+}
+
+TEST(MatchFileName, WildcardsCountCodePointsNotBytes) {
+    // "é" is two bytes in UTF-8 but one character for "?", also when the
+    // process runs in the C locale, where the C library sees bytes.
+    std::setlocale(LC_ALL, "C");
+    EXPECT_TRUE(match_file_name("Result_caf\xc3\xa9.png", "caf?", "Result").matched);
+    EXPECT_FALSE(match_file_name("Result_caf\xc3\xa9.png", "caf??", "Result").matched);
+    EXPECT_TRUE(match_file_name("Result_\xce\xbc" "V.png", "[\xce\xbc\xce\xb1]V", "Result").matched);
+    EXPECT_TRUE(match_file_name("Result_b.png", "[a-c]", "Result").matched);
+    EXPECT_FALSE(match_file_name("Result_b.png", "[!a-c]", "Result").matched);
+}
+
+TEST(MatchFileName, BytesThatAreNotUtf8MatchAsSingleCharacters) {
+    auto match = match_file_name("Result_bad\xffname.png", "bad?name", "Result");
+    EXPECT_TRUE(match.matched);
+    EXPECT_EQ(match.caption, "bad\xffname");
+    EXPECT_TRUE(match_file_name("Result_bad\xffname.png", "bad", "Result").matched);
+    // A truncated sequence is two stray bytes, not one character.
+    EXPECT_FALSE(match_file_name("x\xc3.png", "x??", "").matched);
+    EXPECT_TRUE(match_file_name("x\xe2\x82.png", "x??", "").matched);
+}
+
+TEST(MatchFileName, UnclosedBracketIsLiteral) {
+    EXPECT_TRUE(match_file_name("a[b.png", "a[b", "").matched);
+    EXPECT_TRUE(match_file_name("a[b.png", "a[*", "").matched);
+    EXPECT_TRUE(match_file_name("a]b.png", "a[]]b", "").matched);
 }

@@ -95,3 +95,47 @@ TEST(Texts, HeaderCaptionAndColumns) {
     EXPECT_DOUBLE_EQ(column_x(0, 87.5), 15);
     EXPECT_DOUBLE_EQ(column_x(1, 87.5), 107.5);
 }
+
+TEST(FitInCell, KeepsTheImageRatioAndStandsOnTheBottomEdge) {
+    // A cell of the tallest ratio 2.0 holding a wide plot of ratio 0.2.
+    Box wide = fit_in_cell(15, 30, 40, 80, 0.2);
+    EXPECT_DOUBLE_EQ(wide.width, 40);
+    EXPECT_DOUBLE_EQ(wide.height, 8);
+    EXPECT_DOUBLE_EQ(wide.x, 15);
+    EXPECT_DOUBLE_EQ(wide.y + wide.height, 110);
+    // Taller than the cell: as high as the cell, centred.
+    Box tall = fit_in_cell(15, 30, 40, 20, 1.0);
+    EXPECT_DOUBLE_EQ(tall.width, 20);
+    EXPECT_DOUBLE_EQ(tall.height, 20);
+    EXPECT_DOUBLE_EQ(tall.x, 25);
+    EXPECT_DOUBLE_EQ(tall.y, 30);
+}
+
+TEST(Continuation, OnlyGroupsWhoseCellsWouldBeUnreadable) {
+    double column = column_width(2);
+    // The worked example's cells (48 and 28.67 mm high) are kept.
+    EXPECT_FALSE(needs_continuation({64, 48}, column, 0.75));
+    EXPECT_FALSE(needs_continuation({38.22, 28.67}, column, 0.75));
+    EXPECT_TRUE(needs_continuation({10, 7.5}, column, 0.75));
+    EXPECT_TRUE(needs_continuation({column, -5}, column, 0.75));
+    // Flat images whose width-limited height is below 25 mm are not moved
+    // unless the budget makes them flatter still.
+    EXPECT_FALSE(needs_continuation({column, column * 0.1}, column, 0.1));
+    EXPECT_TRUE(needs_continuation({50, 5}, column, 0.1));
+}
+
+TEST(Continuation, CellIsWidthLimitedButFitsAPage) {
+    CellSize free = continuation_cell(87.5, 0.75, 200);
+    EXPECT_DOUBLE_EQ(free.width, 87.5);
+    EXPECT_DOUBLE_EQ(free.height, 65.625);
+    CellSize capped = continuation_cell(180, 3.0, 200);
+    EXPECT_DOUBLE_EQ(capped.height, 200);
+    EXPECT_DOUBLE_EQ(capped.width, 200.0 / 3);
+}
+
+TEST(UsableColumns, ColumnsThatDoNotFitTheWidthAreDropped) {
+    EXPECT_EQ(usable_columns(1), 1);
+    EXPECT_EQ(usable_columns(15), 15);
+    EXPECT_EQ(usable_columns(40), 18);
+    EXPECT_GE(column_width(usable_columns(1000)), kMinColumnWidth);
+}
