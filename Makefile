@@ -42,6 +42,7 @@ system-deps:
 	command -v cmake >/dev/null || missing="$$missing cmake"; \
 	[ -e /usr/include/gtest/gtest.h ] || missing="$$missing libgtest-dev"; \
 	command -v pdftoppm >/dev/null || missing="$$missing poppler-utils"; \
+	[ -e /usr/share/i18n/locales/de_DE ] || missing="$$missing locales"; \
 	command -v qpdf >/dev/null || missing="$$missing qpdf"; \
 	[ -e /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || missing="$$missing fonts-dejavu-core"; \
 	command -v fc-match >/dev/null || missing="$$missing fontconfig"; \
@@ -51,6 +52,13 @@ system-deps:
 	  $(SUDO) apt-get update -q && \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$missing; \
 	fi
+	@# German locales (comma decimals; UTF-8 and single-byte) for the tests
+	@# that check that no core depends on the caller's locale.
+	@for pair in UTF-8:de_DE.utf8:de_DE.UTF-8 ISO-8859-1:de_DE.iso88591:de_DE.ISO-8859-1; do \
+	  IFS=: read -r charmap listed name <<< "$$pair"; \
+	  locale -a 2>/dev/null | grep -qx "$$listed" || { echo "Generating locale $$name"; \
+	    $(SUDO) localedef -i de_DE -f "$$charmap" "$$name"; }; \
+	done
 
 mermaid-renderer:
 	@missing=""; \

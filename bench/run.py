@@ -268,6 +268,25 @@ def bench_receipt_sort(work):
             prepare=prepare)
 
 
+def bench_velutil_moves(work, count=500, size=40_000):
+    """velutil's moves with backup against a plain script taking the same
+    durable steps, each side on a fresh folder of the same files."""
+    folders = {role: Path(work) / f"moves-{role}" for role in ("subject", "baseline")}
+
+    def prepare(role):
+        folder = folders[role]
+        shutil.rmtree(folder, ignore_errors=True)
+        folder.mkdir()
+        for index in range(count):
+            (folder / f"file_{index:03d}.bin").write_bytes(os.urandom(size))
+        os.sync()
+
+    compare(f"velutil moves with backup, {count} files, against a plain script with the same flushes",
+            [sys.executable, str(HERE / "velutil_moves.py"), "velutil", str(folders["subject"])],
+            [sys.executable, str(HERE / "velutil_moves.py"), "plain", str(folders["baseline"])], work, 5, 1.1,
+            prepare=prepare)
+
+
 def main():
     python = sys.executable
     velkit = str(BIN / "vel-kit")
@@ -303,6 +322,7 @@ def main():
         if not (Path(work) / "order_match_out" / "unmatched.xlsx").exists():
             raise SystemExit("order-match wrote no unmatched.xlsx")
         bench_receipt_sort(work)
+        bench_velutil_moves(work)
 
 
 if __name__ == "__main__":

@@ -48,6 +48,26 @@ def test_tool_that_cannot_start_names_its_extra(tmp_path):
     assert "Traceback" not in result.stderr
 
 
+@pytest.mark.parametrize(
+    "shadow, problem",
+    [
+        ("raise ModuleNotFoundError(\"No module named 'pandas'\", name='pandas')",
+         "the package 'pandas' is missing (No module named 'pandas')"),
+        ("raise ImportError(\"cannot import name 'x' from 'numpy'\", name='numpy')",
+         "the package 'numpy' cannot be imported (cannot import name 'x' from 'numpy')"),
+    ],
+    ids=["missing", "broken"],
+)
+def test_tool_that_cannot_start_names_the_package(tmp_path, shadow, problem):
+    (tmp_path / "pandas.py").write_text(shadow + "\n")
+    result = run_program(["order-match", "--help"], tmp_path, {"PYTHONPATH": str(tmp_path)})
+    assert result.returncode == 1
+    assert result.stderr.splitlines() == [
+        f"Error: The 'order-match' tool cannot start: {problem}.",
+        "Install its packages with: pip install 'velkit[excel]'",
+    ]
+
+
 @pytest.fixture
 def broken_image_config(tmp_path, monkeypatch):
     """A picbook run that meets an error no step of the tool handles: the PDF

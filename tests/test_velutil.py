@@ -1,7 +1,9 @@
 """velutil as the tools and their users see it."""
+import io
 import json
 import logging
 import os
+import sys
 import uuid
 
 import pytest
@@ -44,6 +46,31 @@ class TestLazyLogger:
             log.exception("failed")
         err = capsys.readouterr().err
         assert "failed" in err and "Traceback" in err and "ValueError: boom" in err
+
+    @pytest.mark.parametrize(
+        "args, stream_class, raised",
+        [
+            (("many",), io.StringIO, "TypeError: %d format"),
+            # flush is called from C code, so the error has no Python frame of its own.
+            ((7,), type("Unflushable", (io.StringIO,), {"flush": None}), "TypeError: 'NoneType' object"),
+        ],
+        ids=["bad-arguments", "failing-stream"],
+    )
+    def test_logging_error_is_reported_and_never_raised(self, monkeypatch, args, stream_class, raised):
+        stream = stream_class()
+        monkeypatch.setattr(sys, "stderr", stream)
+        log = app_logging.lazy_logger(fresh_name())
+
+        def report_items():
+            log.info("%d items", *args)
+
+        report_items()
+        err = stream.getvalue()
+        assert "--- Logging error ---\nTraceback (most recent call last):\n" in err
+        assert raised in err
+        # The call stack shows where the record came from.
+        assert "Call stack:" in err and "in report_items" in err
+        assert "Message: '%d items'" in err
 
 
 def test_generate_json_template_writes_utf8_into_cwd(tmp_path, monkeypatch):
@@ -155,6 +182,30 @@ class TestMoveFileForce:
         assert used == str(tmp_path / "res" / "new_3.xlsx")
         assert [(tmp_path / "res" / n).read_text() for n in ("new.xlsx", "new_2.xlsx", "new_3.xlsx")] == [
             "first", "appeared meanwhile", "moved"]
+
+
+class TestNamesThatAreNotUtf8:
+    BAD = os.fsdecode(b"bad\xffname")
+
+    def test_found_and_moved_by_their_bytes(self, tmp_path):
+        (tmp_path / f"{self.BAD}.xlsx").write_text("data")
+        paths, names = fileMg.find_files_with_extensions(str(tmp_path), ["xlsx"])
+        assert names == [f"{self.BAD}.xlsx"]
+        used = fileMg.move_file_force(paths[0], str(tmp_path / "res" / names[0]), str(tmp_path / "bak" / names[0]),
+                                      replace=False)
+        assert os.fsencode(used) == os.fsencode(tmp_path / "res") + b"/bad\xffname.xlsx"
+        assert os.listdir(os.fsencode(tmp_path / "bak")) == [b"bad\xffname.xlsx"]
+
+    def test_messages_name_them_without_failing(self, tmp_path, capsys):
+        assert fileMg.find_files_with_extensions(str(tmp_path / self.BAD), ["png"]) == ([], [])
+        assert "Folder not found: " + str(tmp_path) + "/bad\\xffname" in capsys.readouterr().err
+        (tmp_path / "in.xlsx").write_text("data")
+        (tmp_path / "res" / f"{self.BAD}.xlsx").mkdir(parents=True)
+        (tmp_path / "res" / f"{self.BAD}.xlsx" / "inside").write_text("a folder in the way")
+        with pytest.raises(OSError, match="Cannot move to .*bad\udcffname.xlsx"):
+            fileMg.move_file_force(str(tmp_path / "in.xlsx"), str(tmp_path / "res" / f"{self.BAD}.xlsx"),
+                                   str(tmp_path / "bak" / "in.xlsx"))
+        assert (tmp_path / "in.xlsx").read_text() == "data"
 
 
 def test_first_free_name_counts_the_given_paths_as_taken(tmp_path):

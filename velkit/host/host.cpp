@@ -5,6 +5,7 @@
 #include "velkit/frame/pybind.hpp"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "velkit/frame/command.hpp"
@@ -52,6 +53,47 @@ py::list list_commands(py::object /*self*/, py::object /*ctx*/) {
     return names;
 }
 
+// The ImportError that started it all: a module whose initialisation
+// failed raises its own ImportError ("initialization failed") from the
+// error of the import inside it, possibly several levels deep.
+py::object root_import_error(py::object error) {
+    py::object root = error;
+    py::object next = error;
+    for (int depth = 0; depth < 32 && !next.is_none(); ++depth) {
+        if (py::isinstance(next, py::handle(PyExc_ImportError))) root = next;
+        py::object cause = next.attr("__cause__");
+        next = cause.is_none() ? next.attr("__context__") : cause;
+    }
+    return root;
+}
+
+// The name pip knows a package by, where it differs from its import name.
+std::string distribution_name(const std::string& import_name) {
+    static const std::pair<const char*, const char*> kNames[] = {
+        {"PIL", "Pillow"}, {"fpdf", "fpdf2"}, {"python_calamine", "python-calamine"}, {"xlsxwriter", "XlsxWriter"}};
+    for (const auto& [module, distribution] : kNames) {
+        if (import_name == module) return distribution;
+    }
+    return import_name;
+}
+
+// Why the tool cannot start, naming the package at fault when the failed
+// import names one outside Velkit.
+std::string import_failure(py::object error) {
+    py::object root = root_import_error(error);
+    std::string message = py::str(root);
+    py::object name = py::getattr(root, "name", py::none());
+    if (!py::isinstance<py::str>(name)) return message;
+    std::string module = name.cast<std::string>();
+    std::string top_level = module.substr(0, module.find('.'));
+    if (top_level.empty() || top_level == "velkit" || top_level == "velutil") return message;
+    std::string package = "'" + distribution_name(top_level) + "'";
+    if (py::isinstance(root, py::handle(PyExc_ModuleNotFoundError)) && module == top_level) {
+        return "the package " + package + " is missing (" + message + ")";
+    }
+    return "the package " + package + " cannot be imported (" + message + ")";
+}
+
 py::object get_command(py::object /*self*/, py::object /*ctx*/, const std::string& name) {
     const Tool* tool = find_tool(name);
     if (tool == nullptr || !is_built(*tool)) return py::none();
@@ -61,7 +103,7 @@ py::object get_command(py::object /*self*/, py::object /*ctx*/, const std::strin
     } catch (py::error_already_set& error) {
         if (!error.matches(PyExc_ImportError)) throw;
         py::object click_exception = py::module_::import("click").attr("ClickException");
-        std::string message = "The '" + name + "' tool cannot start: " + std::string(py::str(error.value())) +
+        std::string message = "The '" + name + "' tool cannot start: " + import_failure(error.value()) +
                               ".\nInstall its packages with: pip install 'velkit[" + tool->extra + "]'";
         py::set_error(click_exception, click_exception(message));
         throw py::error_already_set();

@@ -19,6 +19,7 @@ namespace py = pybind11;
 using velutil::py_fs::to_fs;
 using velutil::py_fs::to_text;
 using velutil::py_messages::quoted;
+using velutil::py_messages::shown_path;
 using velutil::py_messages::velutil_logger;
 
 namespace {
@@ -107,7 +108,7 @@ py::tuple find_files_with_extensions(py::object in_path, py::object extensions, 
     py::list names;
     std::string folder = to_fs(in_path);
     if (velutil::check_file_or_dir(folder) != velutil::kFolderExists) {
-        velutil_logger().attr("error")("Folder not found: " + std::string(py::str(py::module_::import("os").attr("fspath")(in_path))));
+        velutil_logger().attr("error")("Folder not found: " + shown_path(in_path));
         return py::make_tuple(paths, names);
     }
     for (const auto& found : velutil::find_files(folder, extension_list(extensions), recursive)) {

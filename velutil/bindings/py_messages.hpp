@@ -22,6 +22,19 @@ inline std::string quoted(py::handle path) {
     return py::str(py::repr(py::module_::import("os").attr("fspath")(path)));
 }
 
+// A path as a message shows it, unquoted: bytes that are not UTF-8 appear
+// as "\xff", so that any file name can be named without an error.
+inline std::string shown_path(py::handle path) {
+    py::module_ os = py::module_::import("os");
+    try {
+        py::object raw = os.attr("fsencode")(path);
+        return py::str(raw.attr("decode")("utf-8", "backslashreplace"));
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_Exception)) throw;
+        return py::str(py::repr(path));
+    }
+}
+
 [[noreturn]] inline void raise_value_error(const std::string& message) {
     py::set_error(PyExc_ValueError, message.c_str());
     throw py::error_already_set();

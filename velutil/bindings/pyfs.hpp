@@ -36,9 +36,10 @@ inline void register_file_error() {
         try {
             if (pending) std::rethrow_exception(pending);
         } catch (const FileError& error) {
+            // what_failed may name a second path, in file-system bytes too.
             py::object args = py::make_tuple(
                 error.error_number(),
-                error.what_failed() + " (" + std::strerror(error.error_number()) + ")",
+                to_text(error.what_failed() + " (" + std::strerror(error.error_number()) + ")"),
                 to_text(error.path()));
             PyErr_SetObject(PyExc_OSError, args.ptr());
         }

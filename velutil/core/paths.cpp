@@ -1,7 +1,5 @@
 #include "paths.hpp"
 
-#include <cctype>
-
 namespace velutil {
 
 std::string join_path(const std::string& folder, const std::string& name) {
@@ -34,7 +32,11 @@ NameParts split_extension(const std::string& file_name) {
 }
 
 std::string ascii_lower(std::string text) {
-    for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    // By hand rather than std::tolower, which folds bytes such as 0xC4 too
+    // under a single-byte locale and would break UTF-8 names.
+    for (auto& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
     return text;
 }
 

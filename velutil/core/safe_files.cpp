@@ -1,18 +1,67 @@
 #include "safe_files.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "file_error.hpp"
 #include "paths.hpp"
 
 namespace velutil {
+
+namespace {
+
+constexpr char kTempMarker[] = ".tmp-";
+constexpr size_t kTempSuffixLength = 6;  // what mkostemp puts in place of "XXXXXX"
+
+bool is_ascii_alnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool older_than(const struct timespec& time, const struct timespec& limit) {
+    return time.tv_sec < limit.tv_sec || (time.tv_sec == limit.tv_sec && time.tv_nsec < limit.tv_nsec);
+}
+
+}  // namespace
+
+bool is_temporary_name(const std::string& name) {
+    const std::string marker = kTempMarker;
+    if (name.size() < 2 + marker.size() + kTempSuffixLength || name.front() != '.') return false;
+    size_t suffix = name.size() - kTempSuffixLength;
+    if (name.compare(suffix - marker.size(), marker.size(), marker) != 0) return false;
+    for (size_t i = suffix; i < name.size(); ++i) {
+        if (!is_ascii_alnum(name[i])) return false;
+    }
+    return true;
+}
+
+int remove_stale_temporaries(const std::string& folder, const struct timespec& changed_before) {
+    std::string here = folder.empty() ? "." : folder;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(here.c_str()), ::closedir);
+    if (!dir) return 0;
+    int removed = 0;
+    while (dirent* entry = ::readdir(dir.get())) {
+        std::string name = entry->d_name;
+        if (!is_temporary_name(name)) continue;
+        std::string path = join_path(folder, name);
+        struct stat info {};
+        // The change time, which copying a file's times does not set back.
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+        if (!older_than(info.st_ctim, changed_before)) continue;
+        removed += ::unlink(path.c_str()) == 0;
+    }
+    return removed;
+}
 
 namespace {
 
@@ -68,14 +117,67 @@ void write_all(int fd, const char* data, size_t size, const std::string& path) {
     }
 }
 
+std::string shown_folder(const std::string& folder) { return folder.empty() ? "." : folder; }
+
+// Makes the folder's entries (a rename, a new name, a removal) durable.
+// A folder we may write into but not read cannot be opened for this; that
+// is left to the system.
+void flush_folder(const std::string& folder) {
+    Descriptor dir(::open(shown_folder(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0) {
+        if (errno == EACCES) return;
+        throw FileError(errno, "Cannot open folder", shown_folder(folder));
+    }
+    // EINVAL: a file system that has nothing to flush for folders.
+    if (::fsync(dir.get()) != 0 && errno != EINVAL) throw FileError(errno, "Cannot flush folder", shown_folder(folder));
+}
+
+// When this run began; temporaries changed before it belong to a run that
+// was killed. The coarse clock is the one file times are stamped with.
+const struct timespec run_start = [] {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now;
+}();
+
+// Sweeps each folder once per process, on the first temporary made there.
+void remove_stale_temporaries_once(const std::string& folder) {
+    static std::mutex lock;
+    static std::set<std::pair<dev_t, ino_t>> swept;
+    struct stat info {};
+    if (::stat(shown_folder(folder).c_str(), &info) != 0) return;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!swept.insert({info.st_dev, info.st_ino}).second) return;
+    }
+    remove_stale_temporaries(folder, run_start);
+}
+
+// Hands everything left to read from `fd` to `sink`, a chunk at a time.
+template <typename Sink>
+void read_in_chunks(int fd, const std::string& path, Sink sink) {
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw FileError(errno, "Cannot read", path);
+        }
+        if (got == 0) return;
+        sink(buffer.data(), static_cast<size_t>(got));
+    }
+}
+
 // A new, empty, hidden temporary file in the folder of `beside`.
 std::pair<std::string, int> make_temp_beside(const std::string& beside) {
     std::string folder = dir_name(beside);
-    std::string pattern = join_path(folder, "." + base_name(beside) + ".tmp-XXXXXX");
+    remove_stale_temporaries_once(folder);
+    std::string pattern = join_path(folder, "." + base_name(beside) + kTempMarker + "XXXXXX");
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    int fd = ::mkstemp(buffer.data());
-    if (fd < 0) throw FileError(errno, "Cannot create a temporary file in", folder.empty() ? "." : folder);
+    // Close-on-exec, so that a program started meanwhile holds no copy.
+    int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
+    if (fd < 0) throw FileError(errno, "Cannot create a temporary file in", shown_folder(folder));
     return {std::string(buffer.data()), fd};
 }
 
@@ -101,16 +203,7 @@ std::string copy_to_temp(const std::string& src, const std::string& beside) {
     auto [temp_path, temp_fd] = make_temp_beside(beside);
     TempFile temp(temp_path);
     Descriptor out(temp_fd);
-    std::vector<char> buffer(1 << 16);
-    for (;;) {
-        ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            throw FileError(errno, "Cannot read", src);
-        }
-        if (got == 0) break;
-        write_all(out.get(), buffer.data(), static_cast<size_t>(got), temp.path());
-    }
+    read_in_chunks(in.get(), src, [&](const char* data, size_t size) { write_all(out.get(), data, size, temp.path()); });
     ::fchmod(out.get(), info.st_mode & 07777);
     struct timespec times[2] = {info.st_atim, info.st_mtim};
     ::futimens(out.get(), times);
@@ -130,9 +223,12 @@ void make_dirs(const std::string& path) {
     }
     std::string parent = dir_name(path);
     if (!parent.empty() && parent != path) make_dirs(parent);
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+    if (::mkdir(path.c_str(), 0777) != 0) {
+        if (errno == EEXIST) return;
         throw FileError(errno, "Cannot create folder", path);
     }
+    // A file later put into the new folder must not vanish with it.
+    flush_folder(parent);
 }
 
 void write_file_atomically(const std::string& path, const char* data, size_t size, Durability durability) {
@@ -150,6 +246,7 @@ void write_file_atomically(const std::string& path, const char* data, size_t siz
     }
     if (::rename(temp.path().c_str(), path.c_str()) != 0) throw FileError(errno, "Cannot replace", path);
     temp.release();
+    if (durability == Durability::kFlushToDisk) flush_folder(dir_name(path));
 }
 
 std::string first_free_name(const std::string& path) { return first_free_name(path, exists); }
@@ -159,7 +256,9 @@ std::string first_free_name(const std::string& path, const std::function<bool(co
     std::string folder = dir_name(path);
     NameParts parts = split_extension(base_name(path));
     for (int n = 2;; ++n) {
-        std::string candidate = join_path(folder, parts.stem + "_" + std::to_string(n) + parts.extension);
+        char digits[16];
+        auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+        std::string candidate = join_path(folder, parts.stem + "_" + std::string(digits, end) + parts.extension);
         if (!is_taken(candidate)) return candidate;
     }
 }
@@ -174,6 +273,9 @@ std::string copy_to_free_name(const std::string& src, const std::string& dest_ca
         if (errno != EEXIST) throw FileError(errno, "Cannot create", candidate);
         candidate = first_free_name(dest_candidate);
     }
+    // The backup's folder is not flushed: it is a second copy, and the
+    // source stays whole until the move, whose folder is flushed. One
+    // folder flush a move, not two, is what a folder of workbooks can afford.
     return candidate;  // the temporary name is removed by `temp`
 }
 
@@ -199,11 +301,23 @@ bool rename_if_free(const std::string& from, const std::string& to) {
 
 namespace {
 
+// The last step of a move across file systems: the copy's name is made
+// durable first, so that a power cut can at worst leave the file in both
+// places, never in neither; the source folder is flushed around the removal.
+void remove_source_after_copy(const std::string& src, const std::string& dest_folder) {
+    flush_folder(dest_folder);
+    std::string src_folder = dir_name(src);
+    flush_folder(src_folder);
+    if (::unlink(src.c_str()) != 0) throw FileError(errno, "Moved, but cannot remove", src);
+    flush_folder(src_folder);
+}
+
 // Moves `src` to the first free name after `dest` and returns that name.
 std::string move_to_free_name(const std::string& src, const std::string& dest) {
     std::string candidate = first_free_name(dest);
     try {
         while (!rename_if_free(src, candidate)) candidate = first_free_name(dest);
+        flush_folder(dir_name(candidate));
         return candidate;
     } catch (const FileError& error) {
         if (error.error_number() != EXDEV) throw;
@@ -216,7 +330,7 @@ std::string move_to_free_name(const std::string& src, const std::string& dest) {
         if (errno != EEXIST) throw FileError(errno, "Cannot create", candidate);
         candidate = first_free_name(dest);
     }
-    if (::unlink(src.c_str()) != 0) throw FileError(errno, "Moved, but cannot remove", src);
+    remove_source_after_copy(src, dir_name(candidate));
     return candidate;
 }
 
@@ -236,7 +350,10 @@ MoveOutcome move_with_backup(const std::string& src, const std::string& dest, co
         return outcome;
     }
     outcome.dest = dest;
-    if (::rename(src.c_str(), dest.c_str()) == 0) return outcome;
+    if (::rename(src.c_str(), dest.c_str()) == 0) {
+        flush_folder(dir_name(dest));
+        return outcome;
+    }
     if (errno != EXDEV) throw FileError(errno, "Cannot move to " + dest, src);
 
     // Another file system: the copy is complete under its final name before
@@ -244,7 +361,7 @@ MoveOutcome move_with_backup(const std::string& src, const std::string& dest, co
     TempFile temp(copy_to_temp(src, dest));
     if (::rename(temp.path().c_str(), dest.c_str()) != 0) throw FileError(errno, "Cannot replace", dest);
     temp.release();
-    if (::unlink(src.c_str()) != 0) throw FileError(errno, "Moved, but cannot remove", src);
+    remove_source_after_copy(src, dir_name(dest));
     return outcome;
 }
 
@@ -259,16 +376,7 @@ std::string read_file(const std::string& path) {
     if (::fstat(in.get(), &info) != 0) throw FileError(errno, "Cannot read", path);
     if (S_ISDIR(info.st_mode)) throw FileError(EISDIR, "Cannot read", path);
     std::string content;
-    std::vector<char> buffer(1 << 16);
-    for (;;) {
-        ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            throw FileError(errno, "Cannot read", path);
-        }
-        if (got == 0) break;
-        content.append(buffer.data(), static_cast<size_t>(got));
-    }
+    read_in_chunks(in.get(), path, [&](const char* data, size_t size) { content.append(data, size); });
     return content;
 }
 

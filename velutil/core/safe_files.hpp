@@ -1,6 +1,8 @@
 // File writes and moves that never lose data: every file appears under its
 // final name complete or not at all.
 #pragma once
+#include <time.h>
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -20,13 +22,25 @@ enum class Durability {
 };
 
 // Writes `data` to a temporary file beside `path`, optionally flushes it to
-// disk, and renames it over `path`. A failure leaves an earlier file at
-// `path` intact.
+// disk, and renames it over `path`; with kFlushToDisk the folder is flushed
+// too, so that the new name survives a power cut. A failure leaves an
+// earlier file at `path` intact.
+//
+// Temporary files are named ".NAME.tmp-XXXXXX" and opened close-on-exec. The
+// first temporary a process makes in a folder removes the ones there that
+// a killed run left behind (changed before this process loaded the code).
 void write_file_atomically(const std::string& path, const char* data, size_t size,
                            Durability durability = Durability::kFlushToDisk);
 inline void write_file_atomically(const std::string& path, const std::string& data) {
     write_file_atomically(path, data.data(), data.size());
 }
+
+// Whether `name` is one of the temporary names above.
+bool is_temporary_name(const std::string& name);
+
+// Removes the temporary files directly in `folder` whose status changed
+// before `changed_before`; returns how many went.
+int remove_stale_temporaries(const std::string& folder, const struct timespec& changed_before);
 
 // `path` when nothing exists there, else the first of "stem_2.ext",
 // "stem_3.ext", ... that is free.
@@ -60,7 +74,9 @@ enum class AtDestination {
 // Keeps a copy of `src` at `backup` (or the first free name after it), then
 // moves `src` to `dest`. Parent folders are created. Within one file system
 // the move is a rename; across file systems the file is copied beside
-// `dest`, flushed, put into place, and only then is `src` removed. With
+// `dest`, flushed, put into place, and only then is `src` removed. The
+// destination's folder is flushed after the move (across file systems
+// before the source goes, and the source's folder around its removal). With
 // kUseFirstFreeName an existing file is never replaced, not even one that
 // appears while the move is under way. Throws FileError, with `src`
 // untouched, when a step fails.

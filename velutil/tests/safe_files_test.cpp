@@ -3,7 +3,11 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <utility>
+#include <vector>
 
 #include "file_error.hpp"
 #include "temp_dir.hpp"
@@ -176,4 +180,42 @@ TEST(MoveWithBackup, FirstFreeNameAcrossFileSystems) {
     EXPECT_EQ(here.read("dest/x.txt"), "kept");
     EXPECT_EQ(here.read("dest/x_2.txt"), "across");
     EXPECT_EQ(entry_count(here / "dest"), 2);
+}
+
+namespace {
+struct timespec now_plus(int seconds) {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    now.tv_sec += seconds;
+    return now;
+}
+}  // namespace
+
+TEST(StaleTemporaries, OnlyOurNamesChangedBeforeTheLimitGo) {
+    TempDir dir;
+    const std::vector<std::pair<std::string, bool>> names = {
+        {".in.xlsx.tmp-Ab3xY9", true},   // left by a killed copy
+        {".report.pdf.tmp-000000", true},
+        {"in.xlsx.tmp-Ab3xY9", false},   // not hidden: a user's file
+        {".in.xlsx.tmp-Ab3x", false},    // too short a suffix
+        {".in.xlsx.tmp-Ab3x!9", false},  // not what mkostemp writes
+        {".tmp-Ab3xY9", false},          // no name before the marker
+        {"notes.txt", false},
+    };
+    for (const auto& [name, _] : names) dir.write(name, "x");
+    ::mkdir((dir / ".folder.tmp-ABCDEF").c_str(), 0700);
+
+    EXPECT_EQ(remove_stale_temporaries(dir.path(), now_plus(-60)), 0) << "nothing is older than a minute";
+    EXPECT_EQ(remove_stale_temporaries(dir.path(), now_plus(60)), 2);
+    for (const auto& [name, removed] : names) EXPECT_EQ(exists(dir / name), !removed) << name;
+    EXPECT_TRUE(exists(dir / ".folder.tmp-ABCDEF"));
+}
+
+TEST(StaleTemporaries, ThisRunsOwnAreKeptByLaterWrites) {
+    TempDir dir;
+    dir.write(".other.json.tmp-Q1w2E3", "being written by a run that started after this one");
+    write_file_atomically(dir / "out.json", std::string("{}"));
+    move_with_backup(dir / "out.json", dir / "moved.json", dir / "bak/out.json");
+    EXPECT_TRUE(exists(dir / ".other.json.tmp-Q1w2E3"));
+    EXPECT_EQ(entry_count(dir.path()), 3);
 }
