@@ -346,11 +346,11 @@ def test_leftovers_of_a_killed_run_are_removed(tmp_path, stand_in):
     work.mkdir()
     (work / "batch-1.md").write_text("```mermaid\ngraph b\n```\n")
     leftovers = [out / ".a.html.tmp-AbC123", out / ".index.html.tmp-q1W2e3", work]
-    kept = [out / ".notes.html.tmp-AbC123", out / ".a.html.tmp-short"]
+    kept = [out / ".a.html.tmp-short"]
     for path in leftovers[:2] + kept:
         path.write_text("partial")
     for path in leftovers + kept:
         os.utime(path, (1, 1))
     assert flowpage(tmp_path, config, stand_in.env).returncode == 0
-    assert [path.exists() for path in leftovers + kept] == [False, False, False, True, True]
+    assert [path.exists() for path in leftovers + kept] == [False, False, False, True]
     assert [p.name for p in (out / ".flowpage-cache").iterdir() if not p.name.endswith(".svg")] == []

@@ -1,22 +1,14 @@
-// What a run that was killed leaves behind in the output folder: hidden
-// temporary files of the atomic writes (".NAME.tmp-XXXXXX") and the
-// renderer's scratch folders in the drawing cache ("work-XXXXXX"). The next
-// run removes those older than itself.
+// The renderer's scratch folders ("work-XXXXXX" in the drawing cache) that a
+// killed run left behind; the next run removes them. (The hidden temporary
+// files of the atomic writes are velutil's to clear.)
 #pragma once
 #include <ctime>
-#include <functional>
 #include <string>
 
 namespace velkit::flowpage {
 
-// The file an atomic write's temporary file was for (".a.html.tmp-Xy12Z9"
-// -> "a.html"), "" when the name is not such a temporary file.
-std::string leftover_target(const std::string& name);
-
-// Removes, when last changed before `start`: the temporary files in
-// `folder` (not in its sub-folders) for a file that `ours` accepts, and the
-// scratch folders in `folder`/.flowpage-cache. Returns how many.
-int remove_leftovers(const std::string& folder, std::time_t start,
-                     const std::function<bool(const std::string& file)>& ours);
+// Removes the scratch folders in `output_folder`/.flowpage-cache last
+// changed before `start`. Returns how many went.
+int remove_scratch_leftovers(const std::string& output_folder, std::time_t start);
 
 }  // namespace velkit::flowpage

@@ -439,9 +439,7 @@ SiteResult SiteRun::run() {
         ::velutil::make_dirs(options_.output_folder);
         log_.info("Created output directory: " + options_.output_shown);
     }
-    remove_leftovers(options_.output_folder, start, [this](const std::string& file) {
-        return manifest_.owns(file) || file == kManifestName;
-    });
+    remove_scratch_leftovers(options_.output_folder, start);
     input_real_ = real_path(options_.input_folder);
     list_input();
     plan_names();
