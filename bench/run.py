@@ -306,13 +306,9 @@ def main():
         config = picbook_config(images, work)
         compare("picbook report, 200 JPEGs 1600x1200 in 4 groups", [velkit, "picbook", "-c", str(config)],
                 [python, str(HERE / "picbook_baseline.py"), str(config)], work, 3, 1.15, 1.2)
-        site = make_flowpage_site()
-        flow_config = Path(work) / "bench_flowpage.json"
-        flow_config.write_text(json.dumps({"config": {"input_folder": str(site),
-                                                      "output_folder": str(Path(work) / "site")}}))
-        # mmdc takes about 2 s a diagram: two rounds of 20 diagrams each side.
-        compare("flowpage site, 20 diagrams and 100 documents", [velkit, "flowpage", "-c", str(flow_config)],
-                [python, str(HERE / "flowpage_baseline.py"), str(flow_config)], work, 2, 1.05)
+        # mmdc takes about 2 s a diagram: one round of 20 diagrams each side.
+        from flowpage_bench import compare_flowpage
+        compare_flowpage(work)
 
         pdfs = make_bench_pdfs()
         tile_config = Path(work) / "bench_sheet_tile.json"

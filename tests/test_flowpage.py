@@ -213,14 +213,17 @@ def test_empty_folder_gives_the_warning_with_status_zero(runner, tmp_path, fake_
 
 
 @pytest.mark.parametrize("setting, expected", [
-    ({"doc_titles": ["README.md"]}, "Configuration value 'doc_titles' must be an object mapping file names to titles, not an array"),
-    ({"input_folder": 5}, "Configuration value 'input_folder' must be a string (a folder path), not a number"),
+    ({"doc_titles": ["README.md"]}, "'config.doc_titles' must be an object."),
+    ({"input_folder": 5}, "'config.input_folder' must be a non-empty text (got 5)."),
 ], ids=["title-map-array", "folder-number"])
 def test_wrong_configuration_types_name_the_key(runner, tmp_path, fake_mmdc, setting, expected):
     fake_mmdc()
-    result = convert(runner, site(tmp_path, {"a.md": "# A"}, **setting))
+    config = site(tmp_path, {"a.md": "# A"}, **setting)
+    result = convert(runner, config)
     assert result.exit_code == 1
-    assert result.stdout == f"\n[ERROR] {expected}\n"
+    assert result.stdout == ""
+    assert f"Error: Invalid configuration in {config}: {expected}" in result.stderr
+    assert not (tmp_path / "out").exists()
 
 
 # --- the real renderer ----------------------------------------------------------
@@ -246,9 +249,12 @@ def test_real_site_with_default_titles(runner, tmp_path, real_mmdc):
     drawing = (out / "ab.svg").read_text(encoding="utf-8")
     page = (out / "ab.html").read_text(encoding="utf-8")
     assert drawing.lstrip().startswith("<svg") and "Alpha" in drawing and "Beta" in drawing
-    assert f'<div class="content">\n        {drawing}\n    </div>' in page
+    # The drawing as drawn, in a frame that scrolls instead of shrinking it, and a link to it.
+    assert f'<div class="content">\n        <div class="diagram" style="overflow-x: auto;"><div style="min-width: ' in page
+    assert f"px;\">{drawing}</div></div>\n<p><a href=\"ab.svg\">Full-size drawing (SVG)</a></p>\n    </div>" in page
     assert "<title>A to B Flow</title>" in page
-    assert [p.name for p in sorted(out.iterdir())] == ["README.html", "ab.html", "ab.svg", "index.html"]
+    assert [p.name for p in sorted(out.iterdir())] == [
+        ".flowpage-cache", ".flowpage-manifest", "README.html", "ab.html", "ab.svg", "index.html"]
 
 
 def test_real_renderer_with_a_name_a_shell_would_read(runner, tmp_path, real_mmdc):
@@ -273,15 +279,13 @@ def test_failed_diagram_is_skipped_and_the_rest_indexed(runner, tmp_path, fake_m
     assert result.exit_code == 0
     assert result.stdout.startswith("\n[DONE] ")
     failures = [l for l in result.stderr.splitlines() if "Failed to convert" in l]
-    assert failures == [
-        f"ERROR FlowPage: Failed to convert bad.mmd: command 'mmdc -i {tmp_path}/in/bad.mmd -o {tmp_path}/out/bad.svg'"
-        " exited with status 1"]
+    assert failures == [f"ERROR FlowPage: Failed to convert bad.mmd: fake mmdc: parse error in {tmp_path}/in/bad.mmd"]
     out = tmp_path / "out"
     assert not (out / "bad.html").exists()
     lines = index_lines(tmp_path)
     assert 'href="doc.html"' in lines[20] and 'href="good.html"' in lines[21] and "bad" not in lines[21]
-    # The renderer's output was not captured: its message reached the terminal.
-    assert "fake mmdc: parse error" not in result.stderr
+    # The renderer's output was captured: its error line is in the log line only.
+    assert "fake mmdc" not in result.stdout and result.stderr.count("fake mmdc: parse error") == 1
 
 
 def test_renderer_that_cannot_start_counts_as_failed(runner, tmp_path, fake_mmdc):
@@ -295,11 +299,13 @@ def test_renderer_that_cannot_start_counts_as_failed(runner, tmp_path, fake_mmdc
 
 @pytest.mark.parametrize("stale", [False, True], ids=["no-file", "file-from-earlier-run"])
 def test_renderer_success_without_svg_ends_the_run(runner, tmp_path, fake_mmdc, stale):
-    fake_mmdc("#!/bin/sh\nexit 0\n")
     config = site(tmp_path, {"doc.md": "# Doc", "a.mmd": "graph LR\n a-->b\n"})
     if stale:
-        (tmp_path / "out").mkdir()
-        (tmp_path / "out" / "a.svg").write_text("<svg>old drawing</svg>")
+        fake_mmdc()
+        assert convert(runner, config).exit_code == 0
+        (tmp_path / "out" / "index.html").unlink()
+        (tmp_path / "out" / "a.html").unlink()
+    fake_mmdc("#!/bin/sh\nexit 0\n")
     result = convert(runner, config)
     assert result.exit_code == 1
     assert result.stdout.startswith(f"\n[ERROR] The renderer reported success for a.mmd but ")
@@ -327,15 +333,15 @@ def test_which_names_count_and_in_what_order(runner, tmp_path, fake_mmdc):
              "notes.md.txt": "ignored", "z.md": "z", "a.mmd": "graph LR\n a-->b\n", "m.mmd": "graph LR\n a-->b\n"}
     config = site(tmp_path, files, doc_titles=flowpage.DEFAULT_CONFIG["config"]["doc_titles"])
     assert convert(runner, config).exit_code == 0
-    listing = os.listdir(tmp_path / "in")
-    documents = [n.rsplit(".", 1)[0] + ".html" for n in listing if n.lower().endswith(".md")]
-    diagrams = [n.rsplit(".", 1)[0] + ".html" for n in listing if n.lower().endswith(".mmd")]
+    # Items in natural order of their titles; a document without a title entry shows its first heading.
+    documents = ["diagram.mmd.html", "README.html", "z.html"]
+    diagrams = ["a.html", "m.html", "notes.html"]
     lines = index_lines(tmp_path)
     assert lines[20].count("<li>") == 3 and lines[21].count("<li>") == 3
     hrefs = lambda line: [part.split('"', 1)[0] for part in line.split('href="')[1:]]
     assert hrefs(lines[20]) == documents and hrefs(lines[21]) == diagrams
-    # README.MD is not the README.md of the title map: shown under its base name.
-    assert '<span class="icon">📘</span> README</a>' in lines[20]
+    # README.MD is not the README.md of the title map: shown under its heading.
+    assert '<span class="icon">📘</span> Upper</a>' in lines[20] and "README (v0.1)" not in lines[20]
     assert not (tmp_path / "out" / "notes.md.html").exists()
 
 

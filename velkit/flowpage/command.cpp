@@ -4,9 +4,13 @@
 #include <string>
 
 #include "converter.hpp"
+#include "options_reader.hpp"
 #include "site_templates.hpp"
 #include "state.hpp"
 #include "velkit/frame/command.hpp"
+#include "velkit/frame/config_values.hpp"
+#include "velkit/frame/outcome.hpp"
+#include "velkit/frame/text.hpp"
 
 namespace velkit::flowpage {
 
@@ -20,28 +24,32 @@ void run_flowpage(py::object config, bool generate_config) {
                                    kTemplateFileName);
     frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",
                                         "Hint: Run 'vel-kit flowpage --generate-config' to get a template."});
-    py::object section = frame::load_config_section(config);
-    if (section.is_none()) return;
-    if (!py::isinstance<py::dict>(section)) {
-        module.log.error("Error: Invalid configuration in " + std::string(py::str(config)) +
-                         ": 'config' must be an object.");
-        frame::exit_with(1);
+    frame::ConfigSection section = frame::load_config(module.log, config);
+    SiteOptions options;
+    try {
+        options = read_options(section);
+    } catch (const frame::ConfigError& error) {
+        frame::refuse_configuration(module.log, config, error.what());
     }
 
-    MermaidConverter app(section);
+    MermaidConverter app(section.object(), std::move(options));
     std::string error_text;
     try {
+        frame::LibraryMessages library_messages(module.log, {"MARKDOWN"});
         py::tuple outcome = app.run();
         bool success = py::bool_(outcome[0]);
-        frame::echo("\n[" + std::string(success ? "DONE" : "WARNING") + "] " + std::string(py::str(outcome[1])));
+        frame::echo("\n[" + std::string(success ? "DONE" : "WARNING") + "] " + frame::shown(outcome[1]));
+        if (app.tally.any_items()) frame::log_summary(module.log, app.tally, done_text(app.result));
+        frame::finish(app.tally);
         return;
     } catch (py::error_already_set& error) {
         if (!error.matches(PyExc_Exception)) throw;
-        error_text = py::str(error.value());
+        error_text = frame::shown(error.value());
     } catch (const std::exception& error) {
         error_text = error.what();
     }
     frame::echo("\n[ERROR] " + error_text);
+    if (app.tally.any_items()) frame::log_summary(module.log, app.tally, done_text(app.result));
     frame::exit_with(1);
 }
 

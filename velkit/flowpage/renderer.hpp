@@ -4,6 +4,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velkit::flowpage {
@@ -17,11 +18,22 @@ std::optional<std::string> find_executable(const std::string& name, const char* 
 struct ChildOutcome {
     int status = 0;           // exit status; 128 + n for signal n; 127 when not started
     std::string description;  // empty on status 0, else what happened, naming the command
+    std::string output;       // standard output and error together, when captured
 };
 
-// Runs `name` (looked up on PATH) with `args`, sharing this process's
-// standard input, output and error, and waits for it to end.
-ChildOutcome run_program(const std::string& name, const std::vector<std::string>& args);
+enum class ChildOutput { kShared, kCaptured };
+
+// Runs `name` (looked up on PATH) with `args` and waits for it to end. Its
+// standard output and error are this process's (kShared) or collected into
+// `output` (kCaptured); standard input is always this process's.
+ChildOutcome run_program(const std::string& name, const std::vector<std::string>& args,
+                         ChildOutput output = ChildOutput::kShared);
+
+// The line of a program's output that says what went wrong: the first that
+// starts with "Error: " (without it), else the first naming an error type
+// ("TypeError: ..."), else the last line that is not empty; "" for no
+// output.
+std::string first_error_line(std::string_view output);
 
 // The command line as a user could type it again: arguments with blanks or
 // shell characters are single-quoted.

@@ -46,6 +46,10 @@ std::string base_name_of(const std::string& file_name);
 // feeds.
 std::string normalize_line_ends(std::string_view text);
 
+// Natural order: runs of digits compare by their value ("2" before "10"),
+// other text ignoring ASCII case; ties are broken byte by byte.
+bool natural_less(std::string_view a, std::string_view b);
+
 // The page names handed out in one run. Two sources with the same base name
 // (x.md and x.mmd, x.md and x.MD) would write the same page; the later one
 // gets "x-2", "x-3", ... instead, so no page of the run is overwritten.
@@ -60,6 +64,9 @@ public:
 
     // Marks stem + extension as written.
     void take(const std::string& stem, const std::vector<std::string>& extensions);
+
+    // True when the run writes a file of this name.
+    bool taken(const std::string& file_name) const { return taken_.count(file_name) != 0; }
 
 private:
     bool is_free(const std::string& stem, const std::vector<std::string>& extensions) const;

@@ -86,3 +86,20 @@ TEST(CommandLine, QuotesOnlyWhatAShellWouldRead) {
               "mmdc -i in/a.mmd -o 'out dir/it'\\''s.svg'");
     EXPECT_EQ(command_line("mmdc", {""}), "mmdc ''");
 }
+
+TEST_F(ScratchPath, CapturedOutputAndItsErrorLine) {
+    script("noisy", "echo 'Generating single mermaid chart'; echo 'Error: Parse error on line 2:' >&2; "
+                    "echo '    at renderMermaid (index.js:480)' >&2; exit 1");
+    ChildOutcome outcome = run_program("noisy", {}, ChildOutput::kCaptured);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.output.find("Generating single mermaid chart\n"), std::string::npos);
+    EXPECT_NE(outcome.output.find("at renderMermaid"), std::string::npos);
+    EXPECT_EQ(first_error_line(outcome.output), "Parse error on line 2:");
+}
+
+TEST(FirstErrorLine, FallsBackToTheLastLine) {
+    EXPECT_EQ(first_error_line("one\n\n  two  \n\n"), "two");
+    EXPECT_EQ(first_error_line("x\nTypeError: y\nError: z\n"), "z");
+    EXPECT_EQ(first_error_line("ok /tmp/test_error_1/out-1.svg\nTypeError: y\nlast\n"), "TypeError: y");
+    EXPECT_EQ(first_error_line(""), "");
+}

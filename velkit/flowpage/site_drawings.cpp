@@ -1,0 +1,106 @@
+#include "velkit/frame/pybind.hpp"
+
+#include "site_drawings.hpp"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <optional>
+
+#include "diagram_cache.hpp"
+#include "file_error.hpp"
+#include "paths.hpp"
+#include "renderer.hpp"
+#include "safe_files.hpp"
+
+namespace velkit::flowpage {
+
+namespace {
+
+// The renderer's options as flowpage gives them; part of a drawing's key.
+constexpr const char* kRendererOptions = "mmdc -i SOURCE -o SVG";
+
+// A scratch folder for the renderer's batch files, removed with its files.
+class WorkFolder {
+public:
+    // In the drawing cache, where a run that was killed leaves it for the
+    // next run to remove (leftovers.hpp).
+    explicit WorkFolder(const std::string& cache_folder) {
+        ::velutil::make_dirs(cache_folder);
+        std::string pattern = ::velutil::join_path(cache_folder, "work-XXXXXX");
+        if (::mkdtemp(pattern.data()) == nullptr) throw ::velutil::FileError(errno, "Cannot create", pattern);
+        path_ = pattern;
+    }
+    ~WorkFolder() {
+        if (DIR* folder = ::opendir(path_.c_str())) {
+            while (dirent* entry = ::readdir(folder)) {
+                std::string name = entry->d_name;
+                if (name != "." && name != "..") ::unlink(::velutil::join_path(path_, name).c_str());
+            }
+            ::closedir(folder);
+        }
+        ::rmdir(path_.c_str());
+    }
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
+std::vector<Drawing> draw_diagrams(const std::vector<DiagramJob>& jobs, const std::string& cache_folder) {
+    std::vector<Drawing> drawings(jobs.size());
+    if (jobs.empty()) return drawings;
+    std::optional<std::string> mmdc = find_executable("mmdc", std::getenv("PATH"));
+    DiagramCache cache(cache_folder, renderer_identity(mmdc.value_or("mmdc")), kRendererOptions);
+    // One drawing per distinct text: the same diagram twice is drawn once.
+    std::map<std::string, size_t> first_of_key;
+    std::vector<std::string> keys(jobs.size());
+    std::vector<size_t> to_draw;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        keys[i] = cache.key(jobs[i].source);
+        if (auto svg = cache.find(keys[i])) {
+            drawings[i] = {true, *svg, "", "", false};
+        } else if (first_of_key.emplace(keys[i], i).second) {
+            to_draw.push_back(i);
+        }
+    }
+    if (!to_draw.empty()) {
+        WorkFolder work(cache_folder);
+        DiagramDrawer drawer(work.path(), [](const std::vector<std::string>& args) {
+            py::module_ sys = py::module_::import("sys");
+            for (const char* stream : {"stdout", "stderr"}) {
+                py::object handle = sys.attr(stream);
+                if (!handle.is_none()) handle.attr("flush")();
+            }
+            ChildOutcome outcome;
+            {
+                py::gil_scoped_release release;
+                outcome = run_program("mmdc", args, ChildOutput::kCaptured);
+            }
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+            return outcome;
+        });
+        std::vector<DiagramJob> batch;
+        for (size_t i : to_draw) batch.push_back(jobs[i]);
+        std::vector<Drawing> drawn = drawer.draw(batch);
+        for (size_t n = 0; n < to_draw.size(); ++n) {
+            drawings[to_draw[n]] = drawn[n];
+            if (drawn[n].drawn) cache.store(keys[to_draw[n]], drawn[n].svg);
+        }
+    }
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        auto first = first_of_key.find(keys[i]);
+        if (first != first_of_key.end() && first->second != i) drawings[i] = drawings[first->second];
+    }
+    cache.prune();
+    return drawings;
+}
+
+}  // namespace velkit::flowpage
