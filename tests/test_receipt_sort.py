@@ -488,7 +488,7 @@ def test_exit_status_and_summary(tmp_path, case, status, summary):
     [
         (b'{"config": null}', "'config' must be an object, not NoneType"),
         (b'{"config": []}', "'config' must be an object, not list"),
-        (b'{"excel_in": {"amount_cell": "P"}}', "'excel_in.amount_cell' must be a single cell such as \"D6\" (got 'P')"),
+        (b'{"excel_in": {"amount_cell": "P"}}', "'excel_in.amount_cell' must be a cell reference such as \"D6\" (got 'P')"),
         (b'{"config": {"path": ""}}', "'config.path' must be a non-empty text (got '')"),
         (b"[]", "must hold a JSON object at the top level, not list"),
         (b"", "is not valid JSON"),

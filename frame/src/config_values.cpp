@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "cell_reference.hpp"
+
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/text.hpp"
 
@@ -99,6 +101,16 @@ py::object ConfigSection::path(const char* key, const std::string& fallback) con
     if (!py::isinstance<py::str>(value) || py::len(value) == 0) fail(key, "a non-empty text");
     if (value.attr("find")(py::str("\0", 1)).cast<long>() >= 0) fail(key, "a path without NUL characters");
     return value;
+}
+
+std::string ConfigSection::cell(const char* key, const std::string& fallback, const std::string& example) const {
+    std::string reference = text(key, fallback);
+    try {
+        ::velutil::parse_cell_reference(reference);
+    } catch (const std::invalid_argument&) {
+        fail(key, "a cell reference such as \"" + example + "\"");
+    }
+    return reference;
 }
 
 bool ConfigSection::flag(const char* key, bool fallback) const {

@@ -1,8 +1,5 @@
 #include "options.hpp"
 
-#include <stdexcept>
-
-#include "cell_reference.hpp"
 
 namespace velkit::order_match {
 
@@ -15,13 +12,7 @@ py::object input_path(const frame::ConfigSection& config, const char* key) {
 }
 
 std::string cell(const frame::ConfigSection& section, const char* key, const char* fallback) {
-    std::string reference = section.text(key, fallback);
-    try {
-        velutil::parse_cell_reference(reference);
-    } catch (const std::invalid_argument&) {
-        section.fail(key, "a cell reference such as \"H2\"");
-    }
-    return reference;
+    return section.cell(key, fallback, "H2");
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 #include "options_from_config.hpp"
 
-#include <stdexcept>
 
-#include "cell_reference.hpp"
 #include "file_name.hpp"
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/text.hpp"
@@ -22,16 +20,6 @@ frame::ConfigSection top_section(py::handle config_dict, const char* key) {
     return frame::ConfigSection(value, key);
 }
 
-std::string cell_setting(const frame::ConfigSection& section, const char* key, const std::string& fallback) {
-    std::string reference = section.text(key, fallback);
-    try {
-        velutil::parse_cell_reference(reference);
-    } catch (const std::invalid_argument&) {
-        section.fail(key, "a single cell such as \"D6\"");
-    }
-    return reference;
-}
-
 }  // namespace
 
 RenameOptions options_from_config(py::handle config_dict) {
@@ -48,8 +36,8 @@ RenameOptions options_from_config(py::handle config_dict) {
     }
     // Only true and the text "true" in any letter case switch it on.
     options.dry_run = conf.has("dry_run") && is_dry_run(frame::shown(conf.raw("dry_run")));
-    options.name_cell = cell_setting(excel_in, "name_cell", options.name_cell);
-    options.amount_cell = cell_setting(excel_in, "amount_cell", options.amount_cell);
+    options.name_cell = excel_in.cell("name_cell", options.name_cell, "D6");
+    options.amount_cell = excel_in.cell("amount_cell", options.amount_cell, "D6");
     return options;
 }
 

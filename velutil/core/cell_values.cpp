@@ -105,7 +105,10 @@ std::string number_key(double value) {
 
 CivilDate date_of_serial(long long serial, bool date1904) {
     // Days from 1970-01-01 to the system's day 0.
-    long long days = serial + (date1904 ? -24107 : (serial >= 61 ? -25569 : -25568));
+    return civil_from_days(serial + (date1904 ? -24107 : (serial >= 61 ? -25569 : -25568)));
+}
+
+CivilDate civil_from_days(long long days) {
     days += 719468;
     long long era = (days >= 0 ? days : days - 146096) / 146097;
     long long doe = days - era * 146097;

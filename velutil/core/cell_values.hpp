@@ -62,6 +62,8 @@ struct CivilDate {
     int day;
 };
 CivilDate date_of_serial(long long serial, bool date1904 = false);
+// The calendar day `days` after 1970-01-01 (before it when negative).
+CivilDate civil_from_days(long long days);
 
 // Columns a text takes in a spreadsheet cell: East Asian wide and full-width
 // characters count two, combining marks none.

@@ -35,24 +35,6 @@ double serial(int64_t days_since_1970, double day_fraction) {
     return value > 59 ? value + 1 : value;
 }
 
-struct CivilDate {
-    int64_t year;
-    int month;
-    int day;
-};
-
-CivilDate civil_from_days(int64_t days) {
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const int64_t day_of_era = days - era * 146097;
-    const int64_t year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-    const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-    const int64_t shifted_month = (5 * day_of_year + 2) / 153;
-    const int day = static_cast<int>(day_of_year - (153 * shifted_month + 2) / 5 + 1);
-    const int month = static_cast<int>(shifted_month < 10 ? shifted_month + 3 : shifted_month - 9);
-    return {year_of_era + era * 400 + (month <= 2), month, day};
-}
-
 void append_padded(std::string& text, int64_t value, size_t digits) {
     char buffer[24];
     auto end = std::to_chars(buffer, buffer + sizeof buffer, value < 0 ? -value : value).ptr;

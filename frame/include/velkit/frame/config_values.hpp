@@ -43,6 +43,9 @@ public:
     // A file or folder path: non-empty text. Returned as the str given, so
     // that it reaches the file system unchanged (see text.hpp).
     py::object path(const char* key, const std::string& fallback) const;
+    // A spreadsheet cell reference such as "D6"; `example` is shown in the
+    // message when the value is not one.
+    std::string cell(const char* key, const std::string& fallback, const std::string& example) const;
     // true/false; also 0/1 and null (false), as JSON files written by hand
     // tend to have them.
     bool flag(const char* key, bool fallback) const;
