@@ -95,8 +95,17 @@ std::vector<std::string> non_empty_lines(std::string_view output) {
 
 std::string first_error_line(std::string_view output) {
     std::vector<std::string> lines = non_empty_lines(output);
-    for (const auto& line : lines) {
-        if (line.rfind("Error: ", 0) == 0) return line.substr(7);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].rfind("Error: ", 0) != 0) continue;
+        std::string line = lines[i].substr(7);
+        // "Parse error on line 2:" says where; the "Expecting ..." line a
+        // little further down (after the source and a caret) says what.
+        if (!line.empty() && line.back() == ':') {
+            for (size_t j = i + 1; j < lines.size() && j <= i + 3; ++j) {
+                if (lines[j].rfind("Expecting ", 0) == 0) return line + " " + lines[j];
+            }
+        }
+        return line;
     }
     // "TypeError: ...", "UnknownDiagramError: ..."; not a path that merely holds the word.
     for (const auto& line : lines) {

@@ -102,4 +102,6 @@ TEST(FirstErrorLine, FallsBackToTheLastLine) {
     EXPECT_EQ(first_error_line("x\nTypeError: y\nError: z\n"), "z");
     EXPECT_EQ(first_error_line("ok /tmp/test_error_1/out-1.svg\nTypeError: y\nlast\n"), "TypeError: y");
     EXPECT_EQ(first_error_line(""), "");
+    EXPECT_EQ(first_error_line("Error: Parse error on line 2:\nA --> ((\n-----^\nExpecting 'SEMI', got 'PS'\n"),
+              "Parse error on line 2: Expecting 'SEMI', got 'PS'");
 }
