@@ -24,3 +24,16 @@ def test_unusable_configuration_ends_with_status_one_and_a_message(tmp_path, too
     assert result.returncode == 1, result.stderr
     assert result.stderr.strip() or result.stdout.strip()
     assert "Traceback" not in result.stderr
+
+
+def test_library_messages_come_through_the_logger_once_with_their_file(tmp_path):
+    folder = tmp_path / "in"
+    folder.mkdir()
+    (folder / "bad.pdf").write_bytes(b"x")  # pypdf says "EOF marker not found" twice
+    (folder / "c.json").write_text('{"config": {"input_folder": "in", "output_file": "out/r.pdf"}}')
+    result = run_program(["sheet-tile", "-c", "in/c.json"], cwd=tmp_path)
+    assert result.returncode == 1
+    lines = result.stderr.splitlines()
+    assert lines and all(line.split(" ", 1)[0] in ("INFO", "WARNING", "ERROR") for line in lines), lines
+    from_library = [line for line in lines if line.startswith("WARNING SheetTile: bad.pdf: ")]
+    assert from_library and len(from_library) == len(set(from_library))

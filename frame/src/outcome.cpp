@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/text.hpp"
@@ -21,9 +22,18 @@ bool debug_requested() {
     return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
+// What was passed on in this run: a library that says the same about the
+// same item twice (an image probed, then drawn) is logged once.
+std::set<std::string>& already_said() {
+    static std::set<std::string> said;
+    return said;
+}
+
 void forward(const helperlib::Logger& log, const std::string& message) {
     const std::string& item = current_item();
-    log.warning(item.empty() ? message : item + ": " + message);
+    std::string line = item.empty() ? message : item + ": " + message;
+    if (!already_said().insert(line).second) return;
+    log.warning(line);
 }
 
 // Messages of a library come as one line; the first line carries the news.
@@ -58,6 +68,7 @@ LibraryMessages::LibraryMessages(const helperlib::Logger& log, const std::vector
     py::module_ warnings = py::module_::import("warnings");
     py::module_ logging = py::module_::import("logging");
     const bool debug = debug_requested();
+    already_said().clear();
 
     warnings_context_ = warnings.attr("catch_warnings")();
     warnings_context_.attr("__enter__")();

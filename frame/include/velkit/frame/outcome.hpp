@@ -14,8 +14,9 @@ namespace velkit::frame {
 // While alive, Python warnings and the records of the named library loggers
 // (e.g. {"pypdf"}, {"fpdf", "PIL"}) go to the tool's logger at warning
 // level, as "<item>: <message>" while an ItemScope is open, else as the
-// message alone. Nothing reaches standard error in the library's own
-// format; with VELKIT_DEBUG=1 the raw record is logged at debug level too.
+// message alone; the same line is logged once per run. Nothing reaches
+// standard error in the library's own format; with VELKIT_DEBUG=1 the raw
+// record is logged at debug level too.
 // Filters that turn warnings into errors stay in force. One per command
 // run; not copyable.
 class LibraryMessages {
