@@ -1,7 +1,5 @@
 #include "velkit/frame/outcome.hpp"
 
-#include <cstdlib>
-#include <cstring>
 #include <set>
 
 #include "velkit/frame/command.hpp"
@@ -15,11 +13,6 @@ namespace {
 std::string& current_item() {
     static std::string item;
     return item;
-}
-
-bool debug_requested() {
-    const char* value = std::getenv("VELKIT_DEBUG");
-    return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
 // What was passed on in this run: a library that says the same about the

@@ -8,11 +8,6 @@ namespace velkit::frame {
 
 namespace {
 
-bool debug_requested() {
-    const char* value = std::getenv("VELKIT_DEBUG");
-    return value != nullptr && std::strcmp(value, "1") == 0;
-}
-
 // The one line an error that no step caught is reported with.
 std::string error_text(py::handle error) {
     std::string text = shown(error);
@@ -22,6 +17,11 @@ std::string error_text(py::handle error) {
 }
 
 }  // namespace
+
+bool debug_requested() {
+    const char* value = std::getenv("VELKIT_DEBUG");
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
 
 void run_as_program(py::handle command, const std::string& prog_name) {
     try {

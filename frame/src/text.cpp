@@ -1,6 +1,7 @@
 #include "velkit/frame/text.hpp"
 
 #include "pyfs.hpp"
+#include "safe_files.hpp"
 
 namespace velkit::frame {
 
@@ -43,5 +44,13 @@ std::string shown(py::handle value) {
 std::string fs_path(py::handle path) { return ::velutil::py_fs::to_fs(path); }
 
 py::str fs_text(const std::string& path) { return ::velutil::py_fs::to_text(path); }
+
+void write_rebuildable_output(py::handle path, py::handle content) {
+    std::string fs = fs_path(path);
+    py::buffer_info bytes = py::reinterpret_borrow<py::buffer>(content).request();
+    ::velutil::write_file_atomically(fs, static_cast<const char*>(bytes.ptr),
+                                     static_cast<size_t>(bytes.size * bytes.itemsize),
+                                     ::velutil::Durability::kLeaveToSystem);
+}
 
 }  // namespace velkit::frame

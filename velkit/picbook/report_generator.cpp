@@ -12,7 +12,6 @@
 #include "file_error.hpp"
 #include "layout.hpp"
 #include "natural_order.hpp"
-#include "safe_files.hpp"
 #include "state.hpp"
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/outcome.hpp"
@@ -165,11 +164,8 @@ bool ReportGenerator::write_output(py::handle path) {
     // report is rebuilt from its images at will, so the write does not wait
     // for the disk (a report of large images runs to hundreds of MB).
     py::object content = pdf.attr("output")();
-    py::buffer_info bytes = py::buffer(content).request();
     try {
-        ::velutil::write_file_atomically(frame::fs_path(path), static_cast<const char*>(bytes.ptr),
-                                         static_cast<size_t>(bytes.size * bytes.itemsize),
-                                         ::velutil::Durability::kLeaveToSystem);
+        frame::write_rebuildable_output(path, content);
     } catch (const ::velutil::FileError& error) {
         state().log.error("Error: Cannot write the report " + frame::shown(path) + ": " + error.what() + " (" +
                           std::strerror(error.error_number()) + ")");

@@ -4,7 +4,6 @@
 
 #include "annotations.hpp"
 #include "file_error.hpp"
-#include "safe_files.hpp"
 #include "source_file.hpp"
 #include "state.hpp"
 #include "velkit/frame/command.hpp"
@@ -313,17 +312,11 @@ bool SheetTiler::save_file() const {
         os.attr("makedirs")(output_dir);
     }
     try {
-        // The document goes to a temporary file beside the report and
-        // replaces it only when complete, so a failed save keeps an earlier
-        // report. It is rebuilt from its inputs at will, so the write does
-        // not wait for the disk.
+        // Replaces the report only when complete, so a failed save keeps
+        // an earlier report.
         py::object buffer = py::module_::import("io").attr("BytesIO")();
         writer.attr("write")(buffer);
-        std::string fs_path = os.attr("fsencode")(output_file).cast<std::string>();
-        py::buffer_info bytes = py::buffer(buffer.attr("getbuffer")()).request();
-        ::velutil::write_file_atomically(fs_path, static_cast<const char*>(bytes.ptr),
-                                         static_cast<size_t>(bytes.size * bytes.itemsize),
-                                         ::velutil::Durability::kLeaveToSystem);
+        frame::write_rebuildable_output(output_file, buffer.attr("getbuffer")());
     } catch (py::error_already_set& error) {
         if (!error.matches(PyExc_Exception)) throw;
         state().log.error("Save failed: " + frame::shown(error.value()));

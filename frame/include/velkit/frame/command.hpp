@@ -56,6 +56,9 @@ py::object load_config_section(py::handle config);
 // (naming the file) and status 1.
 py::object read_config_file(py::handle config);
 
+// True when VELKIT_DEBUG is "1": debug lines and raw details are wanted.
+bool debug_requested();
+
 // True for a path option that was given and is not empty.
 bool given(py::handle config);
 

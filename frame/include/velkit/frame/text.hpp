@@ -25,4 +25,10 @@ std::string fs_path(py::handle path);
 // Python libraries that open files by it.
 py::str fs_text(const std::string& path);
 
+// Writes `content` (bytes or any buffer, e.g. a BytesIO's getbuffer()) to
+// `path` atomically: a failure keeps an earlier file. For outputs rebuilt
+// from their inputs at will, so the write does not wait for the disk.
+// Throws velutil's FileError.
+void write_rebuildable_output(py::handle path, py::handle content);
+
 }  // namespace velkit::frame
