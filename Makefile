@@ -9,6 +9,13 @@ BIN := $(VENV)/bin
 PY := $(BIN)/python
 # apt-get needs root; outside CI we go through sudo.
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+# Where ccache is installed, every build (and every checkout of the
+# repository) shares compiled objects; a second checkout builds in seconds.
+CCACHE := $(shell command -v ccache)
+ifneq ($(CCACHE),)
+export CMAKE_CXX_COMPILER_LAUNCHER ?= $(CCACHE)
+export CMAKE_C_COMPILER_LAUNCHER ?= $(CCACHE)
+endif
 SOURCES := $(shell find velutil frame velkit -type f \( -name '*.cpp' -o -name '*.hpp' \
              -o -name '*.py' -o -name CMakeLists.txt \) -not -path '*/tests/*') CMakeLists.txt pyproject.toml
 UNIT_BUILD := build/unit
