@@ -16,12 +16,14 @@ NO_RENDERER = ("Mermaid CLI ('mmdc') is not installed or not in PATH.\n"
                "Please install it via: npm install -g @mermaid-js/mermaid-cli")
 NPM_BIN = REPO / "build" / "npm" / "node_modules" / ".bin"
 
-# A stand-in renderer: writes a small SVG to the "-o" path unless the input
-# name holds "bad", then it fails.
+# A stand-in renderer: writes a small SVG to the "-o" path unless the
+# diagram holds "bad", then it fails. Like the real one, it cannot open a
+# path that is not plain ASCII.
 FAKE_RENDERER = """#!/bin/sh
 [ "$1" = -i ] && [ "$3" = -o ] && [ $# -eq 4 ] || { echo "fake mmdc: bad arguments: $*" >&2; exit 64; }
-case "$2" in *bad*) echo "fake mmdc: parse error in $2" >&2; exit 1;; esac
-printf '<svg xmlns="http://www.w3.org/2000/svg"><text>%s</text></svg>\\r\\n' "$(basename "$2")" > "$4"
+if printf '%s' "$2$4" | LC_ALL=C grep -q '[^ -~]'; then echo "fake mmdc: ENOENT: cannot open $2" >&2; exit 1; fi
+if grep -q bad "$2"; then echo "fake mmdc: parse error in $2" >&2; exit 1; fi
+printf '<svg xmlns="http://www.w3.org/2000/svg"><text>%s</text></svg>\\r\\n' "$(head -c 40 "$2" | tr -d '\\n')" > "$4"
 """
 
 
@@ -274,12 +276,13 @@ def test_real_renderer_with_a_name_a_shell_would_read(runner, tmp_path, real_mmd
 
 def test_failed_diagram_is_skipped_and_the_rest_indexed(runner, tmp_path, fake_mmdc):
     fake_mmdc()
-    config = site(tmp_path, {"good.mmd": "graph LR\n a-->b\n", "bad.mmd": "graph ???", "doc.md": "text"})
+    config = site(tmp_path, {"good.mmd": "graph LR\n a-->b\n", "bad.mmd": "graph bad ???", "doc.md": "text"})
     result = convert(runner, config)
     assert result.exit_code == 0
     assert result.stdout.startswith("\n[DONE] ")
     failures = [l for l in result.stderr.splitlines() if "Failed to convert" in l]
-    assert failures == [f"ERROR FlowPage: Failed to convert bad.mmd: fake mmdc: parse error in {tmp_path}/in/bad.mmd"]
+    # The renderer was given a name of its own making, never the user's path.
+    assert failures == ["ERROR FlowPage: Failed to convert bad.mmd: fake mmdc: parse error in single-1.mmd"]
     out = tmp_path / "out"
     assert not (out / "bad.html").exists()
     lines = index_lines(tmp_path)
@@ -292,7 +295,7 @@ def test_renderer_that_cannot_start_counts_as_failed(runner, tmp_path, fake_mmdc
     fake_mmdc("\x7fELF but not really")
     result = convert(runner, site(tmp_path, {"a.mmd": "graph LR\n a-->b\n", "doc.md": "x"}))
     assert result.exit_code == 0
-    assert "Failed to convert a.mmd: command 'mmdc -i" in result.stderr
+    assert "Failed to convert a.mmd: the renderer cannot run: command 'mmdc -i single-1.mmd -o single-1.svg'" in result.stderr
     assert "could not be started: Exec format error (status 127)" in result.stderr
     assert 'href="doc.html"' in index_lines(tmp_path)[20]
 
@@ -308,8 +311,7 @@ def test_renderer_success_without_svg_ends_the_run(runner, tmp_path, fake_mmdc, 
     fake_mmdc("#!/bin/sh\nexit 0\n")
     result = convert(runner, config)
     assert result.exit_code == 1
-    assert result.stdout.startswith(f"\n[ERROR] The renderer reported success for a.mmd but ")
-    assert str(tmp_path / "out" / "a.svg") in result.stdout
+    assert result.stdout == "\n[ERROR] The renderer reported success for a.mmd but wrote no SVG file\n"
     out = tmp_path / "out"
     assert (out / "doc.html").exists()
     assert not (out / "index.html").exists() and not (out / "a.html").exists()

@@ -20,6 +20,8 @@ import html, os, re, sys
 args = sys.argv[1:]
 with open(os.environ["MMDC_CALLS"], "a", encoding="utf-8", errors="surrogateescape") as log:
     log.write(" ".join(args) + "\n")
+if not all(arg.isascii() for arg in args):  # as the real renderer, which cannot open such names
+    sys.exit("Error: ENOENT: no such file or directory, open '%s'" % args[1].encode("utf-8", "surrogateescape"))
 source, out = args[1], args[3]
 text = open(source, encoding="utf-8").read()
 

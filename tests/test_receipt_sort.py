@@ -210,11 +210,18 @@ class TestRun:
             f"[Dry-Run] Would move: {old} -> {new}" for old, new in EXPECTED_MOVES
         ]
 
-    @pytest.mark.parametrize("setting", [1, "yes", None, False])
-    def test_other_dry_run_values_move(self, tmp_path, setting):
+    @pytest.mark.parametrize("setting", [False, "false", "FALSE"])
+    def test_false_moves(self, tmp_path, setting):
         make_workbook(tmp_path / "r.xlsx", {"D6": "Ann", "P56": 5})
         receipt_sort.process_expense_rename(config_for(tmp_path, dry_run=setting))
         assert not (tmp_path / "r.xlsx").exists() and len(names(tmp_path / "results")) == 1
+
+    @pytest.mark.parametrize("setting", [1, "yes", None, 0])
+    def test_any_other_dry_run_value_is_refused_and_nothing_moves(self, tmp_path, setting):
+        make_workbook(tmp_path / "r.xlsx", {"D6": "Ann", "P56": 5})
+        with pytest.raises(TypeError, match="'config.dry_run' must be true or false"):
+            receipt_sort.process_expense_rename(config_for(tmp_path, dry_run=setting))
+        assert names(tmp_path) == ["r.xlsx"]
 
     def test_defaults_for_missing_sections(self, tmp_path, monkeypatch, frozen_clock):
         monkeypatch.chdir(tmp_path)

@@ -1,5 +1,8 @@
 #include "velkit/frame/command.hpp"
 
+#include "velkit/frame/config_values.hpp"
+#include "velkit/frame/text.hpp"
+
 namespace velkit::frame {
 
 py::object make_command(const CommandTexts& texts, Callback callback) {
@@ -41,7 +44,17 @@ void require_packages(bool available, const helperlib::Logger& log, const std::v
 void write_template_if_asked(bool generate_config, py::handle default_config, const std::string& file_name,
                              const std::string& success_prefix) {
     if (!generate_config) return;
-    py::object written = helperlib::generate_json_template(default_config, file_name);
+    py::object written;
+    try {
+        written = helperlib::generate_json_template(default_config, file_name);
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_OSError)) throw;
+        py::object value = error.value();
+        std::string reason = value.attr("strerror").is_none() ? shown(value) : shown(value.attr("strerror"));
+        std::string where = value.attr("filename").is_none() ? file_name : shown(value.attr("filename"));
+        py::module_::import("click").attr("echo")("Error: " + where + " " + reason, py::arg("err") = true);
+        exit_with(1);
+    }
     echo(success_prefix + std::string(py::str(written)));
     exit_with(0);
 }
@@ -59,6 +72,7 @@ py::object load_config_section(py::handle config) {
 }
 
 py::object read_config_file(py::handle config) {
+    begin_configuration();
     try {
         return helperlib::read_json_object(config);
     } catch (py::error_already_set& error) {

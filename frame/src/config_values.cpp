@@ -1,10 +1,13 @@
 #include "velkit/frame/config_values.hpp"
 
 #include <cmath>
+#include <set>
+#include <vector>
 
 #include "cell_reference.hpp"
 
 #include "velkit/frame/command.hpp"
+#include "velkit/frame/key_suggestion.hpp"
 #include "velkit/frame/text.hpp"
 
 namespace velkit::frame {
@@ -22,7 +25,48 @@ std::string number_text(double value) {
     return shown(py::float_(value).attr("__format__")("g"));
 }
 
+// The keys asked for in each section read in this run, in reading order.
+// One command runs at a time.
+struct SectionKeys {
+    std::string where;
+    py::dict object;
+    std::set<std::string> asked;
+    bool any_key = false;
+};
+
+std::vector<SectionKeys>& sections_read() {
+    // Never destroyed: it may hold Python objects when the interpreter ends.
+    static auto* sections = new std::vector<SectionKeys>();
+    return *sections;
+}
+
+SectionKeys& section_keys(const std::string& where, const py::dict& object) {
+    for (auto& section : sections_read()) {
+        if (section.where == where && section.object.is(object)) return section;
+    }
+    sections_read().push_back(SectionKeys{where, object, {}, false});
+    return sections_read().back();
+}
+
 }  // namespace
+
+void begin_configuration() { sections_read().clear(); }
+
+void warn_unknown_keys(const helperlib::Logger& log) {
+    std::vector<SectionKeys> sections = std::move(sections_read());
+    sections_read().clear();
+    for (const auto& section : sections) {
+        if (section.any_key) continue;
+        for (auto item : section.object) {
+            std::string key = shown(item.first);
+            if (section.asked.count(key)) continue;
+            std::string line = "unknown key '" + key + "' in '" + section.where + "'";
+            std::string known = closest_key(key, section.asked);
+            if (!known.empty()) line += "; did you mean '" + known + "'?";
+            log.warning(line);
+        }
+    }
+}
 
 std::string value_shown(py::handle value) {
     std::string text;
@@ -40,9 +84,18 @@ ConfigSection::ConfigSection(py::handle value, std::string where) : where_(std::
         throw ConfigError("'" + where_ + "' must be an object");
     }
     dict_ = py::reinterpret_borrow<py::dict>(value);
+    section_keys(where_, dict_);
 }
 
-bool ConfigSection::has(const char* key) const { return dict_.contains(key); }
+bool ConfigSection::has(const char* key) const {
+    section_keys(where_, dict_).asked.insert(key);
+    return dict_.contains(key);
+}
+
+const py::dict& ConfigSection::entries() const {
+    section_keys(where_, dict_).any_key = true;
+    return dict_;
+}
 
 py::object ConfigSection::raw(const char* key) const {
     return has(key) ? py::reinterpret_borrow<py::object>(dict_[key]) : py::none();
@@ -113,15 +166,16 @@ std::string ConfigSection::cell(const char* key, const std::string& fallback, co
     return reference;
 }
 
-bool ConfigSection::flag(const char* key, bool fallback) const {
+bool ConfigSection::flag(const char* key, bool fallback, bool text_allowed) const {
     if (!has(key)) return fallback;
     py::object value = raw(key);
-    if (value.is_none()) return false;
     if (is_bool(value)) return value.cast<bool>();
-    if (py::isinstance<py::int_>(value) && (value.equal(py::int_(0)) || value.equal(py::int_(1)))) {
-        return value.cast<long>() == 1;
+    if (text_allowed && py::isinstance<py::str>(value)) {
+        std::string text = shown(value.attr("lower")());
+        if (text == "true") return true;
+        if (text == "false") return false;
     }
-    fail(key, "true or false");
+    fail(key, text_allowed ? "true or false (or the text \"true\" or \"false\")" : "true or false");
 }
 
 ConfigSection ConfigSection::section(const char* key) const {
@@ -130,6 +184,7 @@ ConfigSection ConfigSection::section(const char* key) const {
 }
 
 ConfigSection load_config(const helperlib::Logger& log, py::handle config_file) {
+    begin_configuration();
     py::object loaded = helperlib::load_json_file(config_file, {"config"});
     if (!py::bool_(loaded)) exit_with(1);
     try {

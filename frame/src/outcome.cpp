@@ -122,6 +122,13 @@ ItemScope::ItemScope(std::string item) : previous_(std::move(current_item())) { 
 
 ItemScope::~ItemScope() { current_item() = std::move(previous_); }
 
+void log_passed_over(const helperlib::Logger& log, const std::vector<std::pair<std::string, std::string>>& entries) {
+    if (entries.empty()) return;
+    std::vector<std::string> shown_entries;
+    for (const auto& [name, kind] : entries) shown_entries.push_back(shown_bytes(name) + " (" + kind + ")");
+    log.info("Left alone, not regular files: " + name_list(shown_entries, 10));
+}
+
 void log_summary(const helperlib::Logger& log, const RunTally& tally, const std::string& done_text,
                  const std::string& skip_reason) {
     std::string text = summary_text(tally, done_text, skip_reason);

@@ -1,5 +1,6 @@
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/text.hpp"
@@ -16,6 +17,18 @@ std::string error_text(py::handle error) {
     return text;
 }
 
+// SIGTERM and SIGINT end a run the way an error does, through the stack:
+// what a step holds (a renderer, a scratch folder, a temporary file) is
+// released on the way out, and the status says which signal it was, as a
+// shell reports it (143, 130).
+void end_runs_cleanly_on_signals() {
+    py::module_ signal_module = py::module_::import("signal");
+    for (auto [name, status] : {std::pair{"SIGTERM", 128 + 15}, std::pair{"SIGINT", 128 + 2}}) {
+        signal_module.attr("signal")(signal_module.attr(name),
+                                     py::cpp_function([status = status](py::object, py::object) { exit_with(status); }));
+    }
+}
+
 }  // namespace
 
 bool debug_requested() {
@@ -24,6 +37,7 @@ bool debug_requested() {
 }
 
 void run_as_program(py::handle command, const std::string& prog_name) {
+    end_runs_cleanly_on_signals();
     try {
         if (prog_name.empty()) {
             command.attr("main")();

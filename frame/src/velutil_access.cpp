@@ -5,6 +5,21 @@ namespace velkit::helperlib {
 Logger::Logger(const std::string& name)
     : logger_(py::module_::import("velutil.app_logging").attr("lazy_logger")(name)) {}
 
+py::str Logger::one_line(const std::string& message) {
+    if (message.find_first_of("\r\n") == std::string::npos) return py::str(message);
+    std::string line;
+    for (char c : message) {
+        if (c == '\n') {
+            line += "\\n";
+        } else if (c == '\r') {
+            line += "\\r";
+        } else {
+            line += c;
+        }
+    }
+    return py::str(line);
+}
+
 void Logger::call(const char* level, py::handle message) const { logger_.attr(level)(message); }
 
 py::module_ file_mg() { return py::module_::import("velutil.fileMg"); }
@@ -28,6 +43,19 @@ FileList find_files_with_extensions(py::handle folder, const std::vector<std::st
     auto pair = found.cast<py::tuple>();
     if (pair.size() != 2) throw std::runtime_error("find_files_with_extensions did not return (paths, names)");
     return FileList{py::list(pair[0]), py::list(pair[1])};
+}
+
+std::vector<std::pair<std::string, std::string>> passed_over_entries(py::handle folder,
+                                                                     const std::vector<std::string>& extensions,
+                                                                     bool recursive) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    py::object found = file_mg().attr("passed_over_entries")(folder, extensions, recursive);
+    for (py::handle entry : found) {
+        py::tuple pair = py::reinterpret_borrow<py::tuple>(entry);
+        entries.emplace_back(py::module_::import("os").attr("fsencode")(pair[0]).cast<std::string>(),
+                             pair[1].cast<std::string>());
+    }
+    return entries;
 }
 
 bool check_file_exists(py::handle path, const std::vector<std::string>& allowed_extensions) {
@@ -57,8 +85,8 @@ py::object merge_exact_match(py::handle left, py::handle right, const std::vecto
                                                    py::arg("suffixes") = py::make_tuple(suffixes.first, suffixes.second));
 }
 
-bool write_formatted_excel(py::handle path, py::handle sheets) {
-    return py::bool_(excel_tools().attr("write_formatted_excel")(path, sheets));
+bool write_formatted_excel(py::handle path, py::handle sheets, const std::string& creator) {
+    return py::bool_(excel_tools().attr("write_formatted_excel")(path, sheets, creator));
 }
 
 py::object get_folder_from_path(py::handle path) { return file_mg().attr("get_folder_from_path")(path); }

@@ -31,6 +31,7 @@ void run_flowpage(py::object config, bool generate_config) {
     } catch (const frame::ConfigError& error) {
         frame::refuse_configuration(module.log, config, error.what());
     }
+    frame::warn_unknown_keys(module.log);
 
     MermaidConverter app(section.object(), std::move(options));
     std::string error_text;

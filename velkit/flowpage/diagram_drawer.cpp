@@ -55,7 +55,13 @@ void take_drawing(const std::string& path, Drawing& drawing) {
     }
 }
 
+// Status 127: the renderer itself could not be started, whatever the diagram.
+bool cannot_run(const ChildOutcome& outcome) { return outcome.status == 127; }
+
 std::string problem_of(const ChildOutcome& outcome) {
+    if (cannot_run(outcome)) return "the renderer cannot run: " + outcome.description;
+    // A renderer stopped at its time limit says nothing useful about why.
+    if (outcome.timed_out) return outcome.description;
     std::string line = first_error_line(outcome.output);
     return line.empty() ? outcome.description : line;
 }
@@ -74,12 +80,18 @@ bool fits_in_batch(const std::string& source) {
     return true;
 }
 
-DiagramDrawer::DiagramDrawer(std::string work_folder, RendererCall call)
-    : work_folder_(std::move(work_folder)), call_(std::move(call)) {}
+DiagramDrawer::DiagramDrawer(std::string work_folder, RendererCall call, double seconds_per_diagram)
+    : work_folder_(std::move(work_folder)), call_(std::move(call)), seconds_per_diagram_(seconds_per_diagram) {}
 
-ChildOutcome DiagramDrawer::call(const std::vector<std::string>& args) {
+ChildOutcome DiagramDrawer::call(const std::vector<std::string>& args, size_t diagrams) {
     ++processes_;
-    return call_(args);
+    ChildOutcome outcome = call_(args, seconds_per_diagram_ * static_cast<double>(diagrams));
+    if (cannot_run(outcome)) cannot_run_ = problem_of(outcome);
+    return outcome;
+}
+
+std::string DiagramDrawer::in_work_folder(const std::string& name) const {
+    return ::velutil::join_path(work_folder_, name);
 }
 
 std::vector<Drawing> DiagramDrawer::draw(const std::vector<DiagramJob>& jobs) {
@@ -99,20 +111,22 @@ std::vector<size_t> DiagramDrawer::draw_in_batches(const std::vector<DiagramJob>
     std::vector<size_t> alone;
     while (!pending.empty()) {
         std::string name = "batch-" + std::to_string(++batches_);
-        std::string input = ::velutil::join_path(work_folder_, name + ".md");
-        std::string output = ::velutil::join_path(work_folder_, name + "-out.md");
+        std::string input = name + ".md";
+        std::string output = name + "-out.md";
         std::string text;
         for (size_t index : pending) text += "```mermaid\n" + with_final_line_feed(jobs[index].source) + "```\n\n";
-        write_text(input, text);
-        ChildOutcome outcome = call({"-i", input, "-o", output});
-        if (outcome.status == 127) {
-            // The renderer could not be started: no single invocation would be either.
-            for (size_t index : pending) drawings[index] = {false, "", outcome.description, outcome.output, false};
+        write_text(in_work_folder(input), text);
+        ChildOutcome outcome = call({"-i", input, "-o", output}, pending.size());
+        if (cannot_run(outcome) || outcome.timed_out) {
+            // No single invocation would start either; one that hung would
+            // hang again, once per diagram.
+            for (size_t index : pending) drawings[index] = {false, "", problem_of(outcome), outcome.output, false};
+            ::unlink(in_work_folder(input).c_str());
             break;
         }
         std::vector<size_t> missing;
         for (size_t n = 0; n < pending.size(); ++n) {
-            std::string svg = ::velutil::join_path(work_folder_, name + "-out-" + std::to_string(n + 1) + ".svg");
+            std::string svg = in_work_folder(name + "-out-" + std::to_string(n + 1) + ".svg");
             Drawing& drawing = drawings[pending[n]];
             if (!stamp_of(svg).present) {
                 missing.push_back(pending[n]);
@@ -121,8 +135,8 @@ std::vector<size_t> DiagramDrawer::draw_in_batches(const std::vector<DiagramJob>
             take_drawing(svg, drawing);
             ::unlink(svg.c_str());
         }
-        ::unlink(input.c_str());
-        ::unlink(output.c_str());
+        ::unlink(in_work_folder(input).c_str());
+        ::unlink(in_work_folder(output).c_str());
         if (outcome.status == 0 || missing.empty()) {
             alone.insert(alone.end(), missing.begin(), missing.end());
             break;
@@ -135,30 +149,28 @@ std::vector<size_t> DiagramDrawer::draw_in_batches(const std::vector<DiagramJob>
 }
 
 void DiagramDrawer::draw_alone(const DiagramJob& job, size_t index, Drawing& drawing) {
-    std::string input = job.input_path;
-    std::string output = job.output_path;
-    std::string scratch = ::velutil::join_path(work_folder_, "single-" + std::to_string(index + 1));
-    if (input.empty()) {
-        input = scratch + ".mmd";
-        write_text(input, job.source);
+    if (!cannot_run_.empty()) {
+        drawing.problem = cannot_run_;
+        return;
     }
-    if (output.empty()) output = scratch + ".svg";
-    FileStamp before = stamp_of(output);
-    ChildOutcome outcome = call({"-i", input, "-o", output});
+    std::string name = "single-" + std::to_string(index + 1);
+    std::string input = name + ".mmd";
+    std::string output = name + ".svg";
+    write_text(in_work_folder(input), job.source);
+    FileStamp before = stamp_of(in_work_folder(output));
+    ChildOutcome outcome = call({"-i", input, "-o", output}, 1);
+    ::unlink(in_work_folder(input).c_str());
     drawing.output = outcome.output;
+    FileStamp after = stamp_of(in_work_folder(output));
     if (outcome.status != 0) {
         drawing.problem = problem_of(outcome);
-        return;
-    }
-    FileStamp after = stamp_of(output);
-    if (!after.present || same_file_state(before, after)) {
+    } else if (!after.present || same_file_state(before, after)) {
         drawing.output_missing = true;
-        drawing.problem = after.present ? "the renderer did not write " + output : "the renderer wrote no SVG file at " + output;
-        return;
+        drawing.problem = "the renderer reported success but wrote no SVG file";
+    } else {
+        take_drawing(in_work_folder(output), drawing);
     }
-    take_drawing(output, drawing);
-    // An error picture is not a drawing: it does not stay in the site.
-    if (!drawing.drawn) ::unlink(output.c_str());
+    ::unlink(in_work_folder(output).c_str());
 }
 
 }  // namespace velkit::flowpage

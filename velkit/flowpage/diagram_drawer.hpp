@@ -4,6 +4,11 @@
 // ...) and stops at the first block that fails; the drawer reports that
 // one and starts again with the rest. A diagram the batch cannot carry, or
 // whose batch output is missing, is drawn on its own as "-i SOURCE -o SVG".
+//
+// The renderer sees only the work folder, as its working folder, and names
+// the drawer makes up there (ASCII, relative): it cannot open every name a
+// file system allows, and a user's file name never reaches it. The drawings
+// come back as text; the caller puts them where they belong.
 #pragma once
 #include <functional>
 #include <string>
@@ -14,9 +19,7 @@
 namespace velkit::flowpage {
 
 struct DiagramJob {
-    std::string source;       // the diagram text
-    std::string input_path;   // its own file for the single invocation; "" to write one
-    std::string output_path;  // where the single invocation draws; "" for the work folder
+    std::string source;  // the diagram text
 };
 
 struct Drawing {
@@ -24,12 +27,16 @@ struct Drawing {
     std::string svg;
     std::string problem;  // why it was not drawn: the renderer's error line
     std::string output;   // everything the renderer said about it
-    // The single invocation exited 0 but left no new SVG at output_path.
+    // The single invocation exited 0 but wrote no SVG.
     bool output_missing = false;
 };
 
-// Starts the renderer with these arguments and waits (output captured).
-using RendererCall = std::function<ChildOutcome(const std::vector<std::string>& args)>;
+// Starts the renderer with these arguments in the work folder and waits
+// (output captured), at most `seconds`.
+using RendererCall = std::function<ChildOutcome(const std::vector<std::string>& args, double seconds)>;
+
+// The time limit of one diagram; a batch gets it once per diagram.
+constexpr double kDefaultSecondsPerDiagram = 120;
 
 // True when the text can go into a batch: the renderer's Markdown reader
 // ends a block at the first line that ends in ``` or :::.
@@ -37,8 +44,8 @@ bool fits_in_batch(const std::string& source);
 
 class DiagramDrawer {
 public:
-    // `work_folder` holds the batch files; it must exist.
-    DiagramDrawer(std::string work_folder, RendererCall call);
+    // `work_folder` holds the renderer's files; it must exist.
+    DiagramDrawer(std::string work_folder, RendererCall call, double seconds_per_diagram = kDefaultSecondsPerDiagram);
 
     std::vector<Drawing> draw(const std::vector<DiagramJob>& jobs);
 
@@ -49,10 +56,13 @@ private:
     std::vector<size_t> draw_in_batches(const std::vector<DiagramJob>& jobs, std::vector<size_t> pending,
                                         std::vector<Drawing>& drawings);
     void draw_alone(const DiagramJob& job, size_t index, Drawing& drawing);
-    ChildOutcome call(const std::vector<std::string>& args);
+    ChildOutcome call(const std::vector<std::string>& args, size_t diagrams);
+    std::string in_work_folder(const std::string& name) const;
 
     std::string work_folder_;
     RendererCall call_;
+    double seconds_per_diagram_;
+    std::string cannot_run_;  // set once the renderer could not be started
     int processes_ = 0;
     int batches_ = 0;
 };

@@ -14,6 +14,7 @@ struct SiteOptions {
     std::string index_title;
     std::map<std::string, std::string> doc_titles;    // file name (bytes) -> title
     std::map<std::string, std::string> chart_titles;  // file name (bytes) -> title
+    double renderer_timeout = 120;  // seconds per diagram a renderer process draws
 };
 
 }  // namespace velkit::flowpage

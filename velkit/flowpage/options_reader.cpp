@@ -1,5 +1,6 @@
 #include "options_reader.hpp"
 
+#include "diagram_drawer.hpp"
 #include "velkit/frame/text.hpp"
 
 namespace velkit::flowpage {
@@ -11,7 +12,7 @@ namespace {
 std::map<std::string, std::string> title_map(const frame::ConfigSection& config, const char* key) {
     std::map<std::string, std::string> titles;
     frame::ConfigSection section = config.section(key);
-    for (auto item : section.object()) {
+    for (auto item : section.entries()) {
         std::string name = frame::shown(item.first);
         if (!py::isinstance<py::str>(item.first)) section.fail(name.c_str(), "keyed by file names");
         if (!py::isinstance<py::str>(item.second)) section.fail(name.c_str(), "a string");
@@ -37,6 +38,8 @@ SiteOptions read_options(const frame::ConfigSection& config) {
     options.index_title = config.text("index_title", kDefaultIndexTitle);
     options.doc_titles = title_map(config, "doc_titles");
     options.chart_titles = title_map(config, "chart_titles");
+    // A day per diagram is plenty; more is a typo, not a wish.
+    options.renderer_timeout = config.number("renderer_timeout", kDefaultSecondsPerDiagram, 1, 86400);
     return options;
 }
 

@@ -2,6 +2,7 @@
 // without a shell: the arguments reach it one by one, so no file name is
 // ever read as shell syntax.
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,15 +20,31 @@ struct ChildOutcome {
     int status = 0;           // exit status; 128 + n for signal n; 127 when not started
     std::string description;  // empty on status 0, else what happened, naming the command
     std::string output;       // standard output and error together, when captured
+    bool timed_out = false;   // ended at its time limit
+    bool interrupted = false; // ended because this process was asked to stop
 };
 
 enum class ChildOutput { kShared, kCaptured };
 
+struct ChildLimits {
+    std::string working_folder;  // where the program runs; "" for this process's folder
+    double seconds = 0;          // time limit; 0 for none
+    // Asked when a signal reaches this process while it waits; true ends the
+    // program at once (the caller then handles the signal).
+    std::function<bool()> interrupted;
+};
+
 // Runs `name` (looked up on PATH) with `args` and waits for it to end. Its
 // standard output and error are this process's (kShared) or collected into
 // `output` (kCaptured); standard input is always this process's.
+//
+// Nothing the program starts outlives it: a small watcher process between
+// this one and the program adopts every process the program leaves behind
+// (a browser started in a session of its own, too) and ends them all when
+// the program ends, when the time limit passes, when this process asks it
+// to, and when this process dies, even killed (PR_SET_PDEATHSIG).
 ChildOutcome run_program(const std::string& name, const std::vector<std::string>& args,
-                         ChildOutput output = ChildOutput::kShared);
+                         ChildOutput output = ChildOutput::kShared, const ChildLimits& limits = {});
 
 // The line of a program's output that says what went wrong: the first that
 // starts with "Error: " (without it), else the first naming an error type

@@ -54,7 +54,8 @@ private:
 
 }  // namespace
 
-std::vector<Drawing> draw_diagrams(const std::vector<DiagramJob>& jobs, const std::string& cache_folder) {
+std::vector<Drawing> draw_diagrams(const std::vector<DiagramJob>& jobs, const std::string& cache_folder,
+                                   double seconds_per_diagram) {
     std::vector<Drawing> drawings(jobs.size());
     if (jobs.empty()) return drawings;
     std::optional<std::string> mmdc = find_executable("mmdc", std::getenv("PATH"));
@@ -73,20 +74,31 @@ std::vector<Drawing> draw_diagrams(const std::vector<DiagramJob>& jobs, const st
     }
     if (!to_draw.empty()) {
         WorkFolder work(cache_folder);
-        DiagramDrawer drawer(work.path(), [](const std::vector<std::string>& args) {
+        std::string work_folder = work.path();
+        auto render = [work_folder](const std::vector<std::string>& args, double seconds) {
             py::module_ sys = py::module_::import("sys");
             for (const char* stream : {"stdout", "stderr"}) {
                 py::object handle = sys.attr(stream);
                 if (!handle.is_none()) handle.attr("flush")();
             }
+            ChildLimits limits;
+            limits.working_folder = work_folder;
+            limits.seconds = seconds;
+            // A signal's handler (SIGTERM, Ctrl-C) runs here; when it raises,
+            // the renderer is ended and the exception goes on from below.
+            limits.interrupted = [] {
+                py::gil_scoped_acquire gil;
+                return PyErr_CheckSignals() != 0;
+            };
             ChildOutcome outcome;
             {
                 py::gil_scoped_release release;
-                outcome = run_program("mmdc", args, ChildOutput::kCaptured);
+                outcome = run_program("mmdc", args, ChildOutput::kCaptured, limits);
             }
-            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+            if (PyErr_Occurred() != nullptr || PyErr_CheckSignals() != 0) throw py::error_already_set();
             return outcome;
-        });
+        };
+        DiagramDrawer drawer(work_folder, render, seconds_per_diagram);
         std::vector<DiagramJob> batch;
         for (size_t i : to_draw) batch.push_back(jobs[i]);
         std::vector<Drawing> drawn = drawer.draw(batch);

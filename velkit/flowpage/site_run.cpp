@@ -17,6 +17,7 @@
 #include "diagram_drawer.hpp"
 #include "digest.hpp"
 #include "file_error.hpp"
+#include "file_search.hpp"
 #include "leftovers.hpp"
 #include "links.hpp"
 #include "manifest.hpp"
@@ -30,6 +31,7 @@
 #include "state.hpp"
 #include "svg.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/run_lock.hpp"
 #include "velkit/frame/text.hpp"
 
 namespace velkit::flowpage {
@@ -126,6 +128,7 @@ private:
     frame::RunTally& tally_;
     const helperlib::Logger& log_;
     Manifest manifest_;
+    std::optional<::velutil::FolderLock> run_lock_;  // held from the first change in the output folder
     PageNames names_;
     std::vector<std::string> md_names_, mmd_names_, folders_;
     std::vector<Document> documents_;
@@ -142,13 +145,20 @@ private:
 
 void SiteRun::list_input() {
     py::object listing = py::module_::import("os").attr("listdir")(py::bytes(options_.input_folder));
+    std::vector<std::pair<std::string, std::string>> passed_over;
     for (py::handle entry : listing) {
         std::string name = entry.cast<std::string>();
-        if (has_extension(name, ".md")) md_names_.push_back(name);
+        bool wanted = has_extension(name, ".md") || has_extension(name, ".mmd");
+        // Only regular files are read: a FIFO would block the run for ever.
+        std::string kind = wanted ? ::velutil::non_regular_kind(::velutil::join_path(options_.input_folder, name)) : "";
+        if (!kind.empty()) passed_over.emplace_back(name, kind);
+        else if (has_extension(name, ".md")) md_names_.push_back(name);
         else if (has_extension(name, ".mmd")) mmd_names_.push_back(name);
         else if (name.rfind(".flowpage", 0) != 0 && is_folder(::velutil::join_path(options_.input_folder, name)))
             folders_.push_back(name);
     }
+    std::sort(passed_over.begin(), passed_over.end());
+    frame::log_passed_over(log_, passed_over);
 }
 
 void SiteRun::plan_names() {
@@ -192,7 +202,7 @@ void SiteRun::read_documents() {
             doc.prepared = take_mermaid_fences(text, doc.token);
             for (const auto& fence : doc.prepared.fences) {
                 doc.jobs.push_back(jobs_.size());
-                jobs_.push_back({fence.source, "", ""});
+                jobs_.push_back({fence.source});
             }
             doc.readable = true;
         } catch (const ::velutil::FileError& error) {
@@ -235,14 +245,12 @@ void SiteRun::read_diagrams() {
             tally_.failed(diagram.shown);
             continue;
         }
-        // The renderer may draw straight into the output folder: the name is ours from here on.
-        manifest_.add(diagram.stem + ".svg");
         diagram.job = jobs_.size();
-        jobs_.push_back({source, mmd_path, out_path(diagram.stem + ".svg")});
+        jobs_.push_back({source});
     }
 }
 
-void SiteRun::draw() { drawings_ = draw_diagrams(jobs_, out_path(kCacheFolderName)); }
+void SiteRun::draw() { drawings_ = draw_diagrams(jobs_, out_path(kCacheFolderName), options_.renderer_timeout); }
 
 std::optional<std::string> SiteRun::link_for(const Document& doc, const std::string& url) {
     LinkTarget target = link_target(url);
@@ -372,12 +380,8 @@ void SiteRun::write_diagrams() {
         if (!diagram.job) continue;
         const Drawing& drawing = drawings_[*diagram.job];
         if (drawing.output_missing) {
-            std::string svg_path = frame::shown_bytes(out_path(diagram.stem + ".svg"));
             raise(PyExc_FileNotFoundError,
-                  "The renderer reported success for " + diagram.shown + " but " +
-                      (exists(out_path(diagram.stem + ".svg"))
-                           ? "did not write " + svg_path + "; the file there is from an earlier run"
-                           : "wrote no SVG file at " + svg_path));
+                  "The renderer reported success for " + diagram.shown + " but wrote no SVG file");
         }
         if (!drawing.drawn) {
             log_.error("Failed to convert " + diagram.shown + ": " + frame::shown_bytes(drawing.problem));
@@ -427,7 +431,11 @@ SiteResult SiteRun::run() {
         std::string message =
             "Mermaid CLI ('mmdc') is not installed or not in PATH.\n"
             "Please install it via: npm install -g @mermaid-js/mermaid-cli";
-        log_.error(message);
+        // Two lines of their own: a logged line never holds a line break.
+        for (size_t start = 0, end = 0; start < message.size(); start = end + 1) {
+            end = std::min(message.find('\n', start), message.size());
+            log_.error(message.substr(start, end - start));
+        }
         tally_.run_failed();
         raise(PyExc_RuntimeError, message);
     }
@@ -435,9 +443,18 @@ SiteResult SiteRun::run() {
         tally_.run_failed();
         raise(PyExc_FileNotFoundError, "Input folder not found: " + options_.input_shown);
     }
+    if (!is_folder(options_.input_folder)) {
+        tally_.run_failed();
+        raise(PyExc_NotADirectoryError, "Input folder " + options_.input_shown + " is not a folder");
+    }
     if (!exists(options_.output_folder)) {
         ::velutil::make_dirs(options_.output_folder);
         log_.info("Created output directory: " + options_.output_shown);
+    }
+    // Before anything in the folder is touched: leftovers of a live run are
+    // that run's, not leftovers.
+    if (auto lock = frame::lock_run_folder(options_.output_folder, frame::MissingFolder::kCreate)) {
+        run_lock_.emplace(std::move(*lock));
     }
     remove_scratch_leftovers(options_.output_folder, start);
     input_real_ = real_path(options_.input_folder);
@@ -461,7 +478,10 @@ SiteResult SiteRun::run() {
     }
     if (result_.documents == 0 && result_.diagrams == 0) {
         if (!manifest_.entries().empty()) manifest_.save();
-        result_.message = kNothingConverted;
+        size_t found = documents_.size() + diagrams_.size();
+        result_.message = found == 0 ? kNothingConverted
+                                     : "All " + std::to_string(found) + (found == 1 ? " file" : " files") +
+                                           " failed; nothing was converted.";
         return result_;
     }
     result_.success = write_index();

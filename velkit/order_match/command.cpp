@@ -10,6 +10,7 @@
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/run_lock.hpp"
 #include "velkit/frame/text.hpp"
 
 namespace velkit::order_match {
@@ -30,6 +31,9 @@ void run_order_match(py::object config, bool generate_config) {
     } catch (const frame::ConfigError& error) {
         frame::refuse_configuration(log, config, error.what());
     }
+    frame::warn_unknown_keys(log);
+    auto run_lock =
+        frame::lock_run_folder_or_exit(log, frame::fs_path(options.output_dir), frame::MissingFolder::kCreate);
     frame::LibraryMessages library_messages(log, {});
     OrderMatch worker(std::move(options));
     py::tuple outcome = worker.run();

@@ -6,9 +6,11 @@
 
 #include "cell_reference.hpp"
 #include "line_values.hpp"
+#include "result_files.hpp"
 #include "result_tables.hpp"
 #include "state.hpp"
 #include "texts.hpp"
+#include "velkit/frame/command.hpp"
 #include "velkit/frame/outcome.hpp"
 #include "velkit/frame/text.hpp"
 #include "velkit/frame/velutil_access.hpp"
@@ -84,7 +86,19 @@ py::tuple OrderMatch::failure(const std::string& message) {
 }
 
 py::tuple OrderMatch::run() {
+    py::tuple outcome = checked_run();
+    // A failed run's earlier result would be taken for this run's.
+    if (!py::bool_(outcome[0]) && stale_results_removable_) {
+        remove_earlier_results(options.output_dir, "this run failed, and its matches may no longer hold.");
+    }
+    return outcome;
+}
+
+py::tuple OrderMatch::checked_run() {
     const helperlib::Logger& log = state().log;
+    std::string problem = result_files_problem(options.output_dir);
+    if (!problem.empty()) return failure(problem);
+    stale_results_removable_ = true;
     const py::object& system_path = options.system_data_path;
     log.info("Starting OrderMatch process on system data: " + frame::shown(system_path));
     if (!is_file(system_path)) return failure("System data file not found at: " + frame::shown(system_path));
@@ -96,8 +110,12 @@ py::tuple OrderMatch::run() {
         return process();
     } catch (py::error_already_set& error) {
         if (!error.matches(PyExc_Exception)) throw;
-        // The record carries this exception's traceback.
-        log.object().attr("exception")("Error during data processing", py::arg("exc_info") = error.value());
+        // One line; the traceback only for a developer who asks for it.
+        if (frame::debug_requested()) {
+            log.object().attr("exception")("Error during data processing", py::arg("exc_info") = error.value());
+        } else {
+            log.error("Error during data processing: " + frame::shown(error.value()));
+        }
         return failure(frame::shown(error.value()));
     } catch (const std::exception& error) {
         log.error(std::string("Error during data processing: ") + error.what());
@@ -201,24 +219,24 @@ py::tuple OrderMatch::process() {
         if (has_column(pairs, name)) cols_order.append(name);
     }
     result_df = pairs[cols_order];
-    auto write_unmatched = [&]() {
-        py::object path = helperlib::get_output_file_path(o.output_dir, kUnmatchedFileName);
-        if (empty(system_only) && empty(customer_only)) {
-            // No stale list from an earlier run.
-            if (is_file(path)) py::module_::import("os").attr("remove")(path);
-            return true;
-        }
+    py::object unmatched_sheets = py::none();
+    if (!empty(system_only) || !empty(customer_only)) {
         py::dict sheets;
         sheets["SYS_ONLY"] = with_date_cells(system_only, {"RDD"});
         sheets["CUS_ONLY"] = with_date_cells(customer_only, {"RDD"});
-        if (!helperlib::write_formatted_excel(path, sheets)) return false;
-        log.info("Unmatched lines saved at: " + frame::shown(path));
-        return true;
+        unmatched_sheets = sheets;
+    }
+    const py::object& output_dir = o.output_dir;
+    helperlib::get_output_file_path(output_dir, kResultFileName);  // creates the folder
+    auto log_unmatched_saved = [&]() {
+        if (unmatched_sheets.is_none()) return;
+        log.info("Unmatched lines saved at: " + frame::shown(helperlib::get_output_file_path(o.output_dir, kUnmatchedFileName)));
     };
 
     if (empty(result_df)) {
         log.warning("Merge resulted in an empty dataframe. No matching records found.");
-        if (!write_unmatched()) return failure(kUnmatchedSaveFailed);
+        if (!replace_result_files(output_dir, py::none(), unmatched_sheets)) return failure(kUnmatchedSaveFailed);
+        log_unmatched_saved();
         return py::make_tuple(true, "Process completed, but no matching records found.");
     }
 
@@ -254,9 +272,11 @@ py::tuple OrderMatch::process() {
     py::dict sheets_data;
     sheets_data["byPO"] = bypo_config;
     sheets_data["byRDD_SYS"] = with_date_cells(result_by_rdd, date_columns);
-    if (!helperlib::write_formatted_excel(result_path, sheets_data)) return failure("Failed to save result excel file.");
+    if (!replace_result_files(output_dir, sheets_data, unmatched_sheets)) {
+        return failure("Failed to save result excel file.");
+    }
     log.info("✅ Result Excel saved and formatted at: " + frame::shown(result_path));
-    if (!write_unmatched()) return failure(kUnmatchedSaveFailed);
+    log_unmatched_saved();
     return py::make_tuple(true, "Processed System & Customer Data and generated Result successfully.");
 }
 

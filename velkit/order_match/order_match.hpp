@@ -52,8 +52,11 @@ public:
     std::optional<LineCounts> counts;
 
 private:
+    py::tuple checked_run();
     py::tuple process();
     py::tuple failure(const std::string& message);
+    // The run got past the check of the files it replaces.
+    bool stale_results_removable_ = false;
 };
 
 // "Matched ...; unmatched: ..." for the closing summary.

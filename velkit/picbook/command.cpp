@@ -10,6 +10,8 @@
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/run_lock.hpp"
+#include "velkit/frame/text.hpp"
 
 namespace velkit::picbook {
 
@@ -39,6 +41,9 @@ void run_picbook(py::object config, bool generate_config) {
     } catch (const frame::ConfigError& error) {
         frame::refuse_configuration(module.log, config, error.what());
     }
+    frame::warn_unknown_keys(module.log);
+    auto run_lock =
+        frame::lock_run_folder_or_exit(module.log, frame::fs_path(options.image_folder), frame::MissingFolder::kLeave);
     frame::LibraryMessages library_messages(module.log, {"fpdf", "PIL", "fontTools"});
     ReportGenerator generator(conf, main_page, groups, std::move(options));
     generator.generate();

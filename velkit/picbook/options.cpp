@@ -1,5 +1,7 @@
 #include "options.hpp"
 
+#include <map>
+
 #include "layout.hpp"
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/text.hpp"
@@ -68,7 +70,20 @@ ReportOptions parse_options(py::handle config, py::handle main_page, py::handle 
     }
 
     size_t index = 0;
-    for (py::handle group : groups) options.groups.push_back(parse_group(group, index++));
+    std::map<std::string, size_t> first_with_name;
+    for (py::handle group : groups) {
+        GroupOptions parsed = parse_group(group, index);
+        // Images are grouped under the name: a second group of the same name
+        // would take the first one's place in the report.
+        auto [first, added] = first_with_name.emplace(parsed.name, index);
+        if (!added) {
+            throw frame::ConfigError("'groups[" + std::to_string(first->second) + "]' and 'groups[" +
+                                     std::to_string(index) + "]' have the same name '" + parsed.name +
+                                     "'; give every group its own name");
+        }
+        options.groups.push_back(std::move(parsed));
+        ++index;
+    }
     return options;
 }
 

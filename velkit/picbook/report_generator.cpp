@@ -15,12 +15,16 @@
 #include "state.hpp"
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/own_outputs.hpp"
 #include "velkit/frame/text.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::picbook {
 
 namespace {
+
+// Marks a report as this tool's own: only such a file is ever replaced.
+const std::string kReportCreator = "Velkit picbook";
 
 std::string one_decimal(double value) {
     char buffer[64];
@@ -76,12 +80,16 @@ py::dict ReportGenerator::parse_files() {
     py::object folder = options_.image_folder;
     state().log.info("Scanning files in " + frame::shown(folder) + "...");
     py::dict result;
-    folder_usable_ = helperlib::check_file_or_dir(folder) == 0;
+    int folder_state = helperlib::check_file_or_dir(folder);
+    folder_usable_ = folder_state == 0;
     if (!folder_usable_) {
-        state().log.error("Error: Image folder not found: " + frame::shown(folder));
+        state().log.error(folder_state == 2 ? "Error: Image folder " + frame::shown(folder) + " is not a folder"
+                                            : "Error: Image folder not found: " + frame::shown(folder));
         return result;
     }
-    helperlib::FileList files = helperlib::find_files_with_extensions(folder, {"png", "jpg", "jpeg", "bmp"});
+    const std::vector<std::string> extensions = {"png", "jpg", "jpeg", "bmp"};
+    helperlib::FileList files = helperlib::find_files_with_extensions(folder, extensions);
+    frame::log_passed_over(state().log, helperlib::passed_over_entries(folder, extensions));
     all_paths_ = files.paths;
     state().log.info("Total images found: " + std::to_string(py::len(files.paths)));
     size_t count = std::min(py::len(files.paths), py::len(files.names));
@@ -149,11 +157,8 @@ std::string ReportGenerator::output_problem(py::handle output) const {
                    "; choose another name";
         }
     }
-    std::ifstream file(frame::fs_path(output), std::ios::binary);
-    char magic[4] = {0, 0, 0, 0};
-    file.read(magic, 4);
-    if (!file || std::memcmp(magic, "%PDF", 4) != 0) {
-        return "output_file " + frame::shown(output) + " exists and is not a PDF; choose another name";
+    if (frame::existing_pdf_output(output, kReportCreator) == frame::Existing::kOther) {
+        return "output_file " + frame::not_own_output_text(output, "picbook", "output_file");
     }
     return "";
 }
@@ -201,7 +206,7 @@ void ReportGenerator::generate() {
         }
     }
     pdf.attr("set_title")(options_.title);
-    pdf.attr("set_creator")("Velkit picbook");
+    pdf.attr("set_creator")(kReportCreator);
     add_toc(data);
 
     for (auto item : data) {
@@ -219,17 +224,30 @@ void ReportGenerator::generate() {
     // Images in no group were not tried: a report of placeholders only has
     // not done its job, whatever else lies in the folder.
     if (images_placed_ == 0 && !failed_names_.empty()) tally.run_failed();
+    int pages = pdf.attr("page_no")().cast<int>();
+    std::string done = "Placed " + std::to_string(images_placed_) + (images_placed_ == 1 ? " image in " : " images in ") +
+                       std::to_string(groups_drawn_) + (groups_drawn_ == 1 ? " group" : " groups") + " on " +
+                       std::to_string(pages) + (pages == 1 ? " page" : " pages");
+    if (!tally.job_done() || images_placed_ == 0) {
+        // An empty report, or one of placeholders only, would replace a
+        // good earlier one.
+        bool earlier = py::bool_(os_path().attr("lexists")(output));
+        std::string text = "No image could be placed, so no report was written" +
+                           (earlier ? "; the earlier report " + frame::shown(output) + " is left as it was" : "") + ".";
+        if (tally.job_done()) {
+            state().log.warning(text);
+        } else {
+            state().log.error(text);
+        }
+        frame::log_summary(state().log, tally, done, "in no group");
+        return;
+    }
     if (!write_output(output)) {
         tally.run_failed();
         return;
     }
     state().log.info("Success! Custom Report Generated: " + frame::shown(output));
-    int pages = pdf.attr("page_no")().cast<int>();
-    frame::log_summary(state().log, tally,
-                       "Placed " + std::to_string(images_placed_) + (images_placed_ == 1 ? " image in " : " images in ") + std::to_string(groups_drawn_) +
-                           (groups_drawn_ == 1 ? " group" : " groups") + " on " + std::to_string(pages) +
-                           (pages == 1 ? " page" : " pages"),
-                       "in no group");
+    frame::log_summary(state().log, tally, done, "in no group");
 }
 
 void register_report(py::module_& m) {

@@ -9,6 +9,8 @@
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/run_lock.hpp"
+#include "velkit/frame/text.hpp"
 
 namespace velkit::receipt_sort {
 
@@ -28,6 +30,11 @@ void run_receipt_sort(py::object config, bool generate_config) {
     } catch (const frame::ConfigError& error) {
         frame::refuse_configuration(module.log, config, error.what());
     }
+    frame::warn_unknown_keys(module.log);
+    // Two runs moving the same workbooks would each find the other's half.
+    std::string folder = frame::fs_path(helperlib::get_folder_from_path(frame::fs_text(options.input_path)));
+    auto run_lock = frame::lock_run_folder_or_exit(module.log, folder, frame::MissingFolder::kLeave,
+                                                   "another run is sorting this folder");
     frame::RunTally tally;
     {
         frame::LibraryMessages library_messages(module.log, {"openpyxl"});

@@ -34,8 +34,8 @@ RenameOptions options_from_config(py::handle config_dict) {
         if (!py::isinstance<py::str>(path)) conf.fail("path", "a string");
         options.input_path = frame::fs_path(conf.path("path", options.input_path));
     }
-    // Only true and the text "true" in any letter case switch it on.
-    options.dry_run = conf.has("dry_run") && is_dry_run(frame::shown(conf.raw("dry_run")));
+    // The text forms stay accepted: templates of old wrote "True".
+    options.dry_run = conf.flag("dry_run", false, true);
     options.name_cell = excel_in.cell("name_cell", options.name_cell, "D6");
     options.amount_cell = excel_in.cell("amount_cell", options.amount_cell, "D6");
     return options;

@@ -132,6 +132,7 @@ frame::RunTally RenameRun::run() {
         return tally_;
     }
     log_other_workbooks(input_path_);
+    frame::log_passed_over(log, helperlib::passed_over_entries(input_path_, {".xlsx"}));
 
     std::string output_problem = folder_problem(frame::fs_path(output_folder_));
     if (!output_problem.empty()) {

@@ -9,6 +9,8 @@
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/run_lock.hpp"
+#include "velkit/frame/text.hpp"
 
 namespace velkit::sheet_tile {
 
@@ -32,6 +34,9 @@ void run_sheet_tile(py::object config, bool generate_config) {
     } catch (const frame::ConfigError& error) {
         frame::refuse_configuration(module.log, config, error.what());
     }
+    frame::warn_unknown_keys(module.log);
+    std::string output_folder = frame::fs_path(py::module_::import("os.path").attr("dirname")(options.output_file));
+    auto run_lock = frame::lock_run_folder_or_exit(module.log, output_folder, frame::MissingFolder::kCreate);
     frame::LibraryMessages library_messages(module.log, {"pypdf"});
     SheetTiler tiler(conf.object(), std::move(options));
     tiler.run();

@@ -105,6 +105,7 @@ std::pair<py::list, py::object> SheetTiler::inputs() const {
     py::object report_found = py::none();
     if (helperlib::check_file_or_dir(input_folder) != 0) return {pairs, report_found};
     helperlib::FileList files = helperlib::find_files_with_extensions(input_folder, {"pdf"});
+    frame::log_passed_over(state().log, helperlib::passed_over_entries(input_folder, {"pdf"}));
     // The report often lies in the input folder: merging it into the next
     // report would nest every earlier run.
     py::object os_path = py::module_::import("os").attr("path");
@@ -135,8 +136,9 @@ std::pair<py::list, py::object> SheetTiler::inputs() const {
 }
 
 py::tuple SheetTiler::get_file_list() const {
-    if (helperlib::check_file_or_dir(input_folder) != 0) {
-        state().log.error("Error: Input folder not found: " + frame::shown(input_folder));
+    if (int folder_state = helperlib::check_file_or_dir(input_folder); folder_state != 0) {
+        state().log.error(folder_state == 2 ? "Error: Input folder " + frame::shown(input_folder) + " is not a folder"
+                                            : "Error: Input folder not found: " + frame::shown(input_folder));
         return py::make_tuple(py::list(), py::list());
     }
     auto [pairs, report] = inputs();
@@ -248,6 +250,14 @@ void SheetTiler::run() {
         state().log.error("Error: output_file " + frame::shown(output_file) +
                           " is one of the input PDFs and was not written by sheet-tile; it is left as it is. "
                           "Choose another output_file.");
+        tally.run_failed();
+        return;
+    }
+    if (report.is_none() && py::bool_(py::module_::import("os").attr("path").attr("lexists")(output_file)) &&
+        !is_marked_report(output_file)) {
+        state().log.error("Error: output_file " + frame::shown(output_file) +
+                          " exists and was not written by sheet-tile; it is left as it is. "
+                          "Choose another output_file, or move that file away.");
         tally.run_failed();
         return;
     }

@@ -15,10 +15,10 @@ TileOptions read_options(const frame::ConfigSection& conf) {
     frame::ConfigSection layout = conf.section("layout");
     options.cols = static_cast<long>(layout.whole("cols", 2, 1, kMaxCellsPerSide));
     options.rows = static_cast<long>(layout.whole("rows", 1, 1, kMaxCellsPerSide));
-    // Any true value means landscape, as the worker's attribute keeps it.
-    options.landscape = layout.has("landscape") && py::bool_(layout.raw("landscape"));
+    options.landscape = layout.flag("landscape", false);
     options.margin = conf.number("margin", 20, 0);
-    options.frames = conf.has("debug_grid") && py::bool_(conf.raw("debug_grid"));
+    conf.has("page_size");  // in the template for the reader: sheets are A4
+    options.frames = conf.flag("debug_grid", false);
     Grid grid = options.grid();
     if (!has_printable_area(grid.page_width, grid.page_height, options.margin)) {
         throw frame::ConfigError(conf.key_name("margin") + " leaves no printable area on a page of " +

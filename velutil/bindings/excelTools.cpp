@@ -38,8 +38,10 @@ PYBIND11_MODULE(excelTools, m) {
           "in the order of the left table (of the right one for how='right');\n"
           "the values are kept as read.");
     m.def("write_formatted_excel", &excel_tables::write_formatted_excel, py::arg("path"), py::arg("sheets"),
+          py::arg("creator") = "",
           "Write {sheet name: DataFrame or [{\"df\", \"index\", \"startcol\"}, ...]}\n"
           "as a workbook: bold header row, frozen, columns as wide as their\n"
-          "content. The file is replaced only by a complete workbook. Returns\n"
+          "content; `creator` names the program in the document properties.\n"
+          "The file is replaced only by a complete workbook. Returns\n"
           "False, after logging why, when it cannot be written.");
 }

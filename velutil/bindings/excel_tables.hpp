@@ -45,6 +45,6 @@ py::object read_csv_by_cells(py::object path, py::object mapping);
 py::object read_excel_by_cells(py::object path, py::object mapping, py::object sheet_name);
 py::object merge_exact_match(py::object df_left, py::object df_right, py::object num_keys, std::string how,
                              py::object suffixes);
-bool write_formatted_excel(py::object path, py::object sheets);
+bool write_formatted_excel(py::object path, py::object sheets, const std::string& creator = "");
 
 }  // namespace velutil::excel_tables

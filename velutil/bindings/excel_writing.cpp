@@ -167,18 +167,20 @@ void announce_writer(bool python) {
     velutil_logger().attr("debug")(python ? python_text : "Writing workbooks with libxlsxwriter");
 }
 
-std::string workbook_bytes(const std::vector<SheetPlan>& plans, const ColumnTypes& types) {
+std::string workbook_bytes(const std::vector<SheetPlan>& plans, const ColumnTypes& types, const std::string& creator) {
     const bool python = python_writer_wanted();
     announce_writer(python);
 #ifdef VELUTIL_WITH_LIBXLSXWRITER
     if (!python) {
         XlsxBook book;
+        if (!creator.empty()) book.set_creator(creator);
         for (const auto& plan : plans) write_planned_sheet(book, plan, types);
         py::gil_scoped_release unlocked;  // compressing needs no Python
         return book.finish();
     }
 #endif
     std::unique_ptr<BookSink> book = python_book();
+    if (!creator.empty()) book->set_creator(creator);
     for (const auto& plan : plans) write_planned_sheet(*book, plan, types);
     return book->finish();
 }
@@ -189,12 +191,12 @@ void log_failure(py::handle path, const std::string& cause) {
 
 }  // namespace
 
-bool write_formatted_excel(py::object path, py::object sheets) {
+bool write_formatted_excel(py::object path, py::object sheets, const std::string& creator) {
     try {
         const std::string target = to_fs(path);
         const ColumnTypes types = ColumnTypes::load();
         const std::vector<SheetPlan> plans = plan_of(sheets, types);
-        const std::string bytes = workbook_bytes(plans, types);
+        const std::string bytes = workbook_bytes(plans, types, creator);
         write_file_atomically(target, bytes);
         return true;
     } catch (py::error_already_set& error) {

@@ -37,6 +37,17 @@ py::str generate_json_template(py::object data, py::object file_name) {
     std::string utf8 = std::string(text) + "\n";
     std::string cwd = to_fs(py::module_::import("os").attr("getcwd")());
     std::string path = velutil::join_path(cwd, to_fs(file_name));
+    // An edited template is the user's work: it is never replaced.
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0) {
+        bool same = S_ISREG(info.st_mode) && velutil::read_file(path) == utf8;
+        if (same) return to_text(path);
+        py::object error = py::module_::import("builtins").attr("FileExistsError")(
+            EEXIST, "exists and differs from the template; it is left as it is (rename or remove it for a fresh template)",
+            to_text(path));
+        PyErr_SetObject(PyExc_FileExistsError, error.ptr());
+        throw py::error_already_set();
+    }
     velutil::write_file_atomically(path, utf8);
     return to_text(path);
 }
@@ -107,8 +118,10 @@ py::tuple find_files_with_extensions(py::object in_path, py::object extensions, 
     py::list paths;
     py::list names;
     std::string folder = to_fs(in_path);
-    if (velutil::check_file_or_dir(folder) != velutil::kFolderExists) {
-        velutil_logger().attr("error")("Folder not found: " + shown_path(in_path));
+    velutil::FolderStatus status = velutil::check_file_or_dir(folder);
+    if (status != velutil::kFolderExists) {
+        velutil_logger().attr("error")(status == velutil::kNotAFolder ? shown_path(in_path) + " is not a folder"
+                                                                      : "Folder not found: " + shown_path(in_path));
         return py::make_tuple(paths, names);
     }
     for (const auto& found : velutil::find_files(folder, extension_list(extensions), recursive)) {
@@ -116,6 +129,16 @@ py::tuple find_files_with_extensions(py::object in_path, py::object extensions, 
         names.append(to_text(found.name));
     }
     return py::make_tuple(paths, names);
+}
+
+py::list passed_over_entries(py::object in_path, py::object extensions, bool recursive) {
+    py::list entries;
+    std::string folder = to_fs(in_path);
+    if (velutil::check_file_or_dir(folder) != velutil::kFolderExists) return entries;
+    std::vector<velutil::PassedOver> passed_over;
+    velutil::find_files(folder, extension_list(extensions), recursive, &passed_over);
+    for (const auto& entry : passed_over) entries.append(py::make_tuple(to_text(entry.name), entry.kind));
+    return entries;
 }
 
 bool check_file_exists(py::object path, py::object allowed_extensions) {
@@ -185,6 +208,11 @@ PYBIND11_MODULE(fileMg, m) {
           py::arg("extensions"), py::arg("recursive") = false,
           "(paths, names) of the regular files with one of the extensions, in\n"
           "name order; hidden files and \"~$\" lock files are left out.");
+    m.def("passed_over_entries", &passed_over_entries, py::arg("in_path"), py::arg("extensions"),
+          py::arg("recursive") = false,
+          "[(name, kind), ...] of the entries with one of the extensions that are\n"
+          "no regular files (\"a folder\", \"a FIFO\", \"a dangling link\", ...) and\n"
+          "that find_files_with_extensions leaves alone.");
     m.def("check_file_exists", &check_file_exists, py::arg("path"), py::arg("allowed_extensions") = py::none(),
           "True when `path` is a regular file with one of the extensions.");
     m.def("get_output_file_path", &get_output_file_path, py::arg("folder"), py::arg("file_name"),

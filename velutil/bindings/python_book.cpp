@@ -119,6 +119,12 @@ public:
         return *sheets_.back();
     }
 
+    void set_creator(const std::string& creator) override {
+        py::dict properties;
+        properties["author"] = utf8_text(creator);
+        workbook_.attr("set_properties")(properties);
+    }
+
     std::string finish() override {
         py::object workbook = std::move(workbook_);
         workbook_ = py::none();

@@ -18,6 +18,17 @@ FolderStatus check_file_or_dir(const std::string& path) {
     return S_ISDIR(info.st_mode) ? kFolderExists : kNotAFolder;
 }
 
+std::string non_regular_kind(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return "missing";
+    if (S_ISLNK(info.st_mode) && ::stat(path.c_str(), &info) != 0) return "a dangling link";
+    if (S_ISREG(info.st_mode)) return "";
+    if (S_ISDIR(info.st_mode)) return "a folder";
+    if (S_ISFIFO(info.st_mode)) return "a FIFO";
+    if (S_ISSOCK(info.st_mode)) return "a socket";
+    return "a device";
+}
+
 bool is_regular_file(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
@@ -47,7 +58,7 @@ bool is_skipped_name(const std::string& name) {
 
 void collect(const std::string& folder, const std::string& relative,
              const std::vector<std::string>& extensions, bool recursive,
-             std::vector<std::pair<std::string, FoundFile>>& found) {
+             std::vector<std::pair<std::string, FoundFile>>& found, std::vector<PassedOver>& passed_over) {
     std::string here = relative.empty() ? folder : join_path(folder, relative);
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(here.c_str()), ::closedir);
     if (!dir) throw FileError(errno, "Cannot read folder", here);
@@ -59,12 +70,18 @@ void collect(const std::string& folder, const std::string& relative,
         struct stat info {};
         if (::lstat(full.c_str(), &info) != 0) continue;
         bool is_link = S_ISLNK(info.st_mode);
-        if (is_link && ::stat(full.c_str(), &info) != 0) continue;  // dangling link
-        if (S_ISDIR(info.st_mode)) {
+        bool matches = has_extension(name, extensions);
+        if (is_link && ::stat(full.c_str(), &info) != 0) {
+            if (matches) passed_over.push_back({rel, "a dangling link"});
+            continue;
+        }
+        if (S_ISDIR(info.st_mode) && recursive && !is_link) {
             // Links to folders are not followed: they could form a cycle.
-            if (recursive && !is_link) collect(folder, rel, extensions, recursive, found);
-        } else if (S_ISREG(info.st_mode) && has_extension(name, extensions)) {
+            collect(folder, rel, extensions, recursive, found, passed_over);
+        } else if (matches && S_ISREG(info.st_mode)) {
             found.push_back({rel, FoundFile{full, name}});
+        } else if (matches) {
+            passed_over.push_back({rel, non_regular_kind(full)});
         }
     }
 }
@@ -73,9 +90,14 @@ void collect(const std::string& folder, const std::string& relative,
 
 std::vector<FoundFile> find_files(const std::string& folder,
                                   const std::vector<std::string>& extensions,
-                                  bool recursive) {
+                                  bool recursive, std::vector<PassedOver>* passed_over) {
     std::vector<std::pair<std::string, FoundFile>> found;
-    collect(folder, "", extensions, recursive, found);
+    std::vector<PassedOver> others;
+    collect(folder, "", extensions, recursive, found, others);
+    if (passed_over != nullptr) {
+        std::sort(others.begin(), others.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+        *passed_over = std::move(others);
+    }
     std::sort(found.begin(), found.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<FoundFile> result;

@@ -1,5 +1,7 @@
 #include "safe_files.hpp"
 
+#include "folder_lock.hpp"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -47,6 +49,8 @@ bool is_temporary_name(const std::string& name) {
 
 int remove_stale_temporaries(const std::string& folder, const struct timespec& changed_before) {
     std::string here = folder.empty() ? "." : folder;
+    // A temporary of a live run in this folder is that run's, however old.
+    if (!folder_is_free_for_us(here)) return 0;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(here.c_str()), ::closedir);
     if (!dir) return 0;
     int removed = 0;

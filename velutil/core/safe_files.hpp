@@ -28,7 +28,8 @@ enum class Durability {
 //
 // Temporary files are named ".NAME.tmp-XXXXXX" and opened close-on-exec. The
 // first temporary a process makes in a folder removes the ones there that
-// a killed run left behind (changed before this process loaded the code).
+// a killed run left behind (changed before this process loaded the code),
+// unless another live process holds the folder's lock (folder_lock.hpp).
 void write_file_atomically(const std::string& path, const char* data, size_t size,
                            Durability durability = Durability::kFlushToDisk);
 inline void write_file_atomically(const std::string& path, const std::string& data) {
@@ -39,7 +40,8 @@ inline void write_file_atomically(const std::string& path, const std::string& da
 bool is_temporary_name(const std::string& name);
 
 // Removes the temporary files directly in `folder` whose status changed
-// before `changed_before`; returns how many went.
+// before `changed_before`; returns how many went. Nothing goes while
+// another live process holds the folder's lock (folder_lock.hpp).
 int remove_stale_temporaries(const std::string& folder, const struct timespec& changed_before);
 
 // `path` when nothing exists there, else the first of "stem_2.ext",

@@ -38,6 +38,9 @@ class BookSink {
 public:
     virtual ~BookSink() = default;
     virtual SheetSink& add_sheet(const std::string& name) = 0;
+    // The program that made the book (the document property "creator"):
+    // tools recognise their own earlier output by it.
+    virtual void set_creator(const std::string& creator) = 0;
     virtual std::string finish() = 0;  // the book cannot be used after
 };
 

@@ -133,6 +133,7 @@ struct XlsxBook::Parts {
     std::string folder;
     std::string file;
     lxw_workbook* book = nullptr;
+    std::string creator;  // the library keeps the pointer until the book closes
     Formats formats;
     std::vector<std::unique_ptr<XlsxSheet>> sheets;
 
@@ -168,6 +169,13 @@ SheetSink& XlsxBook::add_sheet(const std::string& name) {
     if (sheet == nullptr) throw WorkbookError("cannot add the sheet '" + name + "'");
     parts_->sheets.push_back(std::make_unique<XlsxSheet>(sheet, parts_->formats));
     return *parts_->sheets.back();
+}
+
+void XlsxBook::set_creator(const std::string& creator) {
+    parts_->creator = creator;
+    lxw_doc_properties properties{};
+    properties.author = parts_->creator.data();
+    check(workbook_set_properties(parts_->book, &properties), "cannot set the workbook's creator");
 }
 
 std::string XlsxBook::finish() {

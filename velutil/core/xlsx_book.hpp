@@ -21,6 +21,7 @@ public:
     XlsxBook& operator=(const XlsxBook&) = delete;
 
     SheetSink& add_sheet(const std::string& name) override;
+    void set_creator(const std::string& creator) override;
     std::string finish() override;
 
 private:

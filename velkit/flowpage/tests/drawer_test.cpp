@@ -36,10 +36,20 @@ protected:
         return "<svg id=\"my-svg\">" + source + "</svg>";
     }
 
-    ChildOutcome render(const std::vector<std::string>& args) {
+    ChildOutcome render(const std::vector<std::string>& args, double seconds) {
         calls.push_back(args[1]);
-        std::string input = read(args[1]);
-        std::string output = args[3];
+        limits.push_back(seconds);
+        if (cannot_start_) return {127, "command 'mmdc' not found on PATH (status 127)", ""};
+        if (hang_) return {124, "command 'mmdc' timed out after " + std::to_string(seconds) + " s", "", true};
+        // Like the real renderer, it is given names it can open: plain ASCII,
+        // relative to the work folder it runs in.
+        for (const auto& arg : args) {
+            for (char c : arg) {
+                if (static_cast<unsigned char>(c) >= 0x80 || c == '/') return {1, "failed", "Error: cannot open " + arg};
+            }
+        }
+        std::string input = read(folder_ + "/" + args[1]);
+        std::string output = folder_ + "/" + args[3];
         if (output.size() > 3 && output.substr(output.size() - 3) == ".md") {
             std::string stem = output.substr(0, output.size() - 3);
             int n = 0;
@@ -53,26 +63,31 @@ protected:
                 if (block.find("lost") != std::string::npos) continue;
                 std::ofstream(stem + "-" + std::to_string(n) + ".svg") << drawing_of(block);
             }
-            return {0, "", ""};
+            return {0};
         }
         if (input.find("bad") != std::string::npos) return {1, "failed", "Error: alone " + input};
         if (input.find("lost") == std::string::npos) std::ofstream(output) << drawing_of(input);
-        return {0, "", ""};
+        return {0};
     }
 
     std::vector<Drawing> draw(const std::vector<DiagramJob>& jobs) {
-        DiagramDrawer drawer(folder_, [this](const std::vector<std::string>& args) { return render(args); });
+        DiagramDrawer drawer(folder_, [this](const std::vector<std::string>& args, double seconds) {
+            return render(args, seconds);
+        }, 10);
         return drawer.draw(jobs);
     }
 
     std::string folder_;
     std::vector<std::string> calls;
+    std::vector<double> limits;
+    bool hang_ = false;
+    bool cannot_start_ = false;
 };
 
 }  // namespace
 
 TEST_F(StandIn, OneBatchForAllDiagrams) {
-    std::vector<Drawing> drawings = draw({{"graph A\n", "", ""}, {"graph B\n", "", ""}, {"graph C", "", ""}});
+    std::vector<Drawing> drawings = draw({{"graph A\n"}, {"graph B\n"}, {"graph C"}});
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_NE(calls[0].find("batch-1.md"), std::string::npos);
     for (const auto& [drawing, letter] : {std::pair{drawings[0], "A"}, {drawings[1], "B"}, {drawings[2], "C"}}) {
@@ -83,8 +98,8 @@ TEST_F(StandIn, OneBatchForAllDiagrams) {
 
 TEST_F(StandIn, BatchRestartsAfterAFailingDiagram) {
     std::vector<Drawing> drawings =
-        draw({{"graph A\n", "", ""}, {"bad one\n", "", ""}, {"graph C\n", "", ""}, {"bad two\n", "", ""},
-              {"graph E\n", "", ""}});
+        draw({{"graph A\n"}, {"bad one\n"}, {"graph C\n"}, {"bad two\n"},
+              {"graph E\n"}});
     EXPECT_EQ(calls.size(), 3u);
     EXPECT_TRUE(drawings[0].drawn && drawings[2].drawn && drawings[4].drawn);
     EXPECT_FALSE(drawings[1].drawn);
@@ -94,22 +109,38 @@ TEST_F(StandIn, BatchRestartsAfterAFailingDiagram) {
 }
 
 TEST_F(StandIn, MissingBatchOutputAndUnbatchableTextsAreDrawnAlone) {
-    std::string own_input = folder_ + "/own.mmd";
-    std::string own_output = folder_ + "/own.svg";
-    std::ofstream(own_input) << "graph own lost-in-batch\n";
-    std::vector<Drawing> drawings = draw({{"graph A\n", "", ""},
-                                          {"graph B\nA:::\n", "", ""},  // would end the batch's block early
-                                          {"graph own lost-in-batch\n", own_input, own_output}});
-    // The single invocation of the own file draws too ("lost" only in a batch here: it reads own.mmd).
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[2], own_input);
-    EXPECT_TRUE(drawings[1].drawn);
+    std::vector<Drawing> drawings = draw({{"graph A\n"},
+                                          {"graph B\nA:::\n"},  // would end the batch's block early
+                                          {"graph lost\n"}});
+    ASSERT_EQ(calls, (std::vector<std::string>{"batch-1.md", "single-2.mmd", "single-3.mmd"}));
+    // The time limit grows with the diagrams a process draws.
+    EXPECT_EQ(limits, (std::vector<double>{20, 10, 10}));
+    EXPECT_TRUE(drawings[0].drawn && drawings[1].drawn);
     EXPECT_FALSE(drawings[2].drawn) << "the stand-in leaves 'lost' undrawn alone as well";
     EXPECT_TRUE(drawings[2].output_missing);
 }
 
+TEST_F(StandIn, AHungBatchFailsItsDiagramsOnceWithoutRetries) {
+    hang_ = true;
+    std::vector<Drawing> drawings = draw({{"graph A\n"}, {"graph B\n"}, {"graph C\nA:::\n"}});
+    ASSERT_EQ(calls.size(), 2u) << "a batch that timed out is not drawn again one by one";
+    for (const Drawing& drawing : drawings) {
+        EXPECT_FALSE(drawing.drawn);
+        EXPECT_NE(drawing.problem.find("timed out after"), std::string::npos) << drawing.problem;
+    }
+}
+
+TEST_F(StandIn, ARendererThatCannotRunIsToldApartFromAFailedDiagram) {
+    cannot_start_ = true;
+    std::vector<Drawing> drawings = draw({{"graph A\n"}, {"graph B\n"}, {"graph C\nA:::\n"}});
+    EXPECT_EQ(calls.size(), 1u) << "once it cannot start, it is not started again";
+    for (const Drawing& drawing : drawings) {
+        EXPECT_EQ(drawing.problem.rfind("the renderer cannot run: ", 0), 0u) << drawing.problem;
+    }
+}
+
 TEST_F(StandIn, ErrorPictureIsAFailure) {
-    std::vector<Drawing> drawings = draw({{"picture\n", "", ""}, {"graph B\n", "", ""}});
+    std::vector<Drawing> drawings = draw({{"picture\n"}, {"graph B\n"}});
     EXPECT_FALSE(drawings[0].drawn);
     EXPECT_EQ(drawings[0].problem, "Syntax error in text");
     EXPECT_TRUE(drawings[1].drawn);

@@ -1,8 +1,12 @@
 #include "renderer.hpp"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <fstream>
@@ -104,4 +108,76 @@ TEST(FirstErrorLine, FallsBackToTheLastLine) {
     EXPECT_EQ(first_error_line(""), "");
     EXPECT_EQ(first_error_line("Error: Parse error on line 2:\nA --> ((\n-----^\nExpecting 'SEMI', got 'PS'\n"),
               "Parse error on line 2: Expecting 'SEMI', got 'PS'");
+}
+
+namespace {
+
+// True once no process has this id (a killed process that was reaped).
+bool gone_within(pid_t pid, int milliseconds) {
+    for (int waited = 0; waited < milliseconds; waited += 20) {
+        if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
+        ::usleep(20 * 1000);
+    }
+    return false;
+}
+
+pid_t pid_in(const std::string& path, int milliseconds) {
+    for (int waited = 0; waited < milliseconds; waited += 20) {
+        std::ifstream in(path);
+        pid_t pid = 0;
+        if (in >> pid && pid > 0) return pid;
+        ::usleep(20 * 1000);
+    }
+    return 0;
+}
+
+}  // namespace
+
+// The program starts a helper in a session of its own, as a renderer starts
+// its browser, and then hangs.
+constexpr const char* kHangsWithHelper =
+    "setsid sh -c 'echo $$ > \"$PIDS.tmp\"; mv \"$PIDS.tmp\" \"$PIDS\"; exec sleep 300' & sleep 300";
+
+TEST_F(ScratchPath, ATimeLimitEndsTheProgramAndWhatItStarted) {
+    script("hangs", kHangsWithHelper);
+    std::string pids = folder_ + "/pids";
+    ::setenv("PIDS", pids.c_str(), 1);
+    ChildLimits limits;
+    limits.seconds = 1;
+    ChildOutcome outcome = run_program("hangs", {"-i", "x"}, ChildOutput::kCaptured, limits);
+    EXPECT_TRUE(outcome.timed_out);
+    EXPECT_EQ(outcome.status, 124);
+    EXPECT_EQ(outcome.description, "command 'hangs -i x' timed out after 1 s");
+    pid_t helper = pid_in(pids, 1000);
+    ASSERT_GT(helper, 0);
+    EXPECT_TRUE(gone_within(helper, 2000)) << "the helper outlived the program";
+}
+
+TEST_F(ScratchPath, NothingOutlivesAKilledParent) {
+    script("hangs", kHangsWithHelper);
+    std::string pids = folder_ + "/pids";
+    ::setenv("PIDS", pids.c_str(), 1);
+    pid_t parent = ::fork();
+    if (parent == 0) {
+        run_program("hangs", {}, ChildOutput::kCaptured);
+        ::_exit(0);
+    }
+    pid_t helper = pid_in(pids, 5000);
+    ::kill(parent, SIGKILL);
+    ::waitpid(parent, nullptr, 0);
+    ASSERT_GT(helper, 0);
+    EXPECT_TRUE(gone_within(helper, 3000)) << "the renderer's helper outlived a killed flowpage";
+}
+
+TEST_F(ScratchPath, RunsInTheWorkingFolderGiven) {
+    script("where", "pwd");
+    std::string work = folder_ + "/work";
+    ::mkdir(work.c_str(), 0755);
+    ChildLimits limits;
+    limits.working_folder = work;
+    ChildOutcome outcome = run_program("where", {}, ChildOutput::kCaptured, limits);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.output, work + "\n");
+    limits.working_folder = folder_ + "/missing";
+    EXPECT_EQ(run_program("where", {}, ChildOutput::kCaptured, limits).status, 127);
 }

@@ -66,6 +66,7 @@ bool given(py::handle config);
 // arguments (`prog_name` names it in usage lines; empty: from argv[0]). An
 // error that no step caught ends it with one line "Error: ..." on standard
 // error and status 1; with VELKIT_DEBUG=1 the traceback comes first.
+// SIGTERM and SIGINT end the run through the stack, with status 143 and 130.
 void run_as_program(py::handle command, const std::string& prog_name = "");
 
 }  // namespace velkit::frame

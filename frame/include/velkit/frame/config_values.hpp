@@ -2,6 +2,16 @@
 // through these, once, in its command, into a plain options struct. An
 // unusable value raises ConfigError naming the key; the command ends with
 // `refuse_configuration`.
+//
+// How a tool declares its keys: by reading them. Every key asked for through
+// a ConfigSection (has, raw, any typed reader, section) is known from then
+// on; there is no separate list to keep. After reading its options the
+// command calls `warn_unknown_keys`, which warns once about every key of
+// every section read in this run that nothing asked for, with the closest
+// known key ("unknown key 'col_per_row' in 'groups[0]'; did you mean
+// 'cols_per_row'?"). A key read only under some condition must still be
+// asked for (`has`) every time, and a section whose keys are names chosen by
+// the user (a map from file names to titles) is read with `entries`.
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
@@ -29,9 +39,14 @@ public:
     // an object").
     ConfigSection(py::handle value, std::string where);
 
+    // Both make `key` known (see the header comment).
     bool has(const char* key) const;
     py::object raw(const char* key) const;  // None when absent
+    // The object as it is, for handing to a worker; asks for no key.
     const py::dict& object() const { return dict_; }
+    // The object as a map whose keys the user names (file names, ...): every
+    // key in it is known.
+    const py::dict& entries() const;
     const std::string& where() const { return where_; }
     std::string key_name(const char* key) const;  // "'config.layout.cols'"
 
@@ -46,9 +61,11 @@ public:
     // A spreadsheet cell reference such as "D6"; `example` is shown in the
     // message when the value is not one.
     std::string cell(const char* key, const std::string& fallback, const std::string& example) const;
-    // true/false; also 0/1 and null (false), as JSON files written by hand
-    // tend to have them.
-    bool flag(const char* key, bool fallback) const;
+    // A switch: true or false. With `text_allowed`, also the texts "true"
+    // and "false" in any letter case. Anything else (1, "yes", null, ...) is
+    // refused: a switch that guesses may do for real what was meant as a
+    // trial.
+    bool flag(const char* key, bool fallback, bool text_allowed = false) const;
     // A nested object; an absent key gives an empty one.
     ConfigSection section(const char* key) const;
 
@@ -58,6 +75,15 @@ private:
     py::dict dict_;
     std::string where_;
 };
+
+// Warns through `log` about every key of the sections read since the
+// configuration was loaded that no reader asked for, and forgets them.
+void warn_unknown_keys(const helperlib::Logger& log);
+
+// Starts a new configuration: sections read before are forgotten. The load
+// steps call it; a tool that builds sections from a file it parsed itself
+// calls it before.
+void begin_configuration();
 
 // A value as a message shows it: its repr, cut at 60 characters.
 std::string value_shown(py::handle value);

@@ -46,6 +46,11 @@ private:
     std::string previous_;
 };
 
+// Names in one info line the entries a run leaves alone because they are
+// no regular files: "Left alone, not regular files: a.pdf (a folder),
+// b.pdf (a FIFO)". Nothing when there are none. Names are file-system bytes.
+void log_passed_over(const helperlib::Logger& log, const std::vector<std::pair<std::string, std::string>>& entries);
+
 // Logs the closing summary (summary_text) through `log`: info when nothing
 // failed, warning otherwise.
 void log_summary(const helperlib::Logger& log, const RunTally& tally, const std::string& done_text,

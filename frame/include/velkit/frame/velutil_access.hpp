@@ -13,20 +13,22 @@
 namespace velkit::helperlib {
 
 // A module logger (velutil.app_logging.lazy_logger). Messages may be text
-// or any object.
+// or any object. Every text message is one line: line breaks in it (a
+// quoted value, a file name) are written as \n and \r.
 class Logger {
 public:
     explicit Logger(const std::string& name);
 
     void debug(py::handle message) const { call("debug", message); }
-    void info(const std::string& message) const { call("info", py::str(message)); }
-    void warning(const std::string& message) const { call("warning", py::str(message)); }
-    void error(const std::string& message) const { call("error", py::str(message)); }
-    void exception(const std::string& message) const { call("exception", py::str(message)); }
+    void info(const std::string& message) const { call("info", one_line(message)); }
+    void warning(const std::string& message) const { call("warning", one_line(message)); }
+    void error(const std::string& message) const { call("error", one_line(message)); }
+    void exception(const std::string& message) const { call("exception", one_line(message)); }
 
     const py::object& object() const { return logger_; }
 
 private:
+    static py::str one_line(const std::string& message);
     void call(const char* level, py::handle message) const;
     py::object logger_;
 };
@@ -46,6 +48,12 @@ struct FileList {
 FileList find_files_with_extensions(py::handle folder, const std::vector<std::string>& extensions,
                                     bool recursive = false);
 
+// The entries of `folder` with one of the extensions that are no regular
+// files, as (name, kind): find_files_with_extensions leaves them alone.
+std::vector<std::pair<std::string, std::string>> passed_over_entries(py::handle folder,
+                                                                     const std::vector<std::string>& extensions,
+                                                                     bool recursive = false);
+
 // True when `path` is a regular file with one of the extensions.
 bool check_file_exists(py::handle path, const std::vector<std::string>& allowed_extensions);
 
@@ -58,7 +66,7 @@ py::object read_csv_by_cells(py::handle path, py::handle mapping);
 py::object read_excel_by_cells(py::handle path, py::handle mapping);
 py::object merge_exact_match(py::handle left, py::handle right, const std::vector<std::string>& keys,
                              const std::string& how, const std::pair<std::string, std::string>& suffixes);
-bool write_formatted_excel(py::handle path, py::handle sheets);
+bool write_formatted_excel(py::handle path, py::handle sheets, const std::string& creator = "");
 // fileMg.get_folder_from_path: the folder itself, or the folder of a file.
 py::object get_folder_from_path(py::handle path);
 
