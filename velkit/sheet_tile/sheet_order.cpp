@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "natural_order.hpp"
+#include "text_kit.hpp"
 
 namespace velkit::sheet_tile {
 
@@ -27,7 +27,7 @@ std::vector<size_t> merge_order(const std::vector<std::string>& names, NameOrder
     std::vector<size_t> positions(names.size());
     std::iota(positions.begin(), positions.end(), size_t{0});
     auto by_bytes = [&](size_t a, size_t b) { return names[a] < names[b]; };
-    auto naturally = [&](size_t a, size_t b) { return picbook::natural_less(names[a], names[b]); };
+    auto naturally = [&](size_t a, size_t b) { return ::velutil::natural_less(names[a], names[b]); };
     if (order == NameOrder::kNatural) {
         std::stable_sort(positions.begin(), positions.end(), naturally);
     } else {

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "text_kit.hpp"
+
 namespace velkit::sheet_tile {
 
 const char* const kPaperNames = "\"A3\", \"A4\", \"A5\", \"Letter\", \"Legal\"";
@@ -19,17 +21,10 @@ constexpr NamedPaper kPapers[] = {
     {"a3", {842, 1191}}, {"a4", kA4}, {"a5", {420, 595}}, {"letter", {612, 792}}, {"legal", {612, 1008}},
 };
 
-std::string ascii_lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 }  // namespace
 
 std::optional<SheetSize> paper_size(const std::string& name) {
-    const std::string wanted = ascii_lower(name);
+    const std::string wanted = ::velutil::ascii_lower(name);
     for (const NamedPaper& paper : kPapers) {
         if (wanted == paper.name) return paper.size;
     }
