@@ -21,6 +21,7 @@ using FolderId = std::pair<unsigned long long, unsigned long long>;
 struct Holding {
     int fd = -1;    // the open folder that carries the lock
     int count = 0;  // FolderLocks of this process on it
+    pid_t holder = 0;  // a forked child inherits the table, not the lock
 };
 
 // The folders this process holds: flock locks belong to an open file, so a
@@ -51,6 +52,10 @@ FolderLock::FolderLock(const std::string& folder) {
     inode_ = info.st_ino;
     std::lock_guard<std::mutex> guard(registry_mutex);
     auto found = held_here().find({device_, inode_});
+    if (found != held_here().end() && found->second.holder != ::getpid()) {
+        held_here().erase(found);
+        found = held_here().end();
+    }
     if (found != held_here().end()) {
         ::close(fd);
         ++found->second.count;
@@ -65,7 +70,7 @@ FolderLock::FolderLock(const std::string& folder) {
         return;
     }
     held_ = true;
-    held_here()[{device_, inode_}] = Holding{fd, 1};
+    held_here()[{device_, inode_}] = Holding{fd, 1, ::getpid()};
 }
 
 FolderLock::FolderLock(FolderLock&& other) noexcept
@@ -77,7 +82,7 @@ FolderLock::~FolderLock() {
     if (!held_) return;
     std::lock_guard<std::mutex> guard(registry_mutex);
     auto found = held_here().find({device_, inode_});
-    if (found == held_here().end() || --found->second.count > 0) return;
+    if (found == held_here().end() || found->second.holder != ::getpid() || --found->second.count > 0) return;
     ::close(found->second.fd);
     held_here().erase(found);
 }
