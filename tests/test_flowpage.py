@@ -272,6 +272,29 @@ def test_real_renderer_with_a_name_a_shell_would_read(runner, tmp_path, real_mmd
             "flow $(touch hacked) &amp; &#x27;v2&#x27;</a>") in item
 
 
+def test_real_renderer_draws_files_whose_names_it_could_not_open(tmp_path, real_mmdc):
+    """Neither the diagram's nor the output folder's name is UTF-8; the
+    renderer is only ever given names it can open."""
+    source = os.fsencode(tmp_path / "in")
+    os.mkdir(source)
+    with open(source + b"/bad\xff.mmd", "wb") as handle:
+        handle.write(b"graph LR\n  a --> b\n")
+    with open(source + b"/doc.md", "wb") as handle:
+        handle.write(b"# Doc\n\n```mermaid\ngraph TD\n  c --> d\n```\n")
+    out = os.fsencode(tmp_path) + b"/site\xfe"
+    config = tmp_path / "c.json"
+    config.write_text(json.dumps({"config": {"input_folder": os.fsdecode(source), "output_folder": os.fsdecode(out)}}))
+    env = {key: os.environ[key] for key in ("PATH", "PUPPETEER_EXECUTABLE_PATH", "PUPPETEER_DANGEROUS_NO_SANDBOX")
+           if key in os.environ}
+    result = run_program(["flowpage", "-c", str(config)], tmp_path, env)
+    assert result.returncode == 0, result.stderr
+    with open(out + b"/bad\xff.svg", "rb") as handle:
+        assert b"<svg" in handle.read()
+    with open(out + b"/doc.html", "rb") as handle:
+        assert b"<svg" in handle.read()
+    assert not [name for name in os.listdir(out + b"/.flowpage-cache") if name.startswith(b"work-")]
+
+
 # --- per-file failures and the renderer contract (stand-in renderer) ---------------
 
 def test_failed_diagram_is_skipped_and_the_rest_indexed(runner, tmp_path, fake_mmdc):
@@ -324,8 +347,10 @@ def test_documents_that_cannot_be_read_are_skipped(runner, tmp_path, fake_mmdc):
     result = convert(runner, config)
     assert result.exit_code == 0
     failed = sorted(l.split(": ", 1)[1] for l in result.stderr.splitlines() if "Failed to process" in l)
-    assert failed[0].startswith(f"Failed to process folder.md: Cannot read {tmp_path}/in/folder.md (Is a directory)")
-    assert failed[1].startswith("Failed to process latin1.md: 'utf-8' codec can't decode byte 0xe9")
+    assert len(failed) == 1
+    assert failed[0].startswith("Failed to process latin1.md: 'utf-8' codec can't decode byte 0xe9")
+    # A folder is no document: it is named, never opened.
+    assert "INFO FlowPage: Left alone, not regular files: folder.md (a folder)" in result.stderr
     assert index_lines(tmp_path)[20].count("<li>") == 1
 
 
