@@ -7,47 +7,12 @@
 #include <map>
 
 #include "markdown_source.hpp"
+#include "text_kit.hpp"
 #include "site.hpp"
 
 namespace velkit::flowpage {
 
 namespace {
-
-std::string utf8_encode(char32_t code) {
-    std::string out;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-    return out;
-}
-
-// The code point starting at text[at] and its length; a byte that does not
-// start a valid sequence stands for itself (length 1, code 0xFFFD).
-std::pair<char32_t, size_t> utf8_decode(std::string_view text, size_t at) {
-    auto byte = static_cast<unsigned char>(text[at]);
-    if (byte < 0x80) return {byte, 1};
-    size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 0;
-    if (length == 0 || at + length > text.size()) return {0xFFFD, 1};
-    char32_t code = byte & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) {
-        auto next = static_cast<unsigned char>(text[at + i]);
-        if ((next & 0xC0) != 0x80) return {0xFFFD, 1};
-        code = (code << 6) | (next & 0x3F);
-    }
-    return {code, length};
-}
 
 // Unicode classes and lower case through the C library's UTF-8 locale.
 locale_t unicode_locale() {
@@ -73,7 +38,7 @@ std::string decode_entities(std::string_view text) {
             unsigned long code = std::strtoul(digits.c_str() + (hex ? 1 : 0), &end, hex ? 16 : 10);
             if (end != nullptr && *end == '\0' && digits.size() > (hex ? 1u : 0u) && code > 0 && code <= 0x10FFFF &&
                 (code < 0xD800 || code > 0xDFFF)) {
-                out += utf8_encode(static_cast<char32_t>(code));
+                ::velutil::append_utf8(out, static_cast<char32_t>(code));
                 at = semi + 1;
                 continue;
             }
@@ -115,9 +80,11 @@ std::string heading_slug(std::string_view text) {
     std::string slug;
     locale_t locale = unicode_locale();
     for (size_t at = 0; at < text.size();) {
-        auto [code, length] = utf8_decode(text, at);
-        std::string_view original = text.substr(at, length);
-        at += length;
+        ::velutil::Utf8Unit unit = ::velutil::decode_utf8(text, at);
+        char32_t code = unit.code;
+        std::string_view original = text.substr(at, unit.length);
+        at += unit.length;
+        if (!unit.valid) continue;
         if (code < 0x80) {
             char c = static_cast<char>(code);
             if (c >= 'A' && c <= 'Z') slug += static_cast<char>(c - 'A' + 'a');
@@ -133,7 +100,7 @@ std::string heading_slug(std::string_view text) {
         // Letters, marks and digits stay (lower case); punctuation, symbols
         // and emoji go, as on the web's largest code host.
         if (::iswpunct_l(wide, locale) || ::iswspace_l(wide, locale) || ::iswcntrl_l(wide, locale)) continue;
-        slug += utf8_encode(static_cast<char32_t>(::towlower_l(wide, locale)));
+        ::velutil::append_utf8(slug, static_cast<char32_t>(::towlower_l(wide, locale)));
     }
     return slug;
 }

@@ -6,6 +6,7 @@
 #include "links.hpp"
 #include "site.hpp"
 #include "source_tree.hpp"
+#include "text_kit.hpp"
 
 namespace velkit::flowpage {
 
@@ -171,16 +172,10 @@ std::string json_string(std::string_view text) {
             ++at;
             continue;
         }
-        size_t length = byte >= 0xF0 && byte < 0xF5 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 && byte < 0xE0 ? 2 : 0;
-        bool valid = length != 0 && at + length <= text.size();
-        for (size_t i = 1; valid && i < length; ++i) valid = (static_cast<unsigned char>(text[at + i]) & 0xC0) == 0x80;
-        if (valid) {
-            out.append(text.substr(at, length));
-            at += length;
-        } else {
-            out += "\uFFFD";
-            ++at;
-        }
+        ::velutil::Utf8Unit unit = ::velutil::decode_utf8(text, at);
+        if (unit.valid) out.append(text.substr(at, unit.length));
+        else out += "\uFFFD";
+        at += unit.length;
     }
     return out + "\"";
 }

@@ -33,6 +33,7 @@
 #include "source_tree.hpp"
 #include "state.hpp"
 #include "svg.hpp"
+#include "text_kit.hpp"
 #include "velkit/frame/outcome.hpp"
 #include "velkit/frame/text.hpp"
 
@@ -101,15 +102,6 @@ std::string collapse_blanks(std::string_view text) {
         out += c;
     }
     return out;
-}
-
-// At most `limit` bytes, never cutting a UTF-8 sequence.
-std::string cut_utf8(std::string text, size_t limit) {
-    if (text.size() <= limit) return text;
-    size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    text.resize(end);
-    return text;
 }
 
 struct FenceRef {
@@ -655,7 +647,7 @@ void SiteRun::write_documents() {
             bool folder_page = leads_folder(doc);
             document_items_.push_back({doc.folder, doc.title, document_item(doc.page, doc.title), folder_page ? 0 : 1});
             search_.push_back({doc.page, doc.title, doc.headings,
-                               cut_utf8(collapse_blanks(html_text(doc.html)), kSearchTextLimit)});
+                               std::string(::velutil::utf8_prefix(collapse_blanks(html_text(doc.html)), kSearchTextLimit))});
             ++result_.documents;
         }
         if (doc.written && !asset_failed) tally_.done();
@@ -698,7 +690,7 @@ void SiteRun::write_diagrams() {
         }
         diagram.written = true;
         diagram_items_.push_back({diagram.folder, diagram.title, diagram_item(page_name, diagram.title), 1});
-        search_.push_back({page_name, diagram.title, {}, cut_utf8(collapse_blanks(jobs_[*diagram.job].source), kSearchTextLimit)});
+        search_.push_back({page_name, diagram.title, {}, std::string(::velutil::utf8_prefix(collapse_blanks(jobs_[*diagram.job].source), kSearchTextLimit))});
         ++result_.diagrams;
         tally_.done();
     }
