@@ -15,6 +15,7 @@ struct SiteOptions {
     std::map<std::string, std::string> doc_titles;    // file name (bytes) -> title
     std::map<std::string, std::string> chart_titles;  // file name (bytes) -> title
     double renderer_timeout = 120;  // seconds per diagram a renderer process draws
+    bool strict = false;  // any warning fails the run (after the site is written)
 };
 
 }  // namespace velkit::flowpage

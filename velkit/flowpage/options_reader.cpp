@@ -40,6 +40,7 @@ SiteOptions read_options(const frame::ConfigSection& config) {
     options.chart_titles = title_map(config, "chart_titles");
     // A day per diagram is plenty; more is a typo, not a wish.
     options.renderer_timeout = config.number("renderer_timeout", kDefaultSecondsPerDiagram, 1, 86400);
+    options.strict = config.flag("strict", false);
     return options;
 }
 
