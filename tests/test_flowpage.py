@@ -193,7 +193,8 @@ def test_no_renderer_fails_before_anything_is_written(runner, tmp_path, monkeypa
     result = convert(runner, config)
     assert result.exit_code == 1
     assert result.stdout == f"\n[ERROR] {NO_RENDERER}\n"
-    assert f"ERROR FlowPage: {NO_RENDERER}" in result.stderr
+    # Logged one line per line: no log line holds a line break.
+    assert "".join(f"ERROR FlowPage: {line}\n" for line in NO_RENDERER.split("\n")) in result.stderr
     assert not (tmp_path / "out").exists()
 
 
@@ -307,7 +308,7 @@ def test_failed_diagram_is_skipped_and_the_rest_indexed(runner, tmp_path, fake_m
     assert result.stdout.startswith("\n[DONE] ")
     failures = [l for l in result.stderr.splitlines() if "Failed to convert" in l]
     # The renderer was given a name of its own making, never the user's path.
-    assert failures == ["ERROR FlowPage: Failed to convert bad.mmd: fake mmdc: parse error in single-1.mmd"]
+    assert failures == ["ERROR FlowPage: Failed to convert bad.mmd: fake mmdc: parse error in batch-1.md"]
     out = tmp_path / "out"
     assert not (out / "bad.html").exists()
     lines = index_lines(tmp_path)

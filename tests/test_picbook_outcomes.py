@@ -71,7 +71,7 @@ def replaces_a_document(folder):
         (missing_folder, 1, "ERROR PicBook: Error: Image folder not found: "),
         (unwritable, 1, "ERROR PicBook: Error: Cannot write the report "),
         (replaces_an_image, 1, "would replace the image scan1.png; choose another name."),
-        (replaces_a_document, 1, "notes.pdf exists and is not a PDF; choose another name."),
+        (replaces_a_document, 1, "notes.pdf exists and was not written by picbook; it is left as it is."),
     ],
     ids=["clean", "partial", "all-failed", "empty", "missing-input", "unwritable", "replaces-image",
          "replaces-document"],

@@ -50,15 +50,16 @@ class TestParseFiles:
             {"name": "Skipped", "pattern": "   "},
             {"name": "A", "pattern": "a_"},
             {"name": "None", "pattern": "zzz"},
-            {"name": "B", "pattern": "_1"},
         ], file_prefix="Result")
         data = report.parse_files()
         assert list(data) == ["B", "A", "None"]
         assert [r["caption"] for r in data["A"]] == ["a_1", "a_2"]
         assert data["A"][0] == {"path": str(tmp_path / "Result_a_1.jpg"), "caption": "a_1"}
-        # The later "B" replaced the earlier one but kept its position.
-        assert [r["caption"] for r in data["B"]] == ["a_1", "b_1"]
+        assert [r["caption"] for r in data["B"]] == ["b_1", "b_2"]
         assert data["None"] == []
+        # A second group of one name would take the first one's images away.
+        with pytest.raises(ValueError, match="'groups\\[0\\]' and 'groups\\[1\\]' have the same name 'B'"):
+            generator(tmp_path, [{"name": "B", "pattern": "b_"}, {"name": "B", "pattern": "_1"}])
 
     def test_empty_folder_counts_zero(self, tmp_path, capsys):
         data = generator(tmp_path, [{"name": "A", "pattern": "a"}]).parse_files()
@@ -147,10 +148,10 @@ class TestGenerate:
         assert "No data found matching patterns. Aborting." in capsys.readouterr().err
         assert not (lab_folder / "report.pdf").exists()
 
-    def test_groups_without_matches_give_a_contents_page_only(self, lab_folder):
+    def test_groups_without_matches_write_no_report(self, lab_folder, capsys):
         generator(lab_folder, [{"name": "X", "pattern": "zzz"}]).generate()
-        reader = PdfReader(lab_folder / "report.pdf")
-        assert len(reader.pages) == 1 and "1. X" in reader.pages[0].extract_text()
+        assert not (lab_folder / "report.pdf").exists()
+        assert "No image could be placed, so no report was written." in capsys.readouterr().err
 
     def test_absolute_output_file_stands_alone(self, lab_folder, tmp_path_factory):
         target = tmp_path_factory.mktemp("elsewhere") / "r.pdf"
@@ -165,7 +166,6 @@ class TestGenerate:
         assert 'cannot show some characters of "Lab \U0001f9ea\U0001f9ea"' in capsys.readouterr().err
 
     def test_unreadable_image_gets_a_placeholder_and_the_report_is_written(self, lab_folder, capsys):
-        (lab_folder / "report.pdf").write_bytes(b"%PDF earlier report")
         (lab_folder / "Result_peak_run9.png").write_bytes(b"not an image")
         report = generator(lab_folder, GROUPS, file_prefix="Result")
         report.generate()

@@ -126,5 +126,5 @@ def test_output_folder_that_cannot_be_made_ends_with_one_error_line(tmp_path):
     config = write_conf(tmp_path / "c.json", {"input_folder": "in", "output_file": "blocker/sub/out.pdf"})
     result = run_program(["-c", str(config)], tmp_path, program="sheet-tile")
     assert result.returncode == 1
-    assert result.stderr.splitlines()[-1].startswith("Error: ") and "blocker" in result.stderr
+    assert "Error: " in result.stderr.splitlines()[-1] and "blocker" in result.stderr.splitlines()[-1]
     assert "Traceback" not in result.stderr and result.stdout == ""

@@ -41,8 +41,8 @@ class TestConstructor:
 
     def test_landscape_and_template_defaults(self, capsys):
         t = sheet_tile.SheetTiler(sheet_tile.DEFAULT_CONFIG["config"] | {"layout": {"cols": 1, "rows": 1,
-                                                                                    "landscape": 1}})
-        assert (t.page_width, t.page_height, t.is_landscape) == (842, 595, 1)
+                                                                                    "landscape": True}})
+        assert (t.page_width, t.page_height, t.is_landscape) == (842, 595, True)
         assert t.calculate_cell_layout() == (802.0, 555.0)
         sheet_tile.SheetTiler(sheet_tile.DEFAULT_CONFIG["config"])
         assert "[INIT] Layout: 2x2, Landscape=False" in capsys.readouterr().err.splitlines()[-1]

@@ -75,12 +75,17 @@ class TestLazyLogger:
 
 def test_generate_json_template_writes_utf8_into_cwd(tmp_path, monkeypatch):
     monkeypatch.chdir(tmp_path)
-    (tmp_path / "t.json").write_text("old")
     written = fileMg.generate_json_template({"name": "Müller €", "n": [1, 2]}, "t.json")
     assert os.path.samefile(written, tmp_path / "t.json")
     text = (tmp_path / "t.json").read_text(encoding="utf-8")
     assert text == '{\n    "name": "Müller €",\n    "n": [\n        1,\n        2\n    ]\n}\n'
     assert sorted(os.listdir(tmp_path)) == ["t.json"]
+    # The same again is fine; an edited file is never replaced.
+    fileMg.generate_json_template({"name": "Müller €", "n": [1, 2]}, "t.json")
+    (tmp_path / "t.json").write_text("old")
+    with pytest.raises(FileExistsError, match="differs from the template"):
+        fileMg.generate_json_template({"name": "Müller €", "n": [1, 2]}, "t.json")
+    assert (tmp_path / "t.json").read_text() == "old"
 
 
 class TestLoadJsonFile:
