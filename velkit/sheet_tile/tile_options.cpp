@@ -8,6 +8,31 @@ Grid TileOptions::grid() const {
     return {landscape ? kA4Height : kA4Width, landscape ? kA4Width : kA4Height, margin, cols, rows};
 }
 
+namespace {
+
+constexpr const char* kPasswordsMustBe = "a text (tried for every protected file) or an object from file name to password";
+
+// The message never shows the value: it holds passwords.
+py::object read_passwords(const frame::ConfigSection& conf) {
+    py::object value = conf.raw("passwords");
+    const frame::ConfigError wrong(conf.key_name("passwords") + " must be " + kPasswordsMustBe);
+    if (py::isinstance<py::str>(value)) return value;
+    if (!py::isinstance<py::dict>(value)) throw wrong;
+    for (auto item : py::reinterpret_borrow<py::dict>(value)) {
+        if (!py::isinstance<py::str>(item.second)) throw wrong;
+    }
+    return value;
+}
+
+}  // namespace
+
+std::optional<std::string> TileOptions::password_for(py::handle name) const {
+    if (passwords.is_none()) return std::nullopt;
+    py::object password = py::isinstance<py::str>(passwords) ? passwords : passwords.attr("get")(name);
+    if (password.is_none()) return std::nullopt;
+    return password.cast<std::string>();
+}
+
 TileOptions read_options(const frame::ConfigSection& conf) {
     TileOptions options;
     options.input_folder = conf.path("input_folder", "./data_sheet_tile");
@@ -19,6 +44,7 @@ TileOptions read_options(const frame::ConfigSection& conf) {
     options.landscape = layout.has("landscape") && py::bool_(layout.raw("landscape"));
     options.margin = conf.number("margin", 20, 0);
     options.frames = conf.has("debug_grid") && py::bool_(conf.raw("debug_grid"));
+    if (conf.has("passwords")) options.passwords = read_passwords(conf);
     Grid grid = options.grid();
     if (!has_printable_area(grid.page_width, grid.page_height, options.margin)) {
         throw frame::ConfigError(conf.key_name("margin") + " leaves no printable area on a page of " +

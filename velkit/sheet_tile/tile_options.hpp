@@ -2,6 +2,9 @@
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
+#include <optional>
+#include <string>
+
 #include "geometry.hpp"
 #include "velkit/frame/config_values.hpp"
 
@@ -19,6 +22,13 @@ struct TileOptions {
     bool landscape = false;
     double margin = 20;
     bool frames = false;
+    // `passwords`: one text tried for every protected file, or an object
+    // from file name to password (both checked to hold texts only); None
+    // when absent.
+    py::object passwords = py::none();
+
+    // The password configured for the file named `name`, if any.
+    std::optional<std::string> password_for(py::handle name) const;
 
     Grid grid() const;
 };
