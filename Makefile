@@ -133,7 +133,9 @@ pytest: system-deps mermaid-renderer $(VENV)/.installed
 
 test: unit pytest
 
+# pikepdf is a baseline of the sheet-tile benchmark only.
 bench: system-deps mermaid-renderer $(VENV)/.installed
+	$(PY) -m pip install -q "pikepdf>=10.0"
 	$(PY) bench/run.py
 
 clean:

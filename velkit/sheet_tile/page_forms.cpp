@@ -1,5 +1,6 @@
 #include "page_forms.hpp"
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/Constants.h>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFAnnotationObjectHelper.hh>
@@ -53,6 +54,12 @@ void flatten_page(QPDF& source, QPDFPageObjectHelper& page) {
         QPDFAnnotationObjectHelper widget(annotation);
         QPDFObjectHandle appearance = widget.getAppearanceStream("/N");
         if (!appearance.isStream()) continue;
+        // qpdf draws a generated value through a filter applied when the
+        // stream is read; a copy would take the bytes without it.
+        std::shared_ptr<Buffer> drawn_value = appearance.getStreamData(qpdf_dl_generalized);
+        appearance.replaceStreamData(std::string(reinterpret_cast<const char*>(drawn_value->getBuffer()),
+                                                 drawn_value->getSize()),
+                                     QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
         std::string name = resources.getUniqueResourceName("/Fxo", suffix);
         std::string content = widget.getPageContentForAppearance(name, rotate, 0, an_invisible | an_hidden);
         if (content.empty()) continue;
