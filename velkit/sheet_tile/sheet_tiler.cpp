@@ -65,15 +65,18 @@ TileOptions options_of(py::handle config_dict) {
     }
 }
 
-// (paths, names) of (path, name) pairs in code-point order of the names;
-// the sort is stable, so equal names keep the search order.
-py::tuple split_sorted(const py::list& pairs) {
-    py::list sorted = py::module_::import("builtins")
-                          .attr("sorted")(pairs, py::arg("key") = py::module_::import("operator").attr("itemgetter")(1));
+// (paths, names) of (path, name) pairs in merge order of the names, which
+// are compared as the file system's bytes; equal names keep the search
+// order.
+py::tuple split_sorted(const py::list& pairs, NameOrder order) {
+    py::object fsencode = py::module_::import("os").attr("fsencode");
+    std::vector<std::string> keys;
+    keys.reserve(py::len(pairs));
+    for (py::handle pair : pairs) keys.push_back(fsencode(pair[py::int_(1)]).cast<std::string>());
     py::list paths, names;
-    for (py::handle pair : sorted) {
-        paths.append(pair[py::int_(0)]);
-        names.append(pair[py::int_(1)]);
+    for (size_t position : merge_order(keys, order)) {
+        paths.append(pairs[position][py::int_(0)]);
+        names.append(pairs[position][py::int_(1)]);
     }
     return py::make_tuple(paths, names);
 }
@@ -105,9 +108,8 @@ SheetTiler::SheetTiler(py::object config_dict, TileOptions options)
     margin = get(conf, "margin", py::int_(20));
     draw_grid = get(conf, "debug_grid", py::bool_(false));
 
-    const Grid sheet = options_.grid();
-    page_width = points(sheet.page_width);
-    page_height = points(sheet.page_height);
+    page_width = points(options_.sheet.width);
+    page_height = points(options_.sheet.height);
     report_ = std::make_shared<ReportWriter>();
     writer = py::cast(report_);
     state().log.info("[INIT] Layout: " + str(cols) + "x" + str(rows) + ", Landscape=" + str(is_landscape));
@@ -154,7 +156,7 @@ py::tuple SheetTiler::get_file_list() const {
     }
     auto [pairs, report] = inputs();
     if (!report.is_none()) state().log.debug(py::str("Not merging the report itself: " + frame::shown(report)));
-    return split_sorted(pairs);
+    return split_sorted(pairs, options_.sort);
 }
 
 py::tuple SheetTiler::calculate_cell_layout() const {
@@ -193,16 +195,16 @@ void SheetTiler::place_file(py::handle path, py::handle shown_name, const std::s
     std::unique_ptr<QPDF> source = open_source(file_system_path(path), options_.password_for(shown_name));
     // A file that fails part way takes out everything it added: its pages,
     // its annotations and its bookmark; the next file starts where this one
-    // did.
+    // would have started.
     const Sheets::Mark mark = progress.sheets.mark();
-    const long item_index = progress.item_index;
+    const CellCursor cursor = progress.cursor;
     const long total_pages = progress.total_pages;
     const size_t bookmarks = progress.outline.size();
     try {
         place_pages(*source, name, progress);
     } catch (...) {
         progress.sheets.rollback(mark);
-        progress.item_index = item_index;
+        progress.cursor = cursor;
         progress.total_pages = total_pages;
         progress.outline.resize(bookmarks);
         throw;
@@ -211,8 +213,7 @@ void SheetTiler::place_file(py::handle path, py::handle shown_name, const std::s
 }
 
 void SheetTiler::place_pages(QPDF& source, const std::string& name, Progress& progress) {
-    const Grid layout = options_.grid();
-    const long per_page = layout.cols * layout.rows;
+    const SheetLayout layout = options_.layout();
     const bool noting = py::bool_(state().log.object().attr("isEnabledFor")(kLoggingDebug));
     QPDF& report = report_->pdf();
 
@@ -221,6 +222,7 @@ void SheetTiler::place_pages(QPDF& source, const std::string& name, Progress& pr
     std::set<QPDFObjGen> copied;
     std::optional<QPDFObjectHandle> first_sheet;
     long page_number = 0;
+    progress.cursor.begin_file();
     for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(source).getAllPages()) {
         const std::string where = name + ": page " + std::to_string(++page_number);
         std::optional<Box> media = box_of(page.getAttribute("/MediaBox", false));
@@ -238,20 +240,18 @@ void SheetTiler::place_pages(QPDF& source, const std::string& name, Progress& pr
         }
         if (shown->fell_back) state().log.warning(where + " has a crop box without area; its media box is shown instead");
 
-        // Everything that may fail for this page happens before a new
-        // sheet is started.
-        const bool fresh = !progress.sheets.started() || progress.item_index >= per_page;
-        const Rect cell = cell_rect(layout, fresh ? 0 : progress.item_index);
-        const std::optional<Fit> fit = fit_page(shown->box, rotate_entry(page), cell);
-        if (!fit) continue;  // not reached: the shown box has an area
+        // The layout core says where the page goes; everything that may
+        // fail for this page happens before a new sheet is started.
+        const CellCursor::Spot spot = progress.cursor.next();
+        const PagePlacement placed = place_page(layout, spot.slot, shown->box, rotate_entry(page));
+        if (!placed.fit) continue;  // not reached: the shown box has an area
+        const Fit& fit = *placed.fit;
+        const Matrix& placement = placed.matrix;
         QPDFObjectHandle form = page_form(report, page, shown->box);
-        if (fresh) {
-            progress.sheets.start();
-            progress.item_index = 0;
-        }
+        if (spot.new_sheet) progress.sheets.start();
+        progress.cursor.take();
         QPDFObjectHandle sheet = progress.sheets.current();
         if (!first_sheet) first_sheet = sheet;
-        const Matrix placement = placement_matrix(*fit);
         progress.sheets.place(form, placement);
         links.placed(page.getObjectHandle().getObjGen(), sheet, placement, shown->box);
         PageOnSheet on_sheet{report,
@@ -264,9 +264,8 @@ void SheetTiler::place_pages(QPDF& source, const std::string& name, Progress& pr
                              copied,
                              [&where](const std::string& why) { state().log.warning(where + ": " + why); }};
         copy_annotations(on_sheet);
-        if (noting) state().log.debug(py::str(placement_note(progress.total_pages, name, fit->scale, fit->tx, fit->ty)));
-        if (options_.frames) progress.sheets.draw(frame_content(cell));
-        ++progress.item_index;
+        if (noting) state().log.debug(py::str(placement_note(progress.total_pages, name, fit.scale, fit.tx, fit.ty)));
+        if (options_.frames) progress.sheets.draw(frame_content(placed.cell));
         ++progress.total_pages;
     }
     if (!first_sheet) throw SourceError("the file has no page with an area");
@@ -304,7 +303,8 @@ void SheetTiler::run() {
     }
     calculate_cell_layout();
     const Grid layout = options_.grid();
-    Progress progress(report_->pdf(), layout.page_width, layout.page_height);
+    Progress progress(report_->pdf(), layout.page_width, layout.page_height,
+                      CellCursor(layout.cols * layout.rows, options_.new_sheet_per_file));
     state().log.info("[STEP 1] Processing " + std::to_string(py::len(paths)) + " files...");
 
     for (size_t i = 0; i < py::len(paths); ++i) {

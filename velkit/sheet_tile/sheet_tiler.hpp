@@ -1,6 +1,7 @@
-// SheetTiler: places the pages of every PDF of a folder N-up on A4 pages
-// and writes one merged PDF with an outline item per file. The arithmetic
-// lives in geometry.hpp; the PDF work is qpdf's.
+// SheetTiler: places the pages of every PDF of a folder N-up on sheets and
+// writes one merged PDF with an outline item per file. The arithmetic lives
+// in geometry.hpp (`place_page`) and sheet_order.hpp; the PDF work is
+// qpdf's.
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
@@ -13,6 +14,7 @@
 #include "layers.hpp"
 #include "outline.hpp"
 #include "report_writer.hpp"
+#include "sheet_order.hpp"
 #include "sheets.hpp"
 #include "tile_options.hpp"
 #include "velkit/frame/run_tally.hpp"
@@ -27,8 +29,9 @@ public:
     // From the command, which has read the options already.
     SheetTiler(py::object config_dict, TileOptions options);
 
-    // (paths, names) of the folder's PDFs sorted by name, without the output
-    // file itself; two empty lists when the folder is missing or has none.
+    // (paths, names) of the folder's PDFs in the configured name order,
+    // without the output file itself; two empty lists when the folder is
+    // missing or has none.
     py::tuple get_file_list() const;
 
     // (cell_w, cell_h).
@@ -66,9 +69,10 @@ public:
 private:
     // The state of one run across files.
     struct Progress {
-        Progress(QPDF& report, double width, double height) : sheets(report, width, height) {}
+        Progress(QPDF& report, double width, double height, CellCursor cursor)
+            : sheets(report, width, height), cursor(cursor) {}
         Sheets sheets;
-        long item_index = 0;
+        CellCursor cursor;
         long total_pages = 0;
         std::vector<OutlineItem> outline;
         Layers layers;
