@@ -6,9 +6,12 @@ around it: no forms, layers, annotations, links or checks."""
 import json
 import os
 import sys
+from pathlib import Path
 
-import pikepdf
-from pikepdf import Name, OutlineItem, Page, Rectangle
+# `make bench` installs pikepdf beside the project, not into its environment.
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "build" / "bench-pikepdf"))
+import pikepdf  # noqa: E402
+from pikepdf import Name, OutlineItem, Page, Rectangle  # noqa: E402
 
 
 def main(config_path):

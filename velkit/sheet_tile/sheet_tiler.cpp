@@ -319,6 +319,9 @@ void SheetTiler::run() {
             if (!error.matches(PyExc_Exception)) throw;
             state().log.error("Failed " + name + ": " + frame::shown(error.value()));
         } catch (const std::exception& error) {
+            if (auto* source_error = dynamic_cast<const SourceError*>(&error)) {
+                for (const std::string& problem : source_error->problems()) state().log.warning(name + ": " + problem);
+            }
             state().log.error("Failed " + name + ": " + failure_words(error));
         }
         tally.failed(name);

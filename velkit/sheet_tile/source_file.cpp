@@ -3,6 +3,7 @@
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace velkit::sheet_tile {
@@ -43,13 +44,31 @@ bool is_password_error(const std::exception& error) {
     return qpdf_error != nullptr && qpdf_error->getErrorCode() == qpdf_e_password;
 }
 
+// Each distinct problem qpdf noticed, at most kMostProblems of them.
+constexpr size_t kMostProblems = 5;
+std::vector<std::string> problems_of(QPDF& pdf) {
+    std::vector<std::string> problems;
+    for (const QPDFExc& warning : pdf.getWarnings()) {
+        std::string problem = reason_of(warning);
+        if (std::find(problems.begin(), problems.end(), problem) == problems.end()) problems.push_back(problem);
+        if (problems.size() == kMostProblems) break;
+    }
+    return problems;
+}
+
 // qpdf with warnings kept for repair_note, and stream data copied when
-// objects are copied, so the source need not stay open.
-std::unique_ptr<QPDF> read(const std::string& path, const char* password) {
+// objects are copied, so the source need not stay open. What qpdf noticed
+// before it gave up goes into `problems`.
+std::unique_ptr<QPDF> read(const std::string& path, const char* password, std::vector<std::string>* problems) {
     auto pdf = std::make_unique<QPDF>();
     pdf->setSuppressWarnings(true);
     pdf->setImmediateCopyFrom(true);
-    pdf->processFile(path.c_str(), password);
+    try {
+        pdf->processFile(path.c_str(), password);
+    } catch (...) {
+        if (problems != nullptr) *problems = problems_of(*pdf);
+        throw;
+    }
     return pdf;
 }
 
@@ -64,14 +83,15 @@ std::unique_ptr<QPDF> open_source(const std::string& path, const std::optional<s
     // A text file named .pdf would otherwise fail as a damaged PDF.
     if (!has_pdf_header(path)) throw SourceError("the file is not a PDF file");
     std::unique_ptr<QPDF> pdf;
+    std::vector<std::string> problems;
     try {
         try {
-            pdf = read(path, password ? password->c_str() : "");
+            pdf = read(path, password ? password->c_str() : "", &problems);
         } catch (const std::exception& error) {
             // Many "protected" PDFs only restrict printing or copying and
             // open with an empty user password, as in any viewer.
             if (!password || !is_password_error(error)) throw;
-            pdf = read(path, "");
+            pdf = read(path, "", &problems);
         }
         if (QPDFPageDocumentHelper(*pdf).getAllPages().empty()) throw SourceError("the file has no pages");
     } catch (const SourceError&) {
@@ -81,7 +101,7 @@ std::unique_ptr<QPDF> open_source(const std::string& path, const std::optional<s
             throw SourceError(password ? "the password does not open it"
                                        : "the file is password-protected (a password is needed to open it)");
         }
-        throw SourceError("the file is damaged: " + reason_of(error));
+        throw SourceError("the file is damaged: " + reason_of(error), problems);
     }
     return pdf;
 }
@@ -100,7 +120,7 @@ std::optional<std::string> repair_note(QPDF& pdf) {
 bool is_marked_report(const std::string& path) {
     try {
         if (!has_pdf_header(path)) return false;
-        std::unique_ptr<QPDF> pdf = read(path, "");
+        std::unique_ptr<QPDF> pdf = read(path, "", nullptr);
         QPDFObjectHandle producer = pdf->getTrailer().getKeyIfDict("/Info").getKeyIfDict("/Producer");
         return producer.isString() && producer.getUTF8Value() == kReportProducer;
     } catch (const std::exception&) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace velkit::sheet_tile {
 
@@ -14,10 +15,17 @@ namespace velkit::sheet_tile {
 // it is a user's file and is never replaced when it is also an input.
 extern const char* const kReportProducer;
 
-// Why a file cannot be merged, in words for its "Failed NAME: ..." line.
+// Why a file cannot be merged, in words for its "Failed NAME: ..." line,
+// with what qpdf noticed on the way (each once, for warnings naming the
+// file).
 class SourceError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit SourceError(const std::string& words, std::vector<std::string> problems = {})
+        : std::runtime_error(words), problems_(std::move(problems)) {}
+    const std::vector<std::string>& problems() const { return problems_; }
+
+private:
+    std::vector<std::string> problems_;
 };
 
 // The source's document, read (and repaired where qpdf can) with warnings
