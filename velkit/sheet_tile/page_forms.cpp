@@ -72,6 +72,12 @@ void flatten_page(QPDF& source, QPDFPageObjectHelper& page) {
     page.addPageContents(source.newStream("\nQ\n" + drawn), false);
 }
 
+// qpdf copies indirect objects; a direct one is made indirect in its source
+// first.
+QPDFObjectHandle indirect(QPDFObjectHandle object) {
+    return object.isIndirect() ? object : object.getQPDF().makeIndirectObject(object);
+}
+
 }  // namespace
 
 void flatten_form_fields(QPDF& source) {
@@ -86,10 +92,32 @@ double rotate_entry(QPDFPageObjectHelper& page) {
     return rotate.isNumber() ? rotate.getNumericValue() : 0;
 }
 
-QPDFObjectHandle page_form(QPDF& report, QPDFPageObjectHelper& page, const Box& shown) {
-    QPDFObjectHandle form = page.getFormXObjectForPage(false);
-    form.getDict().replaceKey("/BBox", box_array(shown));
-    return report.copyForeignObject(form);
+QPDFObjectHandle page_form(QPDF& report, QPDFPageObjectHelper& page, const Box& shown,
+                           std::set<QPDFObjGen>& used_contents) {
+    QPDFObjectHandle page_object = page.getObjectHandle();
+    QPDFObjectHandle contents = page_object.getKey("/Contents");
+    if (!contents.isStream() || !contents.isIndirect() || !used_contents.insert(contents.getObjGen()).second) {
+        // Parts of a content stream (or one that another page draws too):
+        // qpdf joins them into a new stream.
+        QPDFObjectHandle form = page.getFormXObjectForPage(false);
+        form.getDict().replaceKey("/BBox", box_array(shown));
+        return report.copyForeignObject(form);
+    }
+    // A single content stream becomes the form as it is, still compressed:
+    // nothing is decoded and compressed again.
+    QPDFObjectHandle form = report.copyForeignObject(contents);
+    QPDFObjectHandle dict = form.getDict();
+    dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+    dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    dict.replaceKey("/BBox", box_array(shown));
+    dict.removeKey("/Matrix");
+    QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+    dict.replaceKey("/Resources", resources.isDictionary() ? report.copyForeignObject(indirect(resources))
+                                                             : QPDFObjectHandle::newDictionary());
+    QPDFObjectHandle group = page_object.getKey("/Group");
+    if (group.isDictionary()) dict.replaceKey("/Group", report.copyForeignObject(indirect(group)));
+    else dict.removeKey("/Group");
+    return form;
 }
 
 }  // namespace velkit::sheet_tile

@@ -5,6 +5,8 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
+#include <set>
+
 #include "geometry.hpp"
 
 namespace velkit::sheet_tile {
@@ -17,8 +19,11 @@ namespace velkit::sheet_tile {
 void flatten_form_fields(QPDF& source);
 
 // The page's content as a form XObject of `report` showing `shown` (source
-// user space) of it, with the page's resources and transparency group.
-QPDFObjectHandle page_form(QPDF& report, QPDFPageObjectHelper& page, const Box& shown);
+// user space) of it, with the page's resources and transparency group. A
+// page with one content stream of its own keeps its compressed bytes;
+// `used_contents` (per source) tells which streams already serve a page.
+QPDFObjectHandle page_form(QPDF& report, QPDFPageObjectHelper& page, const Box& shown,
+                           std::set<QPDFObjGen>& used_contents);
 
 // The page's /Rotate entry (inherited from the page tree where needed), or
 // 0 when it has none or it is no number.

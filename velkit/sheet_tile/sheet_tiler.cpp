@@ -219,7 +219,7 @@ void SheetTiler::place_pages(QPDF& source, const std::string& name, Progress& pr
 
     flatten_form_fields(source);
     LinkBook links(source);
-    std::set<QPDFObjGen> copied;
+    std::set<QPDFObjGen> copied, used_contents;
     std::optional<QPDFObjectHandle> first_sheet;
     long page_number = 0;
     progress.cursor.begin_file();
@@ -247,7 +247,7 @@ void SheetTiler::place_pages(QPDF& source, const std::string& name, Progress& pr
         if (!placed.fit) continue;  // not reached: the shown box has an area
         const Fit& fit = *placed.fit;
         const Matrix& placement = placed.matrix;
-        QPDFObjectHandle form = page_form(report, page, shown->box);
+        QPDFObjectHandle form = page_form(report, page, shown->box, used_contents);
         if (spot.new_sheet) progress.sheets.start();
         progress.cursor.take();
         QPDFObjectHandle sheet = progress.sheets.current();
