@@ -9,7 +9,8 @@ namespace {
 // Deeper nesting than any real document has: a guard against crafted ones.
 constexpr int kMaxDepth = 64;
 
-std::vector<OutlineItem> items_of(std::vector<QPDFOutlineObjectHelper> helpers, LinkBook& links, int depth) {
+std::vector<OutlineItem> items_of(std::vector<QPDFOutlineObjectHelper> helpers, QPDF& report, LinkBook& links,
+                                  int depth) {
     std::vector<OutlineItem> items;
     if (depth > kMaxDepth) return items;
     for (QPDFOutlineObjectHelper& helper : helpers) {
@@ -22,8 +23,15 @@ std::vector<OutlineItem> items_of(std::vector<QPDFOutlineObjectHelper> helpers, 
         if (target.isNull() && action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo")) {
             target = action.getKey("/D");
         }
-        if (!target.isNull()) item.destination = links.on_sheet(target);
-        item.kids = items_of(helper.getKids(), links, depth + 1);
+        if (!target.isNull()) {
+            item.destination = links.on_sheet(target);
+        } else if (action.isDictionary()) {
+            // A chain of further actions could lead into the source's pages.
+            QPDFObjectHandle own = action.shallowCopy();
+            own.removeKey("/Next");
+            item.action = report.copyForeignObject(object.getQPDF().makeIndirectObject(own));
+        }
+        item.kids = items_of(helper.getKids(), report, links, depth + 1);
         items.push_back(std::move(item));
     }
     return items;
@@ -43,6 +51,8 @@ void link_items(QPDF& report, QPDFObjectHandle parent, const std::vector<Outline
         object.replaceKey("/Parent", parent);
         QPDFObjectHandle destination = item.destination;
         if (!destination.isNull()) object.replaceKey("/Dest", destination);
+        QPDFObjectHandle action = item.action;
+        if (!action.isNull()) object.replaceKey("/A", action);
         if (!item.kids.empty()) {
             link_items(report, object, item.kids);
             long count = shown_count(item.kids);
@@ -61,10 +71,10 @@ void link_items(QPDF& report, QPDFObjectHandle parent, const std::vector<Outline
 
 }  // namespace
 
-std::vector<OutlineItem> source_bookmarks(QPDF& source, LinkBook& links) {
+std::vector<OutlineItem> source_bookmarks(QPDF& source, QPDF& report, LinkBook& links) {
     QPDFOutlineDocumentHelper outlines(source);
     if (!outlines.hasOutlines()) return {};
-    return items_of(outlines.getTopLevelOutlines(), links, 0);
+    return items_of(outlines.getTopLevelOutlines(), report, links, 0);
 }
 
 void write_outline(QPDF& report, const std::vector<OutlineItem>& items) {

@@ -275,7 +275,10 @@ void SheetTiler::place_pages(QPDF& source, const std::string& name, Progress& pr
         state().log.debug(py::str(name + ": " + std::to_string(unresolved.size()) +
                                   " links led to pages that are not in the report and were left out"));
     }
-    OutlineItem item{name, QPDFObjectHandle::newArray(), false, source_bookmarks(source, links)};
+    OutlineItem item;
+    item.title = name;
+    item.kids = source_bookmarks(source, report, links);
+    item.destination = QPDFObjectHandle::newArray();
     item.destination.appendItem(*first_sheet);
     item.destination.appendItem(QPDFObjectHandle::newName("/Fit"));
     progress.layers.carry(source, report);
