@@ -56,7 +56,7 @@ std::string heading_slug(std::string_view text) {
     std::string slug;
     for (char c : text) {
         auto byte = static_cast<unsigned char>(c);
-        if (byte >= 'A' && byte <= 'Z') slug += static_cast<char>(byte - 'A' + 'a');
+        if (byte >= 'A' && byte <= 'Z') slug += ::velutil::ascii_lower(c);
         else if ((byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || c == '-' || c == '_' || byte >= 0x80)
             slug += c;
         else if (c == ' ') slug += '-';

@@ -1,6 +1,7 @@
 #include "report_fonts.hpp"
 
 #include "state.hpp"
+#include "text_kit.hpp"
 
 namespace velkit::picbook {
 
@@ -41,8 +42,7 @@ std::string unicode_font_file(bool bold) {
     std::string known = bold ? "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
                              : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     for (const std::string& path : {found, known}) {
-        std::string extension = path.size() > 4 ? path.substr(path.size() - 4) : "";
-        for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        std::string extension = velutil::ascii_lower(path.size() > 4 ? path.substr(path.size() - 4) : "");
         bool outline_font = extension == ".ttf" || extension == ".otf";
         if (outline_font && py::bool_(os_path.attr("isfile")(path))) return path;
     }

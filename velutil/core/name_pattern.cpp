@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "paths.hpp"
+#include "text_kit.hpp"
 
 namespace velutil {
 
@@ -18,35 +19,15 @@ std::string trim_separators(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
-// Sentinel code points for bytes that are not part of valid UTF-8: each
-// stands alone, as the interpreter's surrogate escapes do.
-constexpr char32_t kStrayByte = 0xDC00;
-
-// The code points of UTF-8 text; invalid bytes become one unit each.
+// The code points of the text, a stray byte standing alone as the
+// interpreter's surrogate escapes do.
 std::vector<char32_t> code_points(const std::string& text) {
     std::vector<char32_t> result;
     result.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        auto lead = static_cast<unsigned char>(text[i]);
-        int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t value = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-        bool valid = length > 0 && i + length <= text.size();
-        for (int k = 1; valid && k < length; ++k) {
-            auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            value = (value << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && value >= kSmallest[length] && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
-        if (valid) {
-            result.push_back(value);
-            i += length;
-        } else {
-            result.push_back(kStrayByte + lead);
-            ++i;
-        }
+    for (size_t at = 0; at < text.size();) {
+        Utf8Unit unit = decode_utf8(text, at);
+        result.push_back(unit.code);
+        at += unit.length;
     }
     return result;
 }
