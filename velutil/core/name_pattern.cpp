@@ -21,7 +21,7 @@ std::string trim_separators(const std::string& text) {
 
 // The code points of the text, a stray byte standing alone as the
 // interpreter's surrogate escapes do.
-std::vector<char32_t> code_points(const std::string& text) {
+std::vector<char32_t> code_points(std::string_view text) {
     std::vector<char32_t> result;
     result.reserve(text.size());
     for (size_t at = 0; at < text.size();) {
@@ -57,8 +57,6 @@ bool match_set(const std::vector<char32_t>& pattern, size_t at, char32_t c, bool
     return true;
 }
 
-// Shell-style wildcards over code points: "*" any run, "?" one character,
-// "[...]" one of a set ("!" or "^" negates, "a-z" ranges). No locale.
 bool glob_matches(const std::vector<char32_t>& pattern, const std::vector<char32_t>& text) {
     size_t p = 0;
     size_t t = 0;
@@ -98,6 +96,10 @@ bool glob_matches(const std::vector<char32_t>& pattern, const std::vector<char32
 
 }  // namespace
 
+bool glob_matches(std::string_view pattern, std::string_view text) {
+    return glob_matches(code_points(pattern), code_points(text));
+}
+
 bool has_wildcard(const std::string& pattern) {
     return pattern.find_first_of("*?[") != std::string::npos;
 }
@@ -112,9 +114,7 @@ PatternMatch match_file_name(const std::string& file_name, const std::string& pa
 
     bool matched = false;
     if (has_wildcard(pattern)) {
-        std::vector<char32_t> glob = code_points(pattern);
-        matched = glob_matches(glob, code_points(caption)) || glob_matches(glob, code_points(stem)) ||
-                  glob_matches(glob, code_points(file_name));
+        matched = glob_matches(pattern, caption) || glob_matches(pattern, stem) || glob_matches(pattern, file_name);
     } else {
         matched = stem.find(pattern) != std::string::npos;
     }
