@@ -1,12 +1,14 @@
 #include "state.hpp"
 
+#include "velkit/frame/module_state.hpp"
+
 namespace velkit::sheet_tile {
 
 namespace {
-ModuleState* g_state = nullptr;  // never freed: Python objects must outlive no interpreter
+PYBIND11_CONSTINIT frame::ModuleStateStore<ModuleState> g_state;
 }
 
-ModuleState& state() { return *g_state; }
+ModuleState& state() { return g_state.get(); }
 
 namespace {
 
@@ -72,8 +74,8 @@ void init_state(py::module_& m) {
     for (const char* name : {"fileMg", "app_logging"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{py::bool_(m.attr("HAS_PDF_LIBS")), py::dict(), helperlib::Logger("SheetTile")};
-    m.attr("log") = g_state->log.object();
+    const bool has_pdf_libs = py::bool_(m.attr("HAS_PDF_LIBS"));
+    g_state.make(m, [&] { return ModuleState{has_pdf_libs, py::dict(), helperlib::Logger("SheetTile")}; });
 }
 
 }  // namespace velkit::sheet_tile
