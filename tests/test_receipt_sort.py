@@ -554,6 +554,19 @@ class TestAwkwardCells:
         # Read on its own, the cell still gives its text.
         assert receipt_sort.get_excel_cell_value(tmp_path / "r.xlsx", ["P56"]) == ["#N/A"]
 
+    @pytest.mark.parametrize("error", ["#SPILL!", "#CALC!", "#BLOCKED!"])
+    def test_newer_error_values_are_skipped_too(self, tmp_path, capsys, error):
+        from openpyxl import Workbook
+
+        book = Workbook()
+        book.active["D6"], book.active["P56"] = "Ann", error
+        book.active["P56"].data_type = "e"  # openpyxl itself knows only the seven older ones
+        book.save(tmp_path / "r.xlsx")
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        err = capsys.readouterr().err
+        assert names(tmp_path / "results") == []
+        assert messages(err, "ERROR") == [f"---> Skipping r.xlsx: Cell P56 holds an error value ({error})"]
+
     def test_error_text_typed_as_text_is_a_name(self, tmp_path, frozen_clock):
         from openpyxl import Workbook
 
