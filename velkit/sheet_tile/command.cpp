@@ -17,10 +17,8 @@ namespace velkit::sheet_tile {
 namespace {
 
 void run_sheet_tile(py::object config, bool generate_config) {
+    // The PDF work is qpdf's, built into the module: nothing to probe.
     ModuleState& module = state();
-    frame::require_packages(module.has_pdf_libs, module.log,
-                            {"Missing required packages for PDF processing.",
-                             "Please reinstall with the correct dependencies or run: pip install pypdf"});
     frame::write_template_if_asked(generate_config,
                                    py::module_::import("velkit.sheet_tile").attr("DEFAULT_CONFIG"), kTemplateFileName);
     frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",
@@ -37,7 +35,7 @@ void run_sheet_tile(py::object config, bool generate_config) {
     frame::warn_unknown_keys(module.log);
     std::string output_folder = frame::fs_path(py::module_::import("os.path").attr("dirname")(options.output_file));
     auto run_lock = frame::lock_run_folder_or_exit(module.log, output_folder, frame::MissingFolder::kCreate);
-    frame::LibraryMessages library_messages(module.log, {"pypdf"});
+    frame::LibraryMessages library_messages(module.log, {});
     SheetTiler tiler(conf.object(), std::move(options));
     tiler.run();
     frame::finish(tiler.tally);
