@@ -125,7 +125,8 @@ def test_missing_markdown_refuses_even_the_template(tmp_path):
             "sys.argv = ['flowpage', '--generate-config']\nflowpage.cmd_flowpage()\n")
     result = run_python(code, tmp_path)
     assert result.returncode == 1
-    assert "ERROR FlowPage: Missing Python package 'markdown'. Please run: pip install markdown" in result.stderr
+    assert "ERROR FlowPage: Missing required package (markdown). Install it with: pip install 'velkit[markdown]'" \
+        in result.stderr
     assert not (tmp_path / TEMPLATE).exists()
 
 

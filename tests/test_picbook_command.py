@@ -132,9 +132,7 @@ def test_missing_pdf_packages_refuse_even_the_template(tmp_path, blocked):
     assert [
         line.split(": ", 1)[1] for line in result.stderr.splitlines() if line.startswith("ERROR PicBook")
     ] == [
-        "Missing required packages for PDF generation.",
-        "Please reinstall with the PDF feature enabled:",
-        "--> pip install Velkit[pdf]",
+        "Missing required packages for PDF generation (fpdf2, Pillow). Install them with: pip install 'velkit[pdf]'",
     ]
     assert not (tmp_path / TEMPLATE).exists()
 

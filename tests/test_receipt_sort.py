@@ -356,7 +356,7 @@ class TestCommand:
             assert result.returncode == status, result.stderr
         assert (tmp_path / TEMPLATE).exists()
         assert messages(result.stderr, "ERROR") == [
-            "Missing required package 'openpyxl'. Please run: pip install Velkit[excel]"]
+            "Missing required package (openpyxl). Install it with: pip install 'velkit[excel]'"]
         assert names(tmp_path / "data") == ["r.xlsx"]
 
 

@@ -93,8 +93,7 @@ def test_missing_pypdf_refuses_even_the_template(tmp_path):
     result = run_python(code, tmp_path)
     assert result.returncode == 1
     assert [line.split(": ", 1)[1] for line in result.stderr.splitlines() if line.startswith("ERROR")] == [
-        "Missing required packages for PDF processing.",
-        "Please reinstall with the correct dependencies or run: pip install pypdf",
+        "Missing required package for PDF processing (pypdf). Install it with: pip install 'velkit[pdf]'",
     ]
     assert not (tmp_path / TEMPLATE).exists()
 

@@ -17,8 +17,7 @@ namespace {
 void run_sheet_tile(py::object config, bool generate_config) {
     ModuleState& module = state();
     frame::require_packages(module.has_pdf_libs, module.log,
-                            {"Missing required packages for PDF processing.",
-                             "Please reinstall with the correct dependencies or run: pip install pypdf"});
+                            {frame::missing_packages_text("package for PDF processing", "pypdf", "pdf")});
     frame::write_template_if_asked(generate_config,
                                    py::module_::import("velkit.sheet_tile").attr("DEFAULT_CONFIG"), kTemplateFileName);
     frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",
@@ -48,6 +47,7 @@ void register_command(py::module_& m) {
         "Generate a config_sheet_tile_template.json in the current directory",
         "cmd_sheet_tile",
         "Command entry point for Sheet Tile Tool",
+        "SheetTile",
     };
     m.attr("cmd_sheet_tile") = frame::make_command(texts, run_sheet_tile);
 }

@@ -8,7 +8,9 @@
 #include "state.hpp"
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/progress.hpp"
 #include "velkit/frame/text.hpp"
+#include "velkit/frame/tried_path.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::sheet_tile {
@@ -136,7 +138,7 @@ std::pair<py::list, py::object> SheetTiler::inputs() const {
 
 py::tuple SheetTiler::get_file_list() const {
     if (helperlib::check_file_or_dir(input_folder) != 0) {
-        state().log.error("Error: Input folder not found: " + frame::shown(input_folder));
+        state().log.error("Error: Input folder not found: " + frame::shown_tried(input_folder));
         return py::make_tuple(py::list(), py::list());
     }
     auto [pairs, report] = inputs();
@@ -263,8 +265,10 @@ void SheetTiler::run() {
     Progress progress{Sheets(writer, layout.page_width, layout.page_height)};
     state().log.info("[STEP 1] Processing " + std::to_string(py::len(paths)) + " files...");
 
+    frame::ItemProgress files_done(py::len(paths));
     for (size_t i = 0; i < py::len(paths); ++i) {
         std::string name = frame::shown(names[i]);
+        files_done.next(name);
         frame::ItemScope item(name);
         // One file's failure costs that file only; what it placed stays.
         try {
@@ -281,6 +285,7 @@ void SheetTiler::run() {
         }
         tally.failed(name);
     }
+    files_done.finish();
     progress.sheets.finish();
     bool saved = false;
     if (progress.total_pages == 0) {
@@ -299,7 +304,8 @@ void SheetTiler::run() {
                        " PDF files into " + std::to_string(sheets) + " sheets";
     if (progress.total_pages > 0 && !saved) {
         // The pages were placed, yet nothing reached the disk: not a success.
-        state().log.warning(frame::summary_text(tally, done + " (report not written)"));
+        frame::current_progress().end();
+        state().log.summary(true, frame::summary_text(tally, done + " (report not written)"));
     } else {
         frame::log_summary(state().log, tally, done);
     }

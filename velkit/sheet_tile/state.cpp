@@ -1,5 +1,7 @@
 #include "state.hpp"
 
+#include "velkit/frame/command.hpp"
+
 namespace velkit::sheet_tile {
 
 namespace {
@@ -9,7 +11,7 @@ ModuleState* g_state = nullptr;  // never freed: Python objects must outlive no 
 ModuleState& state() { return *g_state; }
 
 py::object pdf_name(const char* name) {
-    if (!state().pypdf.contains(name)) throw std::runtime_error("pypdf is not installed: pip install pypdf");
+    if (!state().pypdf.contains(name)) throw std::runtime_error(frame::missing_packages_text("package", "pypdf", "pdf"));
     return state().pypdf[name];
 }
 
