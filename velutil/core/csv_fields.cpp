@@ -4,45 +4,9 @@
 #include <climits>
 
 #include "cell_values.hpp"
+#include "text_kit.hpp"
 
 namespace velutil {
-
-size_t find_invalid_utf8(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    size_t size = text.size();
-    for (size_t i = 0; i < size;) {
-        unsigned char lead = bytes[i];
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length;
-        unsigned int minimum;
-        unsigned int code;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, minimum = 0x80, code = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, minimum = 0x800, code = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, minimum = 0x10000, code = lead & 0x07;
-        } else {
-            return i;
-        }
-        if (i + length > size) return i;
-        for (size_t k = 1; k < length; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) return i;
-            code = (code << 6) | (bytes[i + k] & 0x3F);
-        }
-        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return i;
-        i += length;
-    }
-    return std::string_view::npos;
-}
-
-std::string_view strip_utf8_bom(std::string_view text) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    return text;
-}
 
 std::string cp1252_to_utf8(std::string_view text) {
     // 0x80..0x9F; the rest of the upper half is Latin-1.
@@ -55,16 +19,7 @@ std::string cp1252_to_utf8(std::string_view text) {
     for (char c : text) {
         auto byte = static_cast<unsigned char>(c);
         unsigned int code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        append_utf8(out, code);
     }
     return out;
 }
