@@ -20,6 +20,8 @@ void run_flowpage(py::object config, bool generate_config) {
     ModuleState& module = state();
     frame::require_packages(module.has_md, module.log,
                             {frame::missing_packages_text("package", "markdown", "markdown")});
+    frame::require_packages(module.has_fences, module.log,
+                            {frame::missing_packages_text("package", "pymdown-extensions", "markdown")});
     frame::write_template_if_asked(generate_config, py::module_::import("velkit.flowpage").attr("DEFAULT_CONFIG"),
                                    kTemplateFileName);
     frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",

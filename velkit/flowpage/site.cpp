@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "links.hpp"
 #include "paths.hpp"
 #include "site_templates.hpp"
+#include "text_kit.hpp"
 
 namespace velkit::flowpage {
 
@@ -75,15 +77,21 @@ std::string render_page(std::string_view title, std::string_view body) {
 namespace {
 
 std::string index_item(std::string_view icon, std::string_view page_name, std::string_view title) {
-    return "<li><a href=\"" + percent_encode(page_name) + "\"><span class=\"icon\">" + std::string(icon) +
+    return "<li><a href=\"" + link_to(page_name) + "\"><span class=\"icon\">" + std::string(icon) +
            "</span> " + escape_html(title) + "</a></li>";
 }
 
-std::string section(std::string_view heading, const std::vector<std::string>& items) {
-    if (items.empty()) return "";
-    std::string out = "<h3>" + std::string(heading) + "</h3><ul>";
-    for (const auto& item : items) out += item;
-    return out + "</ul>";
+std::string section(std::string_view heading, const std::vector<IndexGroup>& groups) {
+    std::string out;
+    for (const auto& group : groups) {
+        if (group.items.empty()) continue;
+        if (out.empty()) out = "<h3>" + std::string(heading) + "</h3>";
+        if (!group.folder.empty()) out += "<h4 class=\"folder\">\U0001F4C2 " + escape_html(group.folder) + "/</h4>";
+        out += "<ul>";
+        for (const auto& item : group.items) out += item;
+        out += "</ul>";
+    }
+    return out;
 }
 
 }  // namespace
@@ -98,15 +106,20 @@ std::string diagram_item(std::string_view page_name, std::string_view title) {
 
 std::string render_index(std::string_view index_title, const std::vector<std::string>& document_items,
                          const std::vector<std::string>& diagram_items) {
+    return render_index(index_title, std::vector<IndexGroup>{{"", document_items}},
+                        std::vector<IndexGroup>{{"", diagram_items}});
+}
+
+std::string render_index(std::string_view index_title, const std::vector<IndexGroup>& documents,
+                         const std::vector<IndexGroup>& diagrams) {
     return fill_template(kIndexTemplate, {{"index_title", escape_html(index_title)},
-                                          {"md_section", section("Documentation", document_items)},
-                                          {"chart_section", section("Flow Charts", diagram_items)}});
+                                          {"md_section", section("Documentation", documents)},
+                                          {"chart_section", section("Flow Charts", diagrams)}});
 }
 
 bool has_extension(std::string_view name, std::string_view extension) {
     if (name.size() < extension.size()) return false;
-    return ::velutil::ascii_lower(std::string(name.substr(name.size() - extension.size()))) ==
-           ::velutil::ascii_lower(std::string(extension));
+    return ::velutil::equal_ignoring_ascii_case(name.substr(name.size() - extension.size()), extension);
 }
 
 std::string base_name_of(const std::string& file_name) { return ::velutil::split_extension(file_name).stem; }
@@ -123,50 +136,6 @@ std::string normalize_line_ends(std::string_view text) {
         }
     }
     return out;
-}
-
-namespace {
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-char folded(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// <0, 0, >0 as a natural comparison of the two texts, case aside.
-int natural_compare(std::string_view a, std::string_view b) {
-    size_t i = 0;
-    size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (is_digit(a[i]) && is_digit(b[j])) {
-            size_t end_a = i;
-            size_t end_b = j;
-            while (end_a < a.size() && is_digit(a[end_a])) ++end_a;
-            while (end_b < b.size() && is_digit(b[end_b])) ++end_b;
-            std::string_view run_a = a.substr(i, end_a - i);
-            std::string_view run_b = b.substr(j, end_b - j);
-            run_a.remove_prefix(std::min(run_a.find_first_not_of('0'), run_a.size()));
-            run_b.remove_prefix(std::min(run_b.find_first_not_of('0'), run_b.size()));
-            if (run_a.size() != run_b.size()) return run_a.size() < run_b.size() ? -1 : 1;
-            if (int order = run_a.compare(run_b); order != 0) return order;
-            i = end_a;
-            j = end_b;
-            continue;
-        }
-        char x = folded(a[i]);
-        char y = folded(b[j]);
-        if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
-        ++i;
-        ++j;
-    }
-    if (i < a.size()) return 1;
-    if (j < b.size()) return -1;
-    return 0;
-}
-
-}  // namespace
-
-bool natural_less(std::string_view a, std::string_view b) {
-    int order = natural_compare(a, b);
-    return order != 0 ? order < 0 : a < b;
 }
 
 PageNames::PageNames() { taken_.insert("index.html"); }

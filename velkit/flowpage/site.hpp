@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text_kit.hpp"
+
 namespace velkit::flowpage {
 
 // Fills a format template: "{name}" becomes values.at(name), "{{" and "}}"
@@ -36,6 +38,17 @@ std::string diagram_item(std::string_view page_name, std::string_view title);
 std::string render_index(std::string_view index_title, const std::vector<std::string>& document_items,
                          const std::vector<std::string>& diagram_items);
 
+// The items of one folder of the tree ("" for the top).
+struct IndexGroup {
+    std::string folder;  // shown form
+    std::vector<std::string> items;
+};
+
+// The same with the items grouped by folder: the top folder's items first,
+// then each sub-folder's under a heading of its own.
+std::string render_index(std::string_view index_title, const std::vector<IndexGroup>& documents,
+                         const std::vector<IndexGroup>& diagrams);
+
 // True for a name whose lower-case form ends with `extension` (".md").
 bool has_extension(std::string_view name, std::string_view extension);
 
@@ -46,9 +59,8 @@ std::string base_name_of(const std::string& file_name);
 // feeds.
 std::string normalize_line_ends(std::string_view text);
 
-// Natural order: runs of digits compare by their value ("2" before "10"),
-// other text ignoring ASCII case; ties are broken byte by byte.
-bool natural_less(std::string_view a, std::string_view b);
+// Titles and names sort in the shared natural order ("2" before "10").
+using ::velutil::natural_less;
 
 // The page names handed out in one run. Two sources with the same base name
 // (x.md and x.mmd, x.md and x.MD) would write the same page; the later one

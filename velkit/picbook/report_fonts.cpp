@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "state.hpp"
+#include "text_kit.hpp"
 #include "velkit/frame/text.hpp"
 
 namespace velkit::picbook {
@@ -38,8 +39,7 @@ std::string fontconfig(const char* program_name, py::tuple arguments) {
 }
 
 bool outline_font(const std::string& path) {
-    std::string extension = path.size() > 4 ? path.substr(path.size() - 4) : "";
-    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    std::string extension = velutil::ascii_lower(path.size() > 4 ? path.substr(path.size() - 4) : "");
     return (extension == ".ttf" || extension == ".otf" || extension == ".ttc") &&
            py::bool_(py::module_::import("os.path").attr("isfile")(path));
 }
@@ -191,7 +191,13 @@ void ReportFonts::use_chain(const char* style, double size, bool shaped) {
     if (shaping_ < 0) {
         shaping_ = py::module_::import("importlib.util").attr("find_spec")("uharfbuzz").is_none() ? 0 : 1;
     }
-    pdf_.attr("set_text_shaping")(shaped && shaping_ == 1);
+    if (shaped && shaping_ == 1) {
+        // The report reads left to right: "5. name" stays in that order
+        // around a right-to-left name, which is itself drawn right to left.
+        pdf_.attr("set_text_shaping")(true, py::arg("direction") = "ltr");
+    } else {
+        pdf_.attr("set_text_shaping")(false);
+    }
     pdf_.attr("set_font")(chain_.front(), style, size);
 }
 

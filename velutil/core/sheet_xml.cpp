@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "cell_reference.hpp"
+#include "text_kit.hpp"
 
 namespace velutil {
 
@@ -14,24 +15,6 @@ bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; 
 std::string_view local_name(std::string_view name) {
     size_t colon = name.rfind(':');
     return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
-void append_utf8(std::string& out, unsigned long code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 // Feeds a whole part to a reader with feed/finish.
@@ -82,10 +65,11 @@ std::string decode_xml_text(std::string_view text) {
             std::string_view digits = entity.substr(hex ? 2 : 1);
             unsigned long code = 0;
             auto result = std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
-            if (result.ec != std::errc() || result.ptr != digits.data() + digits.size() || code > 0x10FFFF) {
+            if (result.ec != std::errc() || result.ptr != digits.data() + digits.size() || code > 0x10FFFF ||
+                (code >= 0xD800 && code <= 0xDFFF)) {
                 out.append(text.substr(amp, semi - amp + 1));
             } else {
-                append_utf8(out, code);
+                append_utf8(out, static_cast<char32_t>(code));
             }
         } else {
             out.append(text.substr(amp, semi - amp + 1));
