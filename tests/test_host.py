@@ -3,13 +3,7 @@ import re
 
 import pytest
 
-from conftest import REPO, make_image, run_program, run_python, write_config
-
-
-def build_list_of_tools():
-    """The tools named in VELKIT_TOOLS, the build's one list of tools."""
-    text = (REPO / "velkit" / "CMakeLists.txt").read_text()
-    return re.search(r"set\(VELKIT_TOOLS(.*?)\)", text, re.S).group(1).split()
+from conftest import build_list_of_tools, make_image, run_program, run_python, write_config
 
 
 def test_help_lists_built_tools_without_importing_them(tmp_path):

@@ -300,15 +300,6 @@ class TestRun:
 
 
 class TestCommand:
-    @pytest.mark.parametrize("extra", [[], ["--config", "x.json"]], ids=["alone", "with-config"])
-    def test_generate_config_writes_template(self, runner, tmp_path, monkeypatch, extra):
-        monkeypatch.chdir(tmp_path)
-        (tmp_path / "x.json").write_text("not even JSON")
-        result = runner.invoke(receipt_sort.cmd_receipt_sort, ["--generate-config", *extra])
-        assert result.exit_code == 0
-        assert result.output == f"Success! Template file created at: {tmp_path / TEMPLATE}\n"
-        assert json.loads((tmp_path / TEMPLATE).read_text(encoding="utf-8")) == receipt_sort.DEFAULT_CONFIG
-
     def test_no_option_prints_error_and_hint(self, runner):
         result = runner.invoke(receipt_sort.cmd_receipt_sort, [])
         assert result.exit_code == 1
@@ -565,6 +556,19 @@ class TestAwkwardCells:
         assert summary_of(err) == "Moved 0 workbooks; skipped 1 (no name or amount)"
         # Read on its own, the cell still gives its text.
         assert receipt_sort.get_excel_cell_value(tmp_path / "r.xlsx", ["P56"]) == ["#N/A"]
+
+    @pytest.mark.parametrize("error", ["#SPILL!", "#CALC!", "#BLOCKED!"])
+    def test_newer_error_values_are_skipped_too(self, tmp_path, capsys, error):
+        from openpyxl import Workbook
+
+        book = Workbook()
+        book.active["D6"], book.active["P56"] = "Ann", error
+        book.active["P56"].data_type = "e"  # openpyxl itself knows only the seven older ones
+        book.save(tmp_path / "r.xlsx")
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        err = capsys.readouterr().err
+        assert names(tmp_path / "results") == []
+        assert messages(err, "ERROR") == [f"---> Skipping r.xlsx: Cell P56 holds an error value ({error})"]
 
     def test_error_text_typed_as_text_is_a_name(self, tmp_path, frozen_clock):
         from openpyxl import Workbook
