@@ -48,7 +48,8 @@ all: $(VENV)/.installed
 # PDFs in sheet-tile's tests; DejaVu Sans and fontconfig, with which picbook
 # draws text beyond Western European, and a small CJK font (WenQuanYi Micro
 # Hei) that fontconfig offers picbook for Chinese, Japanese and Korean.
-# libxlsxwriter (found through pkg-config) writes workbooks in C.
+# libxlsxwriter (found through pkg-config) writes workbooks in C; libqpdf
+# (also through pkg-config) does sheet-tile's PDF work.
 # clang and its runtime build the fuzz targets.
 system-deps:
 	@missing=""; \
@@ -62,6 +63,7 @@ system-deps:
 	command -v fc-match >/dev/null || missing="$$missing fontconfig"; \
 	[ -e /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] || missing="$$missing fonts-wqy-microhei"; \
 	[ -e /usr/include/xlsxwriter.h ] || missing="$$missing libxlsxwriter-dev"; \
+	[ -e /usr/include/qpdf/QPDF.hh ] || missing="$$missing libqpdf-dev"; \
 	command -v pkg-config >/dev/null || missing="$$missing pkg-config"; \
 	command -v $(FUZZ_CXX) >/dev/null || missing="$$missing clang-14"; \
 	ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing="$$missing libclang-rt-14-dev"; \
@@ -172,7 +174,10 @@ fuzz: system-deps
 test: unit pytest
 	$(MAKE) fuzz FUZZ_SECONDS=5
 
+# pikepdf is a baseline of the sheet-tile benchmark only: it lives in a folder
+# of its own, so that its packages (lxml) never change what the tests see.
 bench: system-deps mermaid-renderer $(VENV)/.installed
+	[ -d build/bench-pikepdf/pikepdf ] || $(PY) -m pip install -q --target build/bench-pikepdf "pikepdf>=10.0"
 	$(PY) bench/run.py
 
 clean:

@@ -15,9 +15,8 @@ namespace velkit::sheet_tile {
 namespace {
 
 void run_sheet_tile(py::object config, bool generate_config) {
+    // The PDF work is qpdf's, built into the module: nothing to probe.
     ModuleState& module = state();
-    frame::require_packages(module.has_pdf_libs, module.log,
-                            {frame::missing_packages_text("package for PDF processing", "pypdf", "pdf")});
     frame::write_template_if_asked(generate_config,
                                    py::module_::import("velkit.sheet_tile").attr("DEFAULT_CONFIG"), kTemplateFileName);
     frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",
@@ -31,7 +30,7 @@ void run_sheet_tile(py::object config, bool generate_config) {
     } catch (const frame::ConfigError& error) {
         frame::refuse_configuration(module.log, config, error.what());
     }
-    frame::LibraryMessages library_messages(module.log, {"pypdf"});
+    frame::LibraryMessages library_messages(module.log, {});
     SheetTiler tiler(conf.object(), std::move(options));
     tiler.run();
     frame::finish(tiler.tally);
