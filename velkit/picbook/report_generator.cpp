@@ -16,7 +16,9 @@
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/outcome.hpp"
 #include "velkit/frame/own_outputs.hpp"
+#include "velkit/frame/progress.hpp"
 #include "velkit/frame/text.hpp"
+#include "velkit/frame/tried_path.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::picbook {
@@ -89,7 +91,7 @@ py::dict ReportGenerator::parse_files() {
     folder_usable_ = folder_state == 0;
     if (!folder_usable_) {
         state().log.error(folder_state == 2 ? "Error: Image folder " + frame::shown(folder) + " is not a folder"
-                                            : "Error: Image folder not found: " + frame::shown(folder));
+                                            : "Error: Image folder not found: " + frame::shown_tried(folder));
         return result;
     }
     const std::vector<std::string> extensions = {"png", "jpg", "jpeg", "bmp", "tif", "tiff"};
@@ -214,6 +216,9 @@ void ReportGenerator::generate() {
     pdf.attr("set_creator")(kReportCreator);
     add_toc(data);
 
+    std::size_t image_count = 0;
+    for (auto item : data) image_count += py::len(item.second);
+    frame::ItemProgress progress(image_count);
     for (auto item : data) {
         py::list images = py::reinterpret_borrow<py::list>(item.second);
         if (py::len(images) == 0) continue;
@@ -225,6 +230,7 @@ void ReportGenerator::generate() {
         state().log.info("Processing layout: " + group->name);
         draw_group(*group, images);
     }
+    progress.finish();
     tally.skipped(in_no_group_);
     // Images in no group were not tried: a report of placeholders only has
     // not done its job, whatever else lies in the folder.

@@ -51,6 +51,7 @@ void register_command(py::module_& m) {
         "Generate a config_sheet_tile_template.json in the current directory",
         "cmd_sheet_tile",
         "Command entry point for Sheet Tile Tool",
+        "SheetTile",
     };
     m.attr("cmd_sheet_tile") = frame::make_command(texts, run_sheet_tile);
 }

@@ -13,7 +13,9 @@
 #include "state.hpp"
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/progress.hpp"
 #include "velkit/frame/text.hpp"
+#include "velkit/frame/tried_path.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::sheet_tile {
@@ -153,7 +155,7 @@ std::pair<py::list, py::object> SheetTiler::inputs() const {
 py::tuple SheetTiler::get_file_list() const {
     if (int folder_state = helperlib::check_file_or_dir(input_folder); folder_state != 0) {
         state().log.error(folder_state == 2 ? "Error: Input folder " + frame::shown(input_folder) + " is not a folder"
-                                            : "Error: Input folder not found: " + frame::shown(input_folder));
+                                            : "Error: Input folder not found: " + frame::shown_tried(input_folder));
         return py::make_tuple(py::list(), py::list());
     }
     auto [pairs, report] = inputs();
@@ -320,8 +322,10 @@ void SheetTiler::run() {
                       CellCursor(layout.cols * layout.rows, options_.new_sheet_per_file));
     state().log.info("[STEP 1] Processing " + std::to_string(py::len(paths)) + " files...");
 
+    frame::ItemProgress files_done(py::len(paths));
     for (size_t i = 0; i < py::len(paths); ++i) {
         std::string name = frame::shown(names[i]);
+        files_done.next(name);
         frame::ItemScope item(name);
         // One file's failure costs that file only; what it placed stays.
         try {
@@ -339,6 +343,7 @@ void SheetTiler::run() {
         }
         tally.failed(name);
     }
+    files_done.finish();
     progress.sheets.finish_all();
     write_outline(report_->pdf(), progress.outline);
     progress.layers.write(report_->pdf());
@@ -356,7 +361,8 @@ void SheetTiler::run() {
                        " PDF files into " + std::to_string(sheets) + " sheets";
     if (progress.total_pages > 0 && !saved) {
         // The pages were placed, yet nothing reached the disk: not a success.
-        state().log.warning(frame::summary_text(tally, done + " (report not written)"));
+        frame::current_progress().end();
+        state().log.summary(true, frame::summary_text(tally, done + " (report not written)"));
     } else {
         frame::log_summary(state().log, tally, done);
     }

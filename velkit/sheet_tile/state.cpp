@@ -1,5 +1,6 @@
 #include "state.hpp"
 
+#include "velkit/frame/command.hpp"
 #include "velkit/frame/module_state.hpp"
 
 namespace velkit::sheet_tile {
@@ -52,7 +53,7 @@ bool pypdf_installed() {
 
 py::object pdf_name(const char* name) {
     import_pypdf();
-    if (!state().pypdf.contains(name)) throw std::runtime_error("pypdf is not installed: pip install pypdf");
+    if (!state().pypdf.contains(name)) throw std::runtime_error(frame::missing_packages_text("package", "pypdf", "pdf"));
     return state().pypdf[name];
 }
 

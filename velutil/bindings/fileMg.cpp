@@ -20,6 +20,7 @@ using velutil::py_fs::to_fs;
 using velutil::py_fs::to_text;
 using velutil::py_messages::quoted;
 using velutil::py_messages::shown_path;
+using velutil::py_messages::shown_tried_path;
 using velutil::py_messages::velutil_logger;
 
 namespace {
@@ -121,7 +122,7 @@ py::tuple find_files_with_extensions(py::object in_path, py::object extensions, 
     velutil::FolderStatus status = velutil::check_file_or_dir(folder);
     if (status != velutil::kFolderExists) {
         velutil_logger().attr("error")(status == velutil::kNotAFolder ? shown_path(in_path) + " is not a folder"
-                                                                      : "Folder not found: " + shown_path(in_path));
+                                                                      : "Folder not found: " + shown_tried_path(in_path));
         return py::make_tuple(paths, names);
     }
     for (const auto& found : velutil::find_files(folder, extension_list(extensions), recursive)) {

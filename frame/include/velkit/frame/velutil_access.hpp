@@ -24,6 +24,9 @@ public:
     void warning(const std::string& message) const { call("warning", one_line(message)); }
     void error(const std::string& message) const { call("error", one_line(message)); }
     void exception(const std::string& message) const { call("exception", one_line(message)); }
+    // A run's closing summary: shown also when only warnings are wanted.
+    void summary(bool warning, const std::string& message) const;
+    std::string name() const;
 
     const py::object& object() const { return logger_; }
 
