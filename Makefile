@@ -43,7 +43,8 @@ all: $(VENV)/.installed
 # the tests use to render report pages; qpdf checks the structure of merged
 # PDFs in sheet-tile's tests; DejaVu Sans and fontconfig, with which picbook
 # draws text beyond Western European.
-# libxlsxwriter (found through pkg-config) writes workbooks in C.
+# libxlsxwriter (found through pkg-config) writes workbooks in C; expat
+# (found the same way) parses the XML of the workbooks read.
 system-deps:
 	@missing=""; \
 	command -v g++ >/dev/null || missing="$$missing g++"; \
@@ -55,6 +56,7 @@ system-deps:
 	[ -e /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || missing="$$missing fonts-dejavu-core"; \
 	command -v fc-match >/dev/null || missing="$$missing fontconfig"; \
 	[ -e /usr/include/xlsxwriter.h ] || missing="$$missing libxlsxwriter-dev"; \
+	[ -e /usr/include/expat.h ] || missing="$$missing libexpat1-dev"; \
 	command -v pkg-config >/dev/null || missing="$$missing pkg-config"; \
 	$(PYTHON) -c "import venv, ensurepip" 2>/dev/null || missing="$$missing python3-venv"; \
 	if [ -n "$$missing" ]; then \

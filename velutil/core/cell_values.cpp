@@ -21,6 +21,45 @@ std::string_view trim_blanks(std::string_view text) {
 
 bool is_blank_text(std::string_view text) { return trim_blanks(text).empty(); }
 
+namespace {
+
+bool is_invisible(char32_t c) {
+    return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0xA0 || c == 0x1680 || c == 0x180E ||
+           (c >= 0x2000 && c <= 0x200D) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x2060 || c == 0x3000 || c == 0xFEFF;
+}
+
+// The code point of the (well-formed) UTF-8 sequence of `length` bytes at `at`.
+char32_t code_at(std::string_view text, size_t at, size_t length) {
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    if (length == 1) return byte(0);
+    char32_t code = byte(0) & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) code = (code << 6) | (byte(i) & 0x3F);
+    return code;
+}
+
+size_t sequence_length(unsigned char lead) { return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
+
+}  // namespace
+
+std::string_view trim_invisible(std::string_view text) {
+    while (!text.empty()) {
+        size_t length = sequence_length(static_cast<unsigned char>(text.front()));
+        if (length > text.size() || !is_invisible(code_at(text, 0, length))) break;
+        text.remove_prefix(length);
+    }
+    while (!text.empty()) {
+        size_t start = text.size() - 1;
+        while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 && text.size() - start < 4) --start;
+        size_t length = text.size() - start;
+        if (sequence_length(static_cast<unsigned char>(text[start])) != length || !is_invisible(code_at(text, start, length))) {
+            break;
+        }
+        text.remove_suffix(length);
+    }
+    return text;
+}
+
 Number read_number(std::string_view text, NumberStyle style) {
     text = trim_blanks(text);
     Number number;
