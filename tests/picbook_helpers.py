@@ -6,9 +6,16 @@ MM = 72 / 25.4  # points per millimetre
 PAGE_W, PAGE_H = 210, 297
 
 
-def placed_images(page):
-    """(name, x, y, w, h) in millimetres from the page's top-left, for every
-    image drawn on the page, from the matrix in force at its Do."""
+def _times(m, n):
+    """The matrix product m x n of two PDF matrices (a b c d e f)."""
+    a, b, c, d, e, f = m
+    A, B, C, D, E, F = n
+    return (a * A + b * C, a * B + b * D, c * A + d * C, c * B + d * D, e * A + f * C + E, e * B + f * D + F)
+
+
+def placed_matrices(page):
+    """(name, matrix) of every image drawn on the page: the unit square of
+    the image onto the page, in points."""
     placed = []
     stack, matrix = [], (1, 0, 0, 1, 0, 0)
     for operands, operator in ContentStream(page.get_contents(), page.pdf).operations:
@@ -17,10 +24,22 @@ def placed_images(page):
         elif operator == b"Q":
             matrix = stack.pop()
         elif operator == b"cm":
-            matrix = tuple(float(v) for v in operands)
+            matrix = _times(tuple(float(v) for v in operands), matrix)
         elif operator == b"Do":
-            a, _, _, d, e, f = matrix
-            placed.append((str(operands[0]), e / MM, PAGE_H - (f + d) / MM, a / MM, d / MM))
+            placed.append((str(operands[0]), matrix))
+    return placed
+
+
+def placed_images(page):
+    """(name, x, y, w, h) in millimetres from the page's top-left, for every
+    image drawn on the page: the box its drawn (and perhaps turned) unit
+    square covers."""
+    placed = []
+    for name, (a, b, c, d, e, f) in placed_matrices(page):
+        xs = [e, e + a, e + c, e + a + c]
+        ys = [f, f + b, f + d, f + b + d]
+        placed.append((name, min(xs) / MM, PAGE_H - max(ys) / MM, (max(xs) - min(xs)) / MM,
+                       (max(ys) - min(ys)) / MM))
     return placed
 
 

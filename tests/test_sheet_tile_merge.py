@@ -34,9 +34,9 @@ class TestConstructor:
         assert t.conf is conf
         assert (t.input_folder, t.output_file) == ("./data_sheet_tile", "./data_sheet_tile/merged_report.pdf")
         assert (t.cols, t.rows, t.is_landscape, t.margin, t.draw_grid) == (3, 1, False, 20, False)
-        assert (t.page_width, t.page_height) == (595, 842)
+        assert (t.page_width, t.page_height) == (612, 792)
         assert len(t.writer.pages) == 0
-        assert t.calculate_cell_layout() == (185.0, 802.0)
+        assert t.calculate_cell_layout() == pytest.approx((572 / 3, 752.0))
         assert "INFO SheetTile: [INIT] Layout: 3x1, Landscape=False\n" in capsys.readouterr().err
 
     def test_landscape_and_template_defaults(self, capsys):

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "text_kit.hpp"
+
 
 namespace velkit::order_match {
 
@@ -24,13 +26,7 @@ std::string choice(const frame::ConfigSection& section, const char* key, const s
     if (py::isinstance<py::str>(value)) {
         std::string text = value.cast<std::string>();
         for (const auto& candidate : choices) {
-            if (candidate.size() != text.size()) continue;
-            bool same = true;
-            for (size_t i = 0; i < text.size(); ++i) {
-                auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-                same = same && lower(text[i]) == lower(candidate[i]);
-            }
-            if (same) return candidate;
+            if (velutil::equal_ignoring_ascii_case(text, candidate)) return candidate;
         }
     }
     section.fail(key, must_be);

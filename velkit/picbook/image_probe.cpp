@@ -7,6 +7,7 @@
 #include <fstream>
 #include <vector>
 
+#include "jpeg_scan.hpp"
 #include "state.hpp"
 #include "velkit/frame/text.hpp"
 
@@ -37,13 +38,10 @@ std::uintmax_t file_size(const std::string& fs_path) {
     return file ? static_cast<std::uintmax_t>(file.tellg()) : 0;
 }
 
-// A complete JPEG ends with the EOI marker; only the last two bytes are read.
 bool jpeg_ends_early(const std::string& fs_path) {
     std::ifstream file(fs_path, std::ios::binary);
-    if (!file.seekg(-2, std::ios::end)) return true;
-    char tail[2] = {0, 0};
-    file.read(tail, 2);
-    return !(static_cast<unsigned char>(tail[0]) == 0xFF && static_cast<unsigned char>(tail[1]) == 0xD9);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return jpeg_data(bytes) == JpegData::kEndsEarly;
 }
 
 bool is_sixteen_bit(const std::string& mode) { return mode == "I" || mode.rfind("I;16", 0) == 0; }
@@ -91,26 +89,28 @@ ImageInfo probe_image(py::handle path) {
         py::object image = pil_image().attr("open")(path);
         try {
             py::tuple size = image.attr("size");
-            std::string format = frame::shown(image.attr("format"));
+            info.format = frame::shown(image.attr("format"));
             std::string mode = frame::shown(image.attr("mode"));
-            if (format == "JPEG" || format == "MPO") {
-                // The EXIF block sits in the header; reading it decodes nothing.
-                py::object tag = image.attr("getexif")().attr("get")(kOrientationTag, 1);
-                if (py::isinstance<py::int_>(tag)) info.orientation = tag.cast<int>();
+            // The EXIF block (a JPEG's APP1, a PNG's eXIf, a TIFF's tags)
+            // sits in the header; reading it decodes nothing.
+            py::object tag = image.attr("getexif")().attr("get")(kOrientationTag, 1);
+            if (py::isinstance<py::int_>(tag) && !py::isinstance<py::bool_>(tag)) {
+                int value = tag.cast<int>();
+                info.orientation = value >= 1 && value <= 8 ? value : 1;
             }
-            double width = size[0].cast<double>();
-            double height = size[1].cast<double>();
-            bool turned = info.orientation >= 5 && info.orientation <= 8;
-            info.width = turned ? height : width;
-            info.height = turned ? width : height;
+            info.pixel_width = size[0].cast<long>();
+            info.pixel_height = size[1].cast<long>();
+            bool turned = exif_orientation(info.orientation).swaps_sides();
+            info.width = static_cast<double>(turned ? info.pixel_height : info.pixel_width);
+            info.height = static_cast<double>(turned ? info.pixel_width : info.pixel_height);
             info.sixteen_bit = is_sixteen_bit(mode);
-            info.readable = width > 0 && height > 0;
+            info.colour_key = (mode == "RGB" || mode == "L" || info.sixteen_bit) &&
+                              image.attr("info").contains("transparency");
+            info.pages = py::getattr(image, "n_frames", py::int_(1)).cast<int>();
+            info.readable = info.pixel_width > 0 && info.pixel_height > 0;
             if (!info.readable) info.problem = "has no pixels";
             image.attr("close")();
-            if (format == "JPEG" && jpeg_ends_early(frame::fs_path(path))) {
-                std::string name = frame::shown(py::module_::import("os.path").attr("basename")(path));
-                state().log.warning(name + ": the JPEG data ends early; it is embedded as it is");
-            }
+            if (info.format == "JPEG") info.ends_early = jpeg_ends_early(frame::fs_path(path));
         } catch (...) {
             image.attr("close")();
             throw;
@@ -123,15 +123,49 @@ ImageInfo probe_image(py::handle path) {
     return info;
 }
 
-py::object drawable_image(py::handle path, const ImageInfo& info) {
-    bool turned = info.orientation >= 2 && info.orientation <= 8;
-    if (!turned && !info.sixteen_bit) return py::reinterpret_borrow<py::object>(path);
-    py::object original = pil_image().attr("open")(path);
-    py::object image = original;
-    if (turned) image = py::module_::import("PIL.ImageOps").attr("exif_transpose")(image);
-    if (info.sixteen_bit) image = eight_bit_copy(image);
-    if (!image.is(original)) original.attr("close")();
-    return image;
+py::object drawable_image(py::handle path, const ImageInfo& info, double drawn_w_mm, double max_dpi) {
+    bool turned = exif_orientation(info.orientation).swaps_sides();
+    long shown_px = turned ? info.pixel_height : info.pixel_width;
+    PixelSize target = resampled_size(info.pixel_width, info.pixel_height,
+                                      drawn_w_mm * info.pixel_width / std::max(1L, shown_px), max_dpi);
+    bool resample = target.width != info.pixel_width || target.height != info.pixel_height;
+    // fpdf reads JPEG, PNG and the like itself; TIFF pages and the rest go
+    // in as decoded copies.
+    bool as_is_format = info.format == "JPEG" || info.format == "PNG" || info.format == "GIF" || info.format == "BMP";
+    if (!resample && !info.sixteen_bit && !info.colour_key && info.pages == 1 && as_is_format) {
+        return py::reinterpret_borrow<py::object>(path);
+    }
+    py::object image = pil_image().attr("open")(path);
+    try {
+        image.attr("load")();
+        py::object copy = image;
+        if (info.sixteen_bit) copy = eight_bit_copy(copy);
+        std::string mode = frame::shown(copy.attr("mode"));
+        if (info.colour_key) {
+            copy = copy.attr("convert")(mode == "L" && !info.sixteen_bit ? "LA" : "RGBA");
+        } else if (mode == "1" || mode == "P" || mode == "CMYK" || mode == "F" || mode == "I") {
+            bool alpha = mode == "P" && copy.attr("info").contains("transparency");
+            copy = copy.attr("convert")(mode == "CMYK" || mode == "P" ? (alpha ? "RGBA" : "RGB") : "L");
+        }
+        if (resample) {
+            py::object lanczos = pil_image().attr("Resampling").attr("LANCZOS");
+            copy = copy.attr("resize")(py::make_tuple(target.width, target.height), lanczos);
+            if (info.format == "JPEG") {
+                // A photo stays a JPEG: re-encoded at high quality, far
+                // smaller than the same pixels kept lossless.
+                py::object buffer = py::module_::import("io").attr("BytesIO")();
+                copy.attr("save")(buffer, "JPEG", py::arg("quality") = 92);
+                buffer.attr("seek")(0);
+                image.attr("close")();
+                return buffer;
+            }
+        }
+        if (!copy.is(image)) image.attr("close")();
+        return copy;
+    } catch (...) {
+        image.attr("close")();
+        throw;
+    }
 }
 
 }  // namespace velkit::picbook

@@ -50,6 +50,16 @@ ReportOptions parse_options(py::handle config, py::handle main_page, py::handle 
     options.bottom_margin = conf.number("bottom_margin", 15, 0, kMaxLength);
     options.title_buffer = conf.number("title_buffer", 25, 0, kMaxLength);
     options.row_gap = conf.number("row_gap", 10, 0, kMaxLength);
+    std::string numbers = conf.text("figure_numbers", "row");
+    if (numbers == "group") {
+        options.figure_numbers = FigureNumbers::kGroup;
+    } else if (numbers == "report") {
+        options.figure_numbers = FigureNumbers::kReport;
+    } else if (numbers != "row") {
+        conf.fail("figure_numbers", "\"row\", \"group\" or \"report\"");
+    }
+    // Below 10 ppi nothing in a figure can be made out.
+    if (conf.has("max_image_dpi")) options.max_image_dpi = conf.number("max_image_dpi", 0, 10, 100000);
     if (usable_height(options.page_height, options.top_margin, options.bottom_margin) < kMinUsableHeight) {
         conf.fail("page_height", "at least top_margin + bottom_margin + 80");
     }

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "layout.hpp"
+
 namespace velkit::picbook {
 
 struct GroupOptions {
@@ -28,6 +30,8 @@ struct ReportOptions {
     double bottom_margin = 15;
     double title_buffer = 25;
     double row_gap = 10;
+    FigureNumbers figure_numbers = FigureNumbers::kRow;
+    double max_image_dpi = 0;  // 0: images are embedded at the resolution they have
     std::string title = "Lab Report";
     std::vector<std::pair<std::string, std::string>> facts;  // label, value
     std::vector<GroupOptions> groups;  // every definition, in order

@@ -57,22 +57,36 @@ void ReportGenerator::add_toc(py::dict data) {
     }
     pdf.attr("ln")(10);
 
-    // Entries that do not fit a page continue on the next one.
+    // Entries that do not fit a page continue on the next one. A group that
+    // matched nothing has no section to go to: its entry is plain text.
     int number = 1;
     for (auto item : data) {
-        py::object link = pdf.attr("add_link")();
-        links[item.first] = link;
+        bool has_images = py::len(item.second) > 0;
+        py::object link = py::none();
+        if (has_images) {
+            link = pdf.attr("add_link")();
+            links[item.first] = link;
+        }
         std::string entry = std::to_string(number++) + ". " + frame::shown(item.first);
-        FittedText text = fit_text(pdf, fonts_, kContentsEntry, entry, kAvailableWidth);
+        if (!has_images) entry += " (no images)";
+        const TextStyle& style = has_images ? kContentsEntry : kContentsEmptyEntry;
+        FittedText text = fit_text(pdf, fonts_, style, entry, kAvailableWidth);
         double height = text.lines <= 1 ? 10 : text.height() + 4;
         new_page_if_needed(height);
-        pdf.attr("set_text_color")(0, 0, 255);
+        if (has_images) {
+            pdf.attr("set_text_color")(0, 0, 255);
+        } else {
+            pdf.attr("set_text_color")(100);
+        }
         if (text.lines <= 1) {
-            pdf.attr("cell")(0, 10, fonts_.set("U", 12, entry), py::arg("new_x") = "LMARGIN",
-                             py::arg("new_y") = "NEXT", py::arg("link") = link);
+            py::dict options;
+            options["new_x"] = "LMARGIN";
+            options["new_y"] = "NEXT";
+            if (has_images) options["link"] = link;
+            pdf.attr("cell")(0, 10, fonts_.set(style.style, style.size, entry), **options);
         } else {
             double y = pdf.attr("get_y")().cast<double>();
-            draw_text(pdf, fonts_, kContentsEntry, text, kMarginLR, y + 2, kAvailableWidth, "L", link);
+            draw_text(pdf, fonts_, style, text, kMarginLR, y + 2, kAvailableWidth, "L", link);
             pdf.attr("set_y")(y + height);
         }
     }

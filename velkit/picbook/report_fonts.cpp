@@ -1,6 +1,9 @@
 #include "report_fonts.hpp"
 
+#include <cstdio>
+
 #include "state.hpp"
+#include "velkit/frame/text.hpp"
 
 namespace velkit::picbook {
 
@@ -8,7 +11,7 @@ namespace {
 
 constexpr const char* kCoreFamily = "helvetica";
 constexpr const char* kUserFamily = "userfont";
-constexpr const char* kFallbackFamily = "unicodesans";
+constexpr const char* kUnicodeFamily = "unicodesans";
 
 bool core_font_covers(const py::str& text) {
     try {
@@ -20,78 +23,160 @@ bool core_font_covers(const py::str& text) {
     }
 }
 
-// The file of a font that fontconfig picks for `pattern`, or "" without
-// fontconfig or a match.
-std::string fontconfig_file(const char* pattern) {
-    py::module_ shutil = py::module_::import("shutil");
-    py::object program = shutil.attr("which")("fc-match");
+// The output of a fontconfig program, or "" when it is missing or fails.
+std::string fontconfig(const char* program_name, py::tuple arguments) {
+    py::object program = py::module_::import("shutil").attr("which")(program_name);
     if (program.is_none()) return "";
-    py::module_ subprocess = py::module_::import("subprocess");
-    py::object done = subprocess.attr("run")(py::make_tuple(program, "-f", "%{file}", pattern),
-                                             py::arg("capture_output") = true, py::arg("text") = true);
+    py::list argv;
+    argv.append(program);
+    for (py::handle argument : arguments) argv.append(argument);
+    py::object done = py::module_::import("subprocess")
+                          .attr("run")(argv, py::arg("capture_output") = true, py::arg("text") = true,
+                                       py::arg("timeout") = 30);
     if (done.attr("returncode").cast<int>() != 0) return "";
-    return py::str(done.attr("stdout")).attr("strip")().cast<std::string>();
+    return py::str(done.attr("stdout")).cast<std::string>();
+}
+
+bool outline_font(const std::string& path) {
+    std::string extension = path.size() > 4 ? path.substr(path.size() - 4) : "";
+    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return (extension == ".ttf" || extension == ".otf" || extension == ".ttc") &&
+           py::bool_(py::module_::import("os.path").attr("isfile")(path));
 }
 
 // A Unicode sans-serif face: DejaVu Sans when installed, found through
 // fontconfig, else at Debian's path.
 std::string unicode_font_file(bool bold) {
-    py::module_ os_path = py::module_::import("os.path");
-    std::string found = fontconfig_file(bold ? "DejaVu Sans:bold" : "DejaVu Sans");
+    std::string found = fontconfig("fc-match", py::make_tuple("-f", "%{file}", bold ? "DejaVu Sans:bold" : "DejaVu Sans"));
     std::string known = bold ? "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
                              : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     for (const std::string& path : {found, known}) {
-        std::string extension = path.size() > 4 ? path.substr(path.size() - 4) : "";
-        for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        bool outline_font = extension == ".ttf" || extension == ".otf";
-        if (outline_font && py::bool_(os_path.attr("isfile")(path))) return path;
+        if (outline_font(path)) return path;
     }
     return "";
 }
 
+// Scripts whose letters join or run right to left: they need shaping.
+bool needs_shaping(long code) {
+    return (code >= 0x0590 && code <= 0x08FF) ||   // Hebrew, Arabic, Syriac, Thaana, N'Ko, ...
+           (code >= 0x0900 && code <= 0x0DFF) ||   // the scripts of India and Sri Lanka
+           (code >= 0xFB1D && code <= 0xFDFF) ||   // Hebrew and Arabic presentation forms
+           (code >= 0xFE70 && code <= 0xFEFF);
+}
+
+
+// The text a person wrote, without what the report adds around it: "3. "
+// of a contents entry, "Figure 2:  " of a caption, ":   " of a fact value,
+// " (continued)" and " (no images)".
+std::string written_text(std::string text) {
+    auto starts = [&](const std::string& prefix) { return text.rfind(prefix, 0) == 0; };
+    auto ends = [&](const std::string& suffix) {
+        return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    };
+    for (const std::string& suffix : {std::string(" (continued)"), std::string(" (no images)")}) {
+        if (ends(suffix)) text.erase(text.size() - suffix.size());
+    }
+    if (starts(":   ")) return text.substr(4);
+    size_t digits = starts("Figure ") ? 7 : 0;
+    size_t end = digits;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+    if (end > digits) {
+        if (digits == 0 && text.compare(end, 2, ". ") == 0) return text.substr(end + 2);
+        if (digits > 0 && text.compare(end, 3, ":  ") == 0) return text.substr(end + 3);
+    }
+    return text;
+}
+
 }  // namespace
 
-// Once per text: it is measured and drawn more than once.
+// Once per text: it is measured and drawn more than once, and in more than
+// one form.
 void ReportFonts::warn_replaced(const std::string& text) {
-    if (!warned_.insert(text).second) return;
-    state().log.warning("The PDF font cannot show some characters of \"" + text + "\"; they are written as \"?\".");
+    std::string written = written_text(text);
+    if (!warned_.insert(written).second) return;
+    state().log.warning("The PDF font cannot show some characters of \"" + written +
+                        "\"; they are written as \"?\".");
+}
+
+bool ReportFonts::add_family(const std::string& family, const std::string& regular, const std::string& bold) {
+    try {
+        pdf_.attr("add_font")(family, "", regular);
+        pdf_.attr("add_font")(family, "B", bold.empty() ? regular : bold);
+    } catch (py::error_already_set& error) {
+        // A damaged system font costs its characters, not the report.
+        if (!error.matches(PyExc_Exception)) throw;
+        state().log.warning("The font " + regular + " cannot be used: " + frame::shown(error.value()));
+        return false;
+    }
+    chain_.push_back(family);
+    chain_maps_.push_back(pdf_.attr("fonts")[py::str(family)].attr("cmap"));
+    known_files_.insert(regular);
+    return true;
 }
 
 void ReportFonts::use_font_file(py::handle path) {
     for (const char* style : {"", "B"}) pdf_.attr("add_font")(kUserFamily, style, path);
-    all_text_family_ = kUserFamily;
+    chain_.insert(chain_.begin(), kUserFamily);
+    chain_maps_.insert(chain_maps_.begin(), pdf_.attr("fonts")[py::str(kUserFamily)].attr("cmap"));
+    font_file_ = true;
+    // The page header is drawn by the document itself, in the same chain.
+    pdf_.attr("header_family") = kUserFamily;
+    unicode_font_available();
 }
 
-bool ReportFonts::fallback_available() {
-    if (fallback_state_ == 0) {
+bool ReportFonts::unicode_font_available() {
+    if (unicode_state_ == 0) {
         std::string regular = unicode_font_file(false);
-        std::string bold = unicode_font_file(true);
-        fallback_state_ = -1;
-        if (!regular.empty()) {
-            try {
-                pdf_.attr("add_font")(kFallbackFamily, "", regular);
-                pdf_.attr("add_font")(kFallbackFamily, "B", bold.empty() ? regular : bold);
-                fallback_state_ = 1;
-            } catch (py::error_already_set& error) {
-                // A damaged system font costs the characters, not the report.
-                if (!error.matches(PyExc_Exception)) throw;
-                state().log.warning("The font " + regular + " cannot be used: " + std::string(py::str(error.value())));
-            }
-        }
+        unicode_state_ = !regular.empty() && add_family(kUnicodeFamily, regular, unicode_font_file(true)) ? 1 : -1;
+        py::list families;
+        for (const std::string& family : chain_) families.append(family);
+        pdf_.attr("header_fallbacks") = families;
     }
-    return fallback_state_ == 1;
+    return unicode_state_ == 1 || font_file_;
 }
 
-// The text with the characters the font's character map lacks as "?".
-py::str ReportFonts::covered(const std::string& family, const char* style, const std::string& text) {
-    std::string key = family + (std::string(style) == "B" ? "B" : "");
-    py::object cmap = pdf_.attr("fonts")[py::str(key)].attr("cmap");
+bool ReportFonts::in_chain(long code) const {
+    py::int_ key(code);
+    for (const py::object& cmap : chain_maps_) {
+        if (cmap.contains(key)) return true;
+    }
+    return false;
+}
+
+// Asks fontconfig once per character for a font that has it; such a font
+// joins the end of the chain.
+void ReportFonts::find_font_for(long code) {
+    if (!searched_.insert(code).second) return;
+    char charset[32];
+    std::snprintf(charset, sizeof charset, ":charset=%lx", code);
+    std::string listed = fontconfig("fc-list", py::make_tuple(charset, "file"));
+    size_t start = 0;
+    while (start < listed.size()) {
+        size_t end = listed.find('\n', start);
+        if (end == std::string::npos) end = listed.size();
+        std::string line = listed.substr(start, end - start);
+        start = end + 1;
+        // "path: " per line; of a collection (.ttc) the first face is used.
+        size_t colon = line.rfind(':');
+        std::string file = colon == std::string::npos ? line : line.substr(0, colon);
+        if (!outline_font(file) || known_files_.count(file)) continue;
+        std::string family = "fallback" + std::to_string(chain_.size());
+        if (add_family(family, file, "") && chain_maps_.back().contains(py::int_(code))) return;
+    }
+}
+
+// The text with the characters no font of the chain has as "?".
+py::str ReportFonts::covered(const std::string& text) {
     py::str original(text);
     py::list kept;
     bool replaced = false;
     for (py::handle character : original) {
         long code = static_cast<long>(PyUnicode_ReadChar(character.ptr(), 0));
-        bool shown = code < 0x20 || cmap.contains(py::int_(code));
+        bool shown = code < 0x20 || in_chain(code);
+        if (!shown) {
+            find_font_for(code);
+            shown = in_chain(code);
+        }
         kept.append(shown ? py::reinterpret_borrow<py::object>(character) : py::str("?"));
         replaced = replaced || !shown;
     }
@@ -99,20 +184,40 @@ py::str ReportFonts::covered(const std::string& family, const char* style, const
     return py::str("").attr("join")(kept);
 }
 
+void ReportFonts::use_chain(const char* style, double size, bool shaped) {
+    py::list fallbacks;
+    for (size_t i = 1; i < chain_.size(); ++i) fallbacks.append(chain_[i]);
+    pdf_.attr("set_fallback_fonts")(fallbacks, py::arg("exact_match") = false);
+    if (shaping_ < 0) {
+        shaping_ = py::module_::import("importlib.util").attr("find_spec")("uharfbuzz").is_none() ? 0 : 1;
+    }
+    pdf_.attr("set_text_shaping")(shaped && shaping_ == 1);
+    pdf_.attr("set_font")(chain_.front(), style, size);
+}
+
 py::str ReportFonts::set(const char* style, double size, const std::string& text) {
     py::str original(text);
-    if (!all_text_family_.empty()) {
-        pdf_.attr("set_font")(all_text_family_, style, size);
-        return covered(all_text_family_, style, text);
-    }
-    if (core_font_covers(original) || !fallback_available()) {
+    bool core = core_font_covers(original);
+    if ((core && !font_file_) || !unicode_font_available()) {
+        if (!chain_.empty() || shaping_ == 1) {
+            pdf_.attr("set_fallback_fonts")(py::list());
+            pdf_.attr("set_text_shaping")(false);
+        }
         pdf_.attr("set_font")(kCoreFamily, style, size);
-        if (core_font_covers(original)) return original;
+        if (core) return original;
         warn_replaced(text);
         return original.attr("encode")("windows-1252", "replace").attr("decode")("windows-1252");
     }
-    pdf_.attr("set_font")(kFallbackFamily, style, size);
-    return covered(kFallbackFamily, style, text);
+    py::str shown = covered(text);
+    bool shaped = false;
+    for (py::handle character : shown) {
+        if (needs_shaping(static_cast<long>(PyUnicode_ReadChar(character.ptr(), 0)))) {
+            shaped = true;
+            break;
+        }
+    }
+    use_chain(style, size, shaped);
+    return shown;
 }
 
 }  // namespace velkit::picbook

@@ -1,13 +1,17 @@
-// Which font draws a text. Texts that windows-1252 covers use the PDF's
-// built-in Helvetica, so such reports embed no font; other texts use a
-// Unicode sans-serif font found on the machine (or `config.font_file`, which
-// then draws everything). Characters no available font covers become "?",
-// with a warning naming the text.
+// Which fonts draw a text. Texts that windows-1252 covers use the PDF's
+// built-in Helvetica, so such reports embed no font (unless `font_file` is
+// given). Other texts are drawn with a chain of fonts, character by
+// character: `font_file` when given, then DejaVu Sans, then fonts that
+// fontconfig finds for the characters still missing (Noto CJK and the
+// like). Right-to-left and joined scripts are shaped by HarfBuzz. A
+// character that no font has becomes "?", with one warning naming the text.
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
+#include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace velkit::picbook {
 
@@ -15,8 +19,8 @@ class ReportFonts {
 public:
     void attach(py::object pdf) { pdf_ = std::move(pdf); }
 
-    // Every text in this font from now on. Raises the library's error when
-    // the file is not a usable font.
+    // `font_file` first in the chain from now on. Raises the library's
+    // error when the file is not a usable font.
     void use_font_file(py::handle path);
 
     // Sets the font for `text` (style "", "B" or "U"; size in points) and
@@ -24,15 +28,23 @@ public:
     py::str set(const char* style, double size, const std::string& text);
 
 private:
-    bool fallback_available();
-    py::str covered(const std::string& family, const char* style, const std::string& text);
-
+    bool unicode_font_available();
+    bool add_family(const std::string& family, const std::string& regular, const std::string& bold);
+    bool in_chain(long code) const;
+    void find_font_for(long code);
+    py::str covered(const std::string& text);
+    void use_chain(const char* style, double size, bool shaped);
     void warn_replaced(const std::string& text);
 
     py::object pdf_;
     std::set<std::string> warned_;
-    std::string all_text_family_;  // set by use_font_file
-    int fallback_state_ = 0;       // 0 not looked for, 1 registered, -1 none found
+    std::vector<std::string> chain_;           // families, first choice first
+    std::vector<py::object> chain_maps_;       // their character maps
+    std::set<std::string> known_files_;        // font files in the chain
+    std::set<long> searched_;                  // characters fontconfig was asked about
+    int unicode_state_ = 0;                    // 0 not looked for, 1 DejaVu Sans registered, -1 none
+    bool font_file_ = false;
+    int shaping_ = -1;                         // -1 not known, 0 unavailable, 1 available
 };
 
 }  // namespace velkit::picbook

@@ -46,6 +46,11 @@ void lab_report_header(py::object self) {
     int page = self.attr("page_no")().cast<int>();
     if (page <= 1) return;
     py::object family = py::getattr(self, "header_family", py::str("helvetica"));
+    if (py::hasattr(self, "header_fallbacks")) {
+        // font_file may lack Latin letters: the rest of the report's chain.
+        py::list fallbacks = self.attr("header_fallbacks");
+        self.attr("set_fallback_fonts")(fallbacks[py::slice(1, py::len(fallbacks), 1)], py::arg("exact_match") = false);
+    }
     self.attr("set_font")(family, "B", 10);
     self.attr("set_text_color")(150);
     self.attr("cell")(0, 10, page_header_text(page), py::arg("align") = "R");
@@ -81,7 +86,7 @@ py::dict ReportGenerator::parse_files() {
         state().log.error("Error: Image folder not found: " + frame::shown(folder));
         return result;
     }
-    helperlib::FileList files = helperlib::find_files_with_extensions(folder, {"png", "jpg", "jpeg", "bmp"});
+    helperlib::FileList files = helperlib::find_files_with_extensions(folder, {"png", "jpg", "jpeg", "bmp", "tif", "tiff"});
     all_paths_ = files.paths;
     state().log.info("Total images found: " + std::to_string(py::len(files.paths)));
     size_t count = std::min(py::len(files.paths), py::len(files.names));
@@ -106,6 +111,7 @@ py::dict ReportGenerator::parse_files() {
             auto [matched, caption] = helperlib::parse_file_name(files.names[i], pattern, prefix);
             if (!matched) continue;
             in_a_group[i] = true;
+            ++groups_of_file_[name_bytes[i]];
             py::dict record;
             record["path"] = files.paths[i];
             record["caption"] = caption;
@@ -191,7 +197,6 @@ void ReportGenerator::generate() {
     if (!options_.font_file.is_none()) {
         try {
             fonts_.use_font_file(options_.font_file);
-            pdf.attr("header_family") = "userfont";
         } catch (py::error_already_set& error) {
             if (!error.matches(PyExc_Exception)) throw;
             state().log.error("Error: Cannot use the font file " + frame::shown(options_.font_file) + ": " +
@@ -218,18 +223,37 @@ void ReportGenerator::generate() {
     tally.skipped(in_no_group_);
     // Images in no group were not tried: a report of placeholders only has
     // not done its job, whatever else lies in the folder.
-    if (images_placed_ == 0 && !failed_names_.empty()) tally.run_failed();
+    if (placed_files_.empty() && !failed_names_.empty()) tally.run_failed();
     if (!write_output(output)) {
         tally.run_failed();
         return;
     }
     state().log.info("Success! Custom Report Generated: " + frame::shown(output));
     int pages = pdf.attr("page_no")().cast<int>();
-    frame::log_summary(state().log, tally,
-                       "Placed " + std::to_string(images_placed_) + (images_placed_ == 1 ? " image in " : " images in ") + std::to_string(groups_drawn_) +
-                           (groups_drawn_ == 1 ? " group" : " groups") + " on " + std::to_string(pages) +
-                           (pages == 1 ? " page" : " pages"),
-                       "in no group");
+    frame::log_summary(state().log, tally, summary_start(pages), "in no group");
+}
+
+// "Placed 68 images in 7 groups on 20 pages; 1 image is in two groups":
+// files, not placements.
+std::string ReportGenerator::summary_start(int pages) const {
+    auto counted = [](size_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    std::string text = "Placed " + counted(placed_files_.size(), "image", "images") + " in " +
+                       counted(groups_drawn_, "group", "groups") + " on " +
+                       counted(static_cast<size_t>(pages), "page", "pages");
+    size_t shared = 0;
+    int most = 0;
+    for (const auto& [file, groups] : groups_of_file_) {
+        if (groups < 2) continue;
+        ++shared;
+        most = std::max(most, groups);
+    }
+    if (shared > 0) {
+        text += "; " + std::to_string(shared) + (shared == 1 ? " image is" : " images are") +
+                (most == 2 ? " in two groups" : " in more than one group");
+    }
+    return text;
 }
 
 void register_report(py::module_& m) {

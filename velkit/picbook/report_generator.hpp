@@ -4,6 +4,7 @@
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -57,9 +58,11 @@ private:
     double draw_title(const std::string& text);
     void draw_group(const GroupOptions& group, py::list images);
     void draw_image(py::handle record, const ImageInfo& info, double x, double y, double cell_w, double cell_h);
+    void place_image(py::handle image, const Box& shown, int orientation_value);
     void draw_placeholder(const std::string& name, const std::string& problem, double x, double y, double w,
                           double h);
     std::string output_problem(py::handle output) const;
+    std::string summary_start(int pages) const;
     bool write_output(py::handle path);
 
     ReportOptions options_;
@@ -67,8 +70,10 @@ private:
     bool folder_usable_ = false;
     py::list all_paths_;
     size_t in_no_group_ = 0;
-    size_t images_placed_ = 0;
     size_t groups_drawn_ = 0;
+    int figures_before_ = 0;                     // figures of the groups drawn so far
+    std::set<std::string> placed_files_;         // by their file-system bytes
+    std::map<std::string, int> groups_of_file_;  // how many groups list each file
     std::set<std::string> failed_names_;
 };
 

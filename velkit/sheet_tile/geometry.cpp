@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 #include "pdf_numbers.hpp"
 
@@ -17,18 +18,36 @@ CellSize cell_size(const Grid& grid) {
     if (grid.cols > kMaxCellsPerSide || grid.rows > kMaxCellsPerSide) {
         throw std::invalid_argument("cols and rows must be at most " + std::to_string(kMaxCellsPerSide));
     }
-    double usable_w = grid.page_width - 2 * grid.margin;
-    double usable_h = grid.page_height - 2 * grid.margin;
-    return {usable_w / static_cast<double>(grid.cols), usable_h / static_cast<double>(grid.rows)};
+    const double cols = static_cast<double>(grid.cols);
+    const double rows = static_cast<double>(grid.rows);
+    double usable_w = grid.page_width - 2 * grid.margin - (cols - 1) * grid.gutter;
+    double usable_h = grid.page_height - 2 * grid.margin - (rows - 1) * grid.gutter;
+    return {usable_w / cols, usable_h / rows};
+}
+
+bool has_cell_area(const Grid& grid) {
+    CellSize cell = cell_size(grid);
+    return cell.width > 0 && cell.height > 0;
 }
 
 Rect cell_rect(const Grid& grid, long slot) {
     CellSize cell = cell_size(grid);
     long on_page = slot % (grid.cols * grid.rows);
-    long col = on_page % grid.cols;
-    long row = on_page / grid.cols;
-    double x = grid.margin + static_cast<double>(col) * cell.width;
-    double y = grid.page_height - grid.margin - static_cast<double>(row + 1) * cell.height;
+    long col = 0;
+    long row = 0;
+    switch (grid.order) {
+        case FillOrder::kRows:
+            col = on_page % grid.cols, row = on_page / grid.cols;
+            break;
+        case FillOrder::kColumns:
+            col = on_page / grid.rows, row = on_page % grid.rows;
+            break;
+        case FillOrder::kRowsRightToLeft:
+            col = grid.cols - 1 - on_page % grid.cols, row = on_page / grid.cols;
+            break;
+    }
+    double x = grid.margin + static_cast<double>(col) * (cell.width + grid.gutter);
+    double y = grid.page_height - grid.margin - static_cast<double>(row) * (cell.height + grid.gutter) - cell.height;
     return {x, y, cell.width, cell.height};
 }
 
@@ -40,6 +59,10 @@ Turn turn_of(double rotate) {
     if (turned == 180) return Turn::kHalf;
     if (turned == 270) return Turn::kThreeQuarters;
     return Turn::kNone;
+}
+
+Turn add_turns(Turn first, Turn second) {
+    return static_cast<Turn>((static_cast<int>(first) + static_cast<int>(second)) % 4);
 }
 
 Box box_from_corners(double x1, double y1, double x2, double y2) {
@@ -85,13 +108,26 @@ Box map_box(const Matrix& m, const Box& box) {
     return {x1, y1, x2 - x1, y2 - y1};
 }
 
-std::optional<Fit> fit_page(const Box& crop, double rotate, const Rect& cell) {
+std::optional<Fit> fit_page(const Box& crop, double rotate, const Rect& cell, bool rotate_to_fit) {
     Turn turn = turn_of(rotate);
     bool sideways = turn == Turn::kQuarter || turn == Turn::kThreeQuarters;
     double src_w = sideways ? crop.height : crop.width;
     double src_h = sideways ? crop.width : crop.height;
     if (src_w == 0 || src_h == 0) return std::nullopt;
-    double scale = std::min(cell.width / src_w, cell.height / src_h) * kCellFill;
+    double scale = std::min(cell.width / src_w, cell.height / src_h);
+    Turn extra = Turn::kNone;
+    if (rotate_to_fit) {
+        // A relative margin, so that a square page or one that fills its
+        // cell alike either way stays upright despite rounding.
+        double turned_scale = std::min(cell.width / src_h, cell.height / src_w);
+        if (turned_scale > scale * (1 + 1e-9)) {
+            extra = Turn::kThreeQuarters;
+            turn = add_turns(turn, extra);
+            std::swap(src_w, src_h);
+            scale = turned_scale;
+        }
+    }
+    scale *= kCellFill;
     double final_w = src_w * scale;
     double final_h = src_h * scale;
     return Fit{scale,
@@ -101,7 +137,8 @@ std::optional<Fit> fit_page(const Box& crop, double rotate, const Rect& cell) {
                crop.bottom,
                src_w,
                src_h,
-               turn};
+               turn,
+               extra};
 }
 
 Matrix placement_matrix(const Fit& fit) {
@@ -140,6 +177,13 @@ std::string placement_content(const Matrix& m, const std::string& name) {
     std::string text = "q";
     for (double value : {m.a, m.b, m.c, m.d, m.e, m.f}) text += " " + pdf_number(value);
     return text + " cm /" + name + " Do Q\n";
+}
+
+PagePlacement place_page(const SheetLayout& layout, long slot, const Box& crop, double rotate) {
+    PagePlacement placement{cell_rect(layout.grid, slot), std::nullopt};
+    placement.fit = fit_page(crop, rotate, placement.cell, layout.rotate_to_fit);
+    if (placement.fit) placement.matrix = placement_matrix(*placement.fit);
+    return placement;
 }
 
 std::string placement_note(long page_number, const std::string& file_name, double scale, double tx, double ty) {

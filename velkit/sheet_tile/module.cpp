@@ -1,4 +1,4 @@
-// velkit.sheet_tile: the pages of every PDF of a folder placed N-up on A4
+// velkit.sheet_tile: the pages of every PDF of a folder placed N-up on
 // sheets, merged into one PDF with an outline item per file.
 #include "velkit/frame/pybind.hpp"
 
@@ -13,7 +13,7 @@ void register_command(py::module_& m);
 
 PYBIND11_MODULE(sheet_tile, m) {
     using namespace velkit::sheet_tile;
-    m.doc() = "SheetTile: the pages of a folder of PDFs placed several to an A4 sheet.";
+    m.doc() = "SheetTile: the pages of a folder of PDFs placed several to a sheet.";
     init_state(m);
     m.attr("DEFAULT_CONFIG") = py::module_::import("json").attr("loads")(kDefaultConfigJson);
     register_tiler(m);

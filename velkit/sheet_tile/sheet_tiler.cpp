@@ -60,17 +60,26 @@ TileOptions options_of(py::handle config_dict) {
     }
 }
 
-// (paths, names) of (path, name) pairs in code-point order of the names;
-// the sort is stable, so equal names keep the search order.
-py::tuple split_sorted(const py::list& pairs) {
-    py::list sorted = py::module_::import("builtins")
-                          .attr("sorted")(pairs, py::arg("key") = py::module_::import("operator").attr("itemgetter")(1));
+// (paths, names) of (path, name) pairs in merge order of the names, which
+// are compared as the file system's bytes; equal names keep the search
+// order.
+py::tuple split_sorted(const py::list& pairs, NameOrder order) {
+    py::object fsencode = py::module_::import("os").attr("fsencode");
+    std::vector<std::string> keys;
+    keys.reserve(py::len(pairs));
+    for (py::handle pair : pairs) keys.push_back(fsencode(pair[py::int_(1)]).cast<std::string>());
     py::list paths, names;
-    for (py::handle pair : sorted) {
-        paths.append(pair[py::int_(0)]);
-        names.append(pair[py::int_(1)]);
+    for (size_t position : merge_order(keys, order)) {
+        paths.append(pairs[position][py::int_(0)]);
+        names.append(pairs[position][py::int_(1)]);
     }
     return py::make_tuple(paths, names);
+}
+
+// A length as the worker's attributes show it: 595, not 595.0.
+py::object points(double value) {
+    if (value == static_cast<double>(static_cast<long>(value))) return py::int_(static_cast<long>(value));
+    return py::float_(value);
 }
 
 }  // namespace
@@ -90,9 +99,8 @@ SheetTiler::SheetTiler(py::object config_dict, TileOptions options)
     margin = get(conf, "margin", py::int_(20));
     draw_grid = get(conf, "debug_grid", py::bool_(false));
 
-    py::object a4 = pdf_name("PaperSize").attr("A4");
-    page_width = a4[py::int_(options_.landscape ? 1 : 0)];
-    page_height = a4[py::int_(options_.landscape ? 0 : 1)];
+    page_width = points(options_.sheet.width);
+    page_height = points(options_.sheet.height);
     writer = pdf_name("PdfWriter")();
     py::dict info;
     info["/Producer"] = kReportProducer;
@@ -141,7 +149,7 @@ py::tuple SheetTiler::get_file_list() const {
     }
     auto [pairs, report] = inputs();
     if (!report.is_none()) state().log.debug(py::str("Not merging the report itself: " + frame::shown(report)));
-    return split_sorted(pairs);
+    return split_sorted(pairs, options_.sort);
 }
 
 py::tuple SheetTiler::calculate_cell_layout() const {
@@ -177,14 +185,14 @@ py::object SheetTiler::create_red_frame_page(double x, double y, double w, doubl
 }
 
 void SheetTiler::place_file(py::handle path, const std::string& name, Progress& progress) {
-    const Grid layout = options_.grid();
-    const long per_page = layout.cols * layout.rows;
+    const SheetLayout layout = options_.layout();
     const bool noting = py::bool_(state().log.object().attr("isEnabledFor")(kLoggingDebug));
 
     py::object reader = open_source(path);
     LinkBook links(reader);
     bool is_first = true;
     long page_number = 0;
+    progress.cursor.begin_file();
     try {
         for (py::handle page : reader.attr("pages")) {
             ++page_number;
@@ -199,33 +207,34 @@ void SheetTiler::place_file(py::handle path, const std::string& name, Progress& 
             }
             // Everything that may fail for this page happens before a new
             // sheet is started, so a failing file leaves no blank sheet.
-            const bool fresh = !progress.sheets.started() || progress.item_index >= per_page;
-            const Rect cell = cell_rect(layout, fresh ? 0 : progress.item_index);
-            const std::optional<Fit> fit = fit_page(shape.crop, shape.rotate, cell);
-            py::object form = fit ? form_xobject(writer, page, shape.crop) : py::none();
-            if (fresh) {
-                progress.sheets.start();
-                progress.item_index = 0;
-            }
+            const CellCursor::Spot spot = progress.cursor.next();
+            const PagePlacement placement = place_page(layout, spot.slot, shape.crop, shape.rotate);
+            py::object form = placement.fit ? form_xobject(writer, page, shape.crop) : py::none();
+            if (spot.new_sheet) progress.sheets.start();
             const py::object& sheet = progress.sheets.current();
-            if (fit) {
-                Matrix placement = placement_matrix(*fit);
-                if (!form.is_none()) progress.sheets.place(form, placement);
-                links.placed(page, sheet, placement, shape.crop);
+            if (placement.fit) {
+                if (!form.is_none()) progress.sheets.place(form, placement.matrix);
+                // The cell now shows the page: the next page takes another
+                // one even when this page's annotations fail.
+                progress.cursor.take();
+                links.placed(page, sheet, placement.matrix, shape.crop);
                 if (page.contains("/Annots")) {
-                    copy_annotations(writer, page, shape.crop, placement, sheet, progress.sheets.annotations(), links,
-                                     progress.turned_appearances, name + ", page " + std::to_string(page_number));
+                    copy_annotations(writer, page, shape.crop, placement.matrix, sheet,
+                                     progress.sheets.annotations(), links, progress.turned_appearances,
+                                     name + ", page " + std::to_string(page_number));
                 }
                 if (noting) {
-                    state().log.debug(py::str(placement_note(progress.total_pages, name, fit->scale, fit->tx, fit->ty)));
+                    const Fit& fit = *placement.fit;
+                    state().log.debug(py::str(placement_note(progress.total_pages, name, fit.scale, fit.tx, fit.ty)));
                 }
+            } else {
+                progress.cursor.take();
             }
-            if (options_.frames) progress.sheets.draw(frame_content(cell));
+            if (options_.frames) progress.sheets.draw(frame_content(placement.cell));
             if (is_first) {
                 writer.attr("add_outline_item")(py::arg("title") = py::str(name), py::arg("page_number") = sheet);
                 is_first = false;
             }
-            ++progress.item_index;
             ++progress.total_pages;
         }
     } catch (...) {
@@ -260,7 +269,8 @@ void SheetTiler::run() {
     }
     calculate_cell_layout();
     const Grid layout = options_.grid();
-    Progress progress{Sheets(writer, layout.page_width, layout.page_height)};
+    Progress progress{Sheets(writer, layout.page_width, layout.page_height),
+                      CellCursor(layout.cols * layout.rows, options_.new_sheet_per_file)};
     state().log.info("[STEP 1] Processing " + std::to_string(py::len(paths)) + " files...");
 
     for (size_t i = 0; i < py::len(paths); ++i) {

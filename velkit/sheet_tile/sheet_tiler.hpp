@@ -1,6 +1,7 @@
-// SheetTiler: places the pages of every PDF of a folder N-up on A4 pages
-// and writes one merged PDF with an outline item per file. The arithmetic
-// lives in geometry.hpp; this class drives pypdf.
+// SheetTiler: places the pages of every PDF of a folder N-up on sheets and
+// writes one merged PDF with an outline item per file. The arithmetic lives
+// in geometry.hpp (`place_page`) and sheet_order.hpp; this class drives
+// pypdf.
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
@@ -9,6 +10,7 @@
 #include <unordered_set>
 
 #include "geometry.hpp"
+#include "sheet_order.hpp"
 #include "sheets.hpp"
 #include "tile_options.hpp"
 #include "velkit/frame/run_tally.hpp"
@@ -23,8 +25,9 @@ public:
     // From the command, which has read the options already.
     SheetTiler(py::object config_dict, TileOptions options);
 
-    // (paths, names) of the folder's PDFs sorted by name, without the output
-    // file itself; two empty lists when the folder is missing or has none.
+    // (paths, names) of the folder's PDFs in the configured name order,
+    // without the output file itself; two empty lists when the folder is
+    // missing or has none.
     py::tuple get_file_list() const;
 
     // (cell_w, cell_h).
@@ -62,9 +65,9 @@ public:
 private:
     // The state of one run across files.
     struct Progress {
-        explicit Progress(Sheets sheets) : sheets(std::move(sheets)) {}
+        Progress(Sheets sheets, CellCursor cursor) : sheets(std::move(sheets)), cursor(cursor) {}
         Sheets sheets;
-        long item_index = 0;
+        CellCursor cursor;
         long total_pages = 0;
         std::unordered_set<long> turned_appearances;
     };

@@ -3,13 +3,11 @@
 #include "velkit/frame/pybind.hpp"
 
 #include "geometry.hpp"
+#include "sheet_order.hpp"
+#include "sheet_size.hpp"
 #include "velkit/frame/config_values.hpp"
 
 namespace velkit::sheet_tile {
-
-// A4 in points, portrait; `landscape` swaps the sides.
-constexpr double kA4Width = 595;
-constexpr double kA4Height = 842;
 
 struct TileOptions {
     py::object input_folder;  // str as configured: reaches the file system unchanged
@@ -17,10 +15,17 @@ struct TileOptions {
     long cols = 2;
     long rows = 1;
     bool landscape = false;
+    SheetSize sheet = kA4;  // as drawn: already turned by `landscape`
     double margin = 20;
+    double gutter = 0;
+    FillOrder order = FillOrder::kRows;
+    bool rotate_to_fit = false;
+    NameOrder sort = NameOrder::kName;
+    bool new_sheet_per_file = false;
     bool frames = false;
 
     Grid grid() const;
+    SheetLayout layout() const { return {grid(), rotate_to_fit}; }
 };
 
 // The options of a "config" section; keys that are absent take their

@@ -4,8 +4,8 @@ namespace velkit::sheet_tile {
 
 const char* const kTemplateFileName = "config_sheet_tile_template.json";
 
-// page_size is written for the reader of the template only: output pages
-// are always A4.
+// The other layout keys (order, gutter, rotate_to_fit, sort,
+// new_sheet_per_file) are left out: their fallbacks are the usual layout.
 const char* const kDefaultConfigJson = R"json({
     "config": {
         "input_folder": "./data_sheet_tile",

@@ -20,6 +20,7 @@
 #include "file_error.hpp"
 #include "pyfs.hpp"
 #include "safe_files.hpp"
+#include "text_kit.hpp"
 #include "xml_stream.hpp"
 #include "excel_tables.hpp"
 #include "py_messages.hpp"
@@ -126,8 +127,7 @@ namespace {
 
 velutil::TextEncoding encoding_setting(py::handle encoding) {
     if (encoding.is_none()) return velutil::TextEncoding::kGuess;
-    std::string name = py::isinstance<py::str>(encoding) ? encoding.cast<std::string>() : std::string("?");
-    for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    std::string name = velutil::ascii_lower(py::isinstance<py::str>(encoding) ? encoding.cast<std::string>() : "?");
     if (name == "utf-8" || name == "utf8") return velutil::TextEncoding::kUtf8;
     if (name == "utf-16" || name == "utf16") return velutil::TextEncoding::kUtf16;
     if (name == "cp1252" || name == "windows-1252") return velutil::TextEncoding::kCp1252;

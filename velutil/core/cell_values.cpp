@@ -1,5 +1,7 @@
 #include "cell_values.hpp"
 
+#include "text_kit.hpp"
+
 #include <charconv>
 #include <cmath>
 
@@ -29,33 +31,21 @@ bool is_invisible(char32_t c) {
            c == 0x2060 || c == 0x3000 || c == 0xFEFF;
 }
 
-// The code point of the (well-formed) UTF-8 sequence of `length` bytes at `at`.
-char32_t code_at(std::string_view text, size_t at, size_t length) {
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    if (length == 1) return byte(0);
-    char32_t code = byte(0) & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) code = (code << 6) | (byte(i) & 0x3F);
-    return code;
-}
-
-size_t sequence_length(unsigned char lead) { return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
-
 }  // namespace
 
 std::string_view trim_invisible(std::string_view text) {
     while (!text.empty()) {
-        size_t length = sequence_length(static_cast<unsigned char>(text.front()));
-        if (length > text.size() || !is_invisible(code_at(text, 0, length))) break;
-        text.remove_prefix(length);
+        Utf8Unit unit = decode_utf8(text, 0);
+        if (!unit.valid || !is_invisible(unit.code)) break;
+        text.remove_prefix(unit.length);
     }
     while (!text.empty()) {
+        // The last character starts at most three bytes before the end.
         size_t start = text.size() - 1;
-        while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 && text.size() - start < 4) --start;
-        size_t length = text.size() - start;
-        if (sequence_length(static_cast<unsigned char>(text[start])) != length || !is_invisible(code_at(text, start, length))) {
-            break;
-        }
-        text.remove_suffix(length);
+        while (start > 0 && text.size() - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+        Utf8Unit unit = decode_utf8(text, start);
+        if (!unit.valid || start + unit.length != text.size() || !is_invisible(unit.code)) break;
+        text.remove_suffix(unit.length);
     }
     return text;
 }

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "cell_values.hpp"
+#include "text_kit.hpp"
 
 namespace velutil {
 

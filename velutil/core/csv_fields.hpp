@@ -17,14 +17,9 @@
 #include <vector>
 
 #include "cell_reference.hpp"
+#include "text_kit.hpp"
 
 namespace velutil {
-
-// Offset of the first byte that is not part of well-formed UTF-8, or npos.
-size_t find_invalid_utf8(std::string_view text);
-
-// The text without a leading UTF-8 byte-order mark.
-std::string_view strip_utf8_bom(std::string_view text);
 
 // Windows-1252 text (as spreadsheet programs save CSV in western locales)
 // as UTF-8. The five bytes that code page leaves undefined become the C1

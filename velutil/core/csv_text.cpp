@@ -3,36 +3,11 @@
 #include <cstdint>
 
 #include "csv_fields.hpp"
+#include "text_kit.hpp"
 
 namespace velutil {
 
 namespace {
-
-void append_utf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// Length of the well-formed UTF-8 sequence at `at`, or 0.
-size_t utf8_sequence(std::string_view text, size_t at) {
-    size_t rest = find_invalid_utf8(text.substr(at, 4));
-    auto lead = static_cast<unsigned char>(text[at]);
-    size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    return rest == std::string_view::npos || rest >= length ? length : 0;
-}
 
 const uint16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
                             0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
@@ -101,56 +76,14 @@ bool mostly_utf8(std::string_view text) {
             ++i;
             continue;
         }
-        size_t length = utf8_sequence(text, i);
-        if (length == 0) {
-            ++stray;
-            ++i;
-        } else {
-            ++sequences;
-            i += length;
-        }
+        Utf8Unit unit = decode_utf8(text, i);
+        ++(unit.valid ? sequences : stray);
+        i += unit.length;
     }
     return sequences > 0 && sequences >= stray;
 }
 
 }  // namespace
-
-size_t find_invalid_utf8(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    size_t size = text.size();
-    for (size_t i = 0; i < size;) {
-        unsigned char lead = bytes[i];
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length;
-        unsigned int minimum;
-        unsigned int code;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, minimum = 0x80, code = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, minimum = 0x800, code = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, minimum = 0x10000, code = lead & 0x07;
-        } else {
-            return i;
-        }
-        if (i + length > size) return i;
-        for (size_t k = 1; k < length; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) return i;
-            code = (code << 6) | (bytes[i + k] & 0x3F);
-        }
-        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return i;
-        i += length;
-    }
-    return std::string_view::npos;
-}
-
-std::string_view strip_utf8_bom(std::string_view text) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    return text;
-}
 
 std::string cp1252_to_utf8(std::string_view text) {
     // 0x80..0x9F have their own table; the rest of the upper half is Latin-1.

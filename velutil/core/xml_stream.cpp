@@ -5,6 +5,8 @@
 #include <charconv>
 #include <climits>
 
+#include "text_kit.hpp"
+
 namespace velutil {
 
 std::string_view local_name(std::string_view name) {
@@ -66,19 +68,6 @@ void parse_xml(std::string_view xml, XmlHandler& handler) {
 
 namespace {
 
-void append_utf8(std::string& out, unsigned long code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 bool is_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 }  // namespace
@@ -93,7 +82,7 @@ std::string decode_sheet_escapes(std::string_view text) {
             unsigned long code = 0;
             std::from_chars(text.data() + i + 2, text.data() + i + 6, code, 16);
             if (code < 0xD800 || code > 0xDFFF) {  // a lone surrogate half stays as written
-                append_utf8(out, code);
+                append_utf8(out, static_cast<char32_t>(code));
                 i += 7;
                 continue;
             }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <vector>
 
 using namespace velkit::picbook;
 
@@ -91,7 +92,7 @@ TEST(PlaceGroup, NewPageSeparatorOrAsIs) {
 
 TEST(Texts, HeaderCaptionAndColumns) {
     EXPECT_EQ(page_header_text(3), "Lab Report - Page 3");
-    EXPECT_EQ(figure_caption(0, "run1"), "Figure 1:  run1");
+    EXPECT_EQ(figure_caption(1, "run1"), "Figure 1:  run1");
     EXPECT_DOUBLE_EQ(column_x(0, 87.5), 15);
     EXPECT_DOUBLE_EQ(column_x(1, 87.5), 107.5);
 }
@@ -111,18 +112,63 @@ TEST(FitInCell, KeepsTheImageRatioAndStandsOnTheBottomEdge) {
     EXPECT_DOUBLE_EQ(tall.y, 30);
 }
 
-TEST(Continuation, OnlyGroupsWhoseCellsWouldBeUnreadable) {
-    double column = column_width(2);
-    // The worked example's cells (48 and 28.67 mm high) are kept.
-    EXPECT_FALSE(needs_continuation({64, 48}, column, 0.75));
-    EXPECT_FALSE(needs_continuation({38.22, 28.67}, column, 0.75));
-    EXPECT_TRUE(needs_continuation({10, 7.5}, column, 0.75));
-    EXPECT_TRUE(needs_continuation({column, -5}, column, 0.75));
-    // Flat images whose width-limited height is below 25 mm are not moved
-    // unless the budget makes them flatter still.
-    EXPECT_FALSE(needs_continuation({column, column * 0.1}, column, 0.1));
-    EXPECT_TRUE(needs_continuation({50, 5}, column, 0.1));
+TEST(TypicalRatio, MedianOfTheGroupNotItsExtreme) {
+    EXPECT_DOUBLE_EQ(typical_ratio({}), kFallbackRatio);
+    EXPECT_DOUBLE_EQ(typical_ratio({2.0}), 2.0);
+    // Eleven plots and one 60x600 colour bar: the plots decide.
+    std::vector<double> plots(11, 0.75);
+    plots.push_back(10.0);
+    EXPECT_DOUBLE_EQ(typical_ratio(plots), 0.75);
+    // One portrait photo among landscape plots.
+    EXPECT_DOUBLE_EQ(typical_ratio({0.6, 1.5, 0.6, 0.6}), 0.6);
+    // Two shapes, one each: halfway on a log scale, unchanged by order.
+    EXPECT_DOUBLE_EQ(typical_ratio({2.0, 0.5}), 1.0);
+    EXPECT_DOUBLE_EQ(typical_ratio({0.5, 2.0}), 1.0);
 }
+
+TEST(DrawnLongerSide, OutlierIsAsHighAsTheCell) {
+    CellSize cell{40, 30};
+    EXPECT_DOUBLE_EQ(drawn_longer_side(cell, 0.75), 40);
+    EXPECT_DOUBLE_EQ(drawn_longer_side(cell, 10.0), 30);  // 3 x 30 mm bar
+    EXPECT_DOUBLE_EQ(drawn_longer_side(cell, 0.1), 40);
+    EXPECT_DOUBLE_EQ(drawn_longer_side({40, -5}, 0.75), 0);
+}
+
+struct ContinuationCase {
+    const char* name;
+    CellSize cell;
+    CellSize roomiest;
+    std::vector<double> ratios;
+    bool continues;
+};
+
+class Continuation : public ::testing::TestWithParam<ContinuationCase> {};
+
+TEST_P(Continuation, OnlyWhenADrawnImageIsUnreadableAndCouldBeLarger) {
+    const auto& c = GetParam();
+    EXPECT_EQ(needs_continuation(c.cell, c.roomiest, c.ratios), c.continues);
+}
+
+const double kColumn2 = (180.0 - 5) / 2;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Continuation,
+    ::testing::Values(
+        // The worked example's cells (48 and 28.67 mm high) are kept.
+        ContinuationCase{"WorkedExample", {64, 48}, {kColumn2, kColumn2 * 0.75}, {0.75, 0.75}, false},
+        ContinuationCase{"ThreeRows", {38.22, 28.67}, {kColumn2, kColumn2 * 0.75}, {0.75}, false},
+        ContinuationCase{"TinyCells", {10, 7.5}, {kColumn2, kColumn2 * 0.75}, {0.75}, true},
+        ContinuationCase{"BudgetUsedUp", {kColumn2, -5}, {kColumn2, kColumn2 * 0.75}, {0.75}, true},
+        // A flat plot is read along its width: 50 mm is enough.
+        ContinuationCase{"FlatButWide", {50, 5}, {kColumn2, kColumn2 * 0.1}, {0.1}, false},
+        // A bar drawn 22 mm high in a cell whose plots are fine still moves
+        // the group when a page can give it more height.
+        ContinuationCase{"BarTooShort", {30, 22}, {41, 30.75}, {0.75, 0.75, 10.0}, true},
+        // ... but not when the roomiest cell is no better for it.
+        ContinuationCase{"BarCannotGrow", {30, 22}, {30, 22}, {0.75, 10.0}, false},
+        // Narrow columns: 20 mm is all a page can give, so it stays.
+        ContinuationCase{"NarrowColumns", {20, 15}, {20, 15}, {0.75}, false},
+        ContinuationCase{"NoReadableImage", {10, 7.5}, {kColumn2, kColumn2 * 0.75}, {}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Continuation, CellIsWidthLimitedButFitsAPage) {
     CellSize free = continuation_cell(87.5, 0.75, 200);
@@ -138,4 +184,54 @@ TEST(UsableColumns, ColumnsThatDoNotFitTheWidthAreDropped) {
     EXPECT_EQ(usable_columns(15), 15);
     EXPECT_EQ(usable_columns(40), 18);
     EXPECT_GE(column_width(usable_columns(1000)), kMinColumnWidth);
+}
+
+TEST(FigureNumber, RowGroupOrReport) {
+    // The sixth image (index 5) of a three-column group, after 7 earlier figures.
+    EXPECT_EQ(figure_number(FigureNumbers::kRow, 5, 3, 7), 3);
+    EXPECT_EQ(figure_number(FigureNumbers::kRow, 3, 3, 7), 1);
+    EXPECT_EQ(figure_number(FigureNumbers::kGroup, 5, 3, 7), 6);
+    EXPECT_EQ(figure_number(FigureNumbers::kReport, 5, 3, 7), 13);
+    EXPECT_EQ(figure_number(FigureNumbers::kReport, 0, 3, 0), 1);
+}
+
+TEST(ExifOrientation, TurnsAndMirrorsOfTheEightValues) {
+    struct Expected {
+        int value, degrees;
+        bool mirrored, swaps;
+    };
+    for (Expected e : {Expected{1, 0, false, false}, Expected{2, 0, true, false}, Expected{3, 180, false, false},
+                       Expected{4, 180, true, false}, Expected{5, 270, true, true}, Expected{6, 90, false, true},
+                       Expected{7, 90, true, true}, Expected{8, 270, false, true}, Expected{0, 0, false, false},
+                       Expected{9, 0, false, false}}) {
+        Orientation o = exif_orientation(e.value);
+        EXPECT_EQ(o.clockwise_degrees, e.degrees) << e.value;
+        EXPECT_EQ(o.mirrored, e.mirrored) << e.value;
+        EXPECT_EQ(o.swaps_sides(), e.swaps) << e.value;
+    }
+}
+
+TEST(StoredBox, SameCentreSidesSwappedWhenTurnedAQuarter) {
+    Box shown{10, 20, 40, 30};
+    Box turned = stored_box(shown, exif_orientation(6));
+    EXPECT_DOUBLE_EQ(turned.width, 30);
+    EXPECT_DOUBLE_EQ(turned.height, 40);
+    EXPECT_DOUBLE_EQ(turned.x + turned.width / 2, 30);
+    EXPECT_DOUBLE_EQ(turned.y + turned.height / 2, 35);
+    Box upside_down = stored_box(shown, exif_orientation(3));
+    EXPECT_DOUBLE_EQ(upside_down.x, 10);
+    EXPECT_DOUBLE_EQ(upside_down.width, 40);
+}
+
+TEST(ResampledSize, OnlyAboveTheLimitAndNeverAboveIt) {
+    // 4000 px over 59 mm is 1722 ppi; at 150 ppi: 348 px.
+    PixelSize size = resampled_size(4000, 3000, 59, 150);
+    EXPECT_EQ(size.width, 348);
+    EXPECT_EQ(size.height, 261);
+    EXPECT_LE(pixels_per_inch(size.width, 59), 150);
+    // Within the limit, or no limit: unchanged.
+    EXPECT_EQ(resampled_size(300, 200, 59, 150).width, 300);
+    EXPECT_EQ(resampled_size(4000, 3000, 59, 0).width, 4000);
+    // A 1-pixel-high strip stays one pixel high.
+    EXPECT_EQ(resampled_size(10000, 1, 20, 100).height, 1);
 }

@@ -1,0 +1,99 @@
+"""picbook's text in any script: the font chain per character, shaping of
+right-to-left scripts, and "?" for characters no font has."""
+import re
+import shutil
+import subprocess
+
+import pytest
+from pypdf import PdfReader
+
+from conftest import make_image
+from picbook_helpers import page_texts
+from velkit import picbook
+
+CONF = {"page_height": 297, "top_margin": 10, "bottom_margin": 5, "title_buffer": 25, "row_gap": 10}
+DEJAVU = shutil.which("fc-match") and subprocess.run(
+    ["fc-match", "-f", "%{file}", "DejaVu Sans"], capture_output=True, text=True).stdout
+pytestmark = pytest.mark.skipif(not DEJAVU or "DejaVu" not in DEJAVU, reason="DejaVu Sans is not installed")
+
+ARABIC = "مرحبا بالعالم"  # "hello world", joined letters, right to left
+
+
+def build(folder, groups, main_page, **conf):
+    report = picbook.ReportGenerator({"image_folder": str(folder), **CONF, **conf}, main_page, groups)
+    report.generate()
+    return PdfReader(folder / conf.get("output_file", "report.pdf"))
+
+
+def texts_with_fonts(reader):
+    """(text, base font) of every text run, page by page."""
+    runs = []
+    for page in reader.pages:
+        def visit(text, cm, tm, font, size):
+            if text.strip() and font is not None:
+                runs.append((text.strip(), str(font.get("/BaseFont", ""))))
+        page.extract_text(visitor_text=visit)
+    return runs
+
+
+def arabic_only_font(path):
+    """DejaVu Sans cut down to the Arabic block: no Latin letters, no "?"."""
+    from fontTools import subset
+    from fontTools.ttLib import TTFont
+
+    font = TTFont(DEJAVU)
+    subsetter = subset.Subsetter(subset.Options(layout_features=["*"], name_IDs=["*"]))
+    subsetter.populate(unicodes=range(0x0600, 0x0700))
+    subsetter.subset(font)
+    for record in font["name"].names:
+        if record.nameID in (1, 4, 6, 16, 17):
+            record.string = "ArabicOnly"
+    font.save(path)
+    return path
+
+
+def test_font_file_without_latin_keeps_every_latin_label(tmp_path):
+    font = arabic_only_font(tmp_path / "arabic.ttf")
+    make_image(tmp_path / "scan_1.png", (40, 30))
+    main_page = {"title_of_report": "Report " + ARABIC, "dut_inform": "Probe 7"}
+    groups = [{"name": "Latin group", "pattern": "scan", "experiments_per_page": 1}]
+    reader = build(tmp_path, groups, main_page, font_file=str(font))
+    text = " ".join(page_texts(tmp_path / "report.pdf"))
+    for label in ["DUT", "Probe 7", "Latin group", "Figure 1:", "Lab Report - Page 2"]:
+        assert label in text
+    runs = texts_with_fonts(reader)
+    latin = [font for text, font in runs if text.isascii() and any(c.isalpha() for c in text)]
+    assert latin and all("DejaVu" in font for font in latin)
+    assert any("ArabicOnly" in font for _, font in runs)
+
+
+def test_arabic_is_shaped_and_read_in_logical_order(tmp_path):
+    make_image(tmp_path / "scan_1.png", (40, 30))
+    groups = [{"name": ARABIC, "pattern": "scan", "experiments_per_page": 1}]
+    build(tmp_path, groups, {"title_of_report": "Report"})
+    extracted = subprocess.run(["pdftotext", "-f", "2", "-l", "2", str(tmp_path / "report.pdf"), "-"],
+                               capture_output=True, text=True, check=True).stdout
+    assert ARABIC in extracted
+    # Shaped: a letter is drawn in its joined forms (initial, medial, final),
+    # so one character is reached from several glyphs of the font.
+    reader = PdfReader(tmp_path / "report.pdf")
+    glyphs_per_letter = {}
+    for font in reader.pages[1]["/Resources"]["/Font"].values():
+        font = font.get_object()
+        if "/ToUnicode" not in font:
+            continue
+        cmap = font["/ToUnicode"].get_object().get_data().decode("latin-1")
+        for glyph, text in re.findall(r"<([0-9A-Fa-f]+)>\s*<([0-9A-Fa-f]+)>", cmap):
+            letter = bytes.fromhex(text).decode("utf-16-be", errors="replace")
+            glyphs_per_letter.setdefault(letter, set()).add(glyph)
+    assert any(len(glyphs_per_letter.get(letter, ())) > 1 for letter in "مال")
+
+
+def test_character_no_font_has_is_a_question_mark_with_one_warning(tmp_path, capsys):
+    make_image(tmp_path / "scan_1.png", (40, 30))
+    name = "Signal \U000F0001 level"  # a private-use character no font draws
+    build(tmp_path, [{"name": name, "pattern": "scan", "experiments_per_page": 1}], {"title_of_report": "R"})
+    text = " ".join(page_texts(tmp_path / "report.pdf"))
+    assert "Signal ? level" in text
+    warnings = [line for line in capsys.readouterr().err.splitlines() if "written as \"?\"" in line]
+    assert len(warnings) == 1 and name in warnings[0]
