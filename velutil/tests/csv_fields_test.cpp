@@ -88,7 +88,7 @@ TEST(DecodeText, EncodingsAndStrayBytes) {
     EXPECT_EQ(decode_text(std::string("\xFE\xFF\0A", 4)).text, "A");
 
     // One stray Windows-1252 byte in UTF-8 text: the rest stays UTF-8.
-    DecodedText nearly = decode_text("M\xC3\xBCller\nK\xF6ln\nSt\xC3\xBCck\n");
+    DecodedText nearly = decode_text("M\xC3\xBCller\nK\xF6ln\nSt\xC3\xBC" "ck\n");
     EXPECT_EQ(nearly.encoding, TextEncoding::kUtf8);
     EXPECT_EQ(nearly.text, "Müller\nKöln\nStück\n");
     EXPECT_EQ(nearly.repaired, (std::vector<size_t>{9}));

@@ -46,8 +46,8 @@ TEST(SanitizeNamePart, KeepsNonAsciiLettersAndStripsUnicodeBlanks) {
     EXPECT_EQ(sanitize_name_part("\xE3\x80\x80山田 太郎\xC2\xA0"), "山田 太郎");  // ideographic space, no-break space
     EXPECT_EQ(sanitize_name_part("\t\n\x1f x \x0b"), "x");
     EXPECT_EQ(sanitize_name_part("\xE2\x80\x83:\xE2\x80\x83"), "");  // em spaces around a colon
-    // A zero-width space is not white space and stays.
-    EXPECT_EQ(sanitize_name_part("\xE2\x80\x8B" "a"), "\xE2\x80\x8B" "a");
+    // A zero-width space is an invisible format character and goes.
+    EXPECT_EQ(sanitize_name_part("\xE2\x80\x8B" "a"), "a");
 }
 
 TEST(SanitizeNamePart, InvalidUtf8IsKeptAsIs) {
