@@ -42,7 +42,8 @@ all: $(VENV)/.installed
 # System packages: compiler, CMake, GoogleTest, and poppler's pdftoppm, which
 # the tests use to render report pages; qpdf checks the structure of merged
 # PDFs in sheet-tile's tests; DejaVu Sans and fontconfig, with which picbook
-# draws text beyond Western European.
+# draws text beyond Western European, and a small CJK font (WenQuanYi Micro
+# Hei) that fontconfig offers picbook for Chinese, Japanese and Korean.
 # libxlsxwriter (found through pkg-config) writes workbooks in C; expat
 # (found the same way) parses the XML of the workbooks read.
 system-deps:
@@ -55,6 +56,7 @@ system-deps:
 	command -v qpdf >/dev/null || missing="$$missing qpdf"; \
 	[ -e /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || missing="$$missing fonts-dejavu-core"; \
 	command -v fc-match >/dev/null || missing="$$missing fontconfig"; \
+	[ -e /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] || missing="$$missing fonts-wqy-microhei"; \
 	[ -e /usr/include/xlsxwriter.h ] || missing="$$missing libxlsxwriter-dev"; \
 	[ -e /usr/include/expat.h ] || missing="$$missing libexpat1-dev"; \
 	command -v pkg-config >/dev/null || missing="$$missing pkg-config"; \

@@ -1,6 +1,7 @@
 """The flowpage tool: command, conversion run, renderer calls and the written site."""
 import json
 import os
+import re
 import shutil
 import string
 from pathlib import Path
@@ -244,7 +245,8 @@ def test_real_site_with_default_titles(runner, tmp_path, real_mmdc):
     out = tmp_path / "out"
     doc = (out / "README.html").read_bytes().decode("utf-8")
     assert "\r" not in doc and doc.startswith("\n<!DOCTYPE html>\n")
-    assert '<pre><code class="language-python">if a &lt; b:\n    pass\n</code></pre>' in doc
+    # Highlighted, with the colours on the code itself.
+    assert re.search(r'<code><span style="color: #[0-9A-F]+; font-weight: bold">if</span> a <span[^>]*>&lt;</span> b:', doc)
     assert "<td>1</td>" in doc and "<code>code</code>" in doc
     drawing = (out / "ab.svg").read_text(encoding="utf-8")
     page = (out / "ab.html").read_text(encoding="utf-8")
@@ -254,7 +256,7 @@ def test_real_site_with_default_titles(runner, tmp_path, real_mmdc):
     assert f"px;\">{drawing}</div></div>\n<p><a href=\"ab.svg\">Full-size drawing (SVG)</a></p>\n    </div>" in page
     assert "<title>A to B Flow</title>" in page
     assert [p.name for p in sorted(out.iterdir())] == [
-        ".flowpage-cache", ".flowpage-manifest", "README.html", "ab.html", "ab.svg", "index.html"]
+        ".flowpage-cache", ".flowpage-manifest", "README.html", "_flowpage", "ab.html", "ab.svg", "index.html"]
 
 
 def test_real_renderer_with_a_name_a_shell_would_read(runner, tmp_path, real_mmdc):
@@ -333,8 +335,9 @@ def test_which_names_count_and_in_what_order(runner, tmp_path, fake_mmdc):
              "notes.md.txt": "ignored", "z.md": "z", "a.mmd": "graph LR\n a-->b\n", "m.mmd": "graph LR\n a-->b\n"}
     config = site(tmp_path, files, doc_titles=flowpage.DEFAULT_CONFIG["config"]["doc_titles"])
     assert convert(runner, config).exit_code == 0
-    # Items in natural order of their titles; a document without a title entry shows its first heading.
-    documents = ["diagram.mmd.html", "README.html", "z.html"]
+    # The folder's README leads, then items in natural order of their titles; a document without a
+    # title entry shows its first heading.
+    documents = ["README.html", "diagram.mmd.html", "z.html"]
     diagrams = ["a.html", "m.html", "notes.html"]
     lines = index_lines(tmp_path)
     assert lines[20].count("<li>") == 3 and lines[21].count("<li>") == 3

@@ -250,8 +250,6 @@ def test_links_pages_assets_and_warnings(tmp_path, stand_in, monkeypatch):
     assert "guide.md: not copying ../outside.png: it is outside the input folder" in result.stderr
     assert "guide.md: not copying img/leak.png: it is outside the input folder" in result.stderr
     assert "guide.md: link target not found: missing.pdf" in result.stderr
-    # Only the top of the input folder is converted; its sub-folders are named once.
-    assert "INFO FlowPage: Sub-folders not converted (only the top of the input folder is): img, notes" in result.stderr
 
 
 def test_index_in_natural_order_with_first_headings_as_titles(tmp_path, stand_in):

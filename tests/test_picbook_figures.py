@@ -180,28 +180,43 @@ def _close(a, b):
     return all(abs(x - y) <= 60 for x, y in zip(a, b))
 
 
-def _png_with_orientation(path, orientation):
+def _png_chunks(data):
+    chunks, at = [], 8
+    while at < len(data):
+        length = int.from_bytes(data[at:at + 4], "big")
+        chunks.append(data[at:at + 12 + length])
+        at += 12 + length
+    return chunks
+
+
+def _png_with_orientation(path, orientation, exif_last=False):
     jpeg = _jpeg(path.with_suffix(".tmp"), orientation=None)
     image = Image.open(jpeg)
     exif = Image.Exif()
     exif[0x0112] = orientation
     image.save(path, exif=exif)
     jpeg.unlink()
+    if exif_last:  # where some writers put it: after the image data
+        data = path.read_bytes()
+        chunks = _png_chunks(data)
+        moved = [c for c in chunks if c[4:8] == b"eXIf"]
+        rest = [c for c in chunks if c[4:8] != b"eXIf"]
+        path.write_bytes(data[:8] + b"".join(rest[:-1] + moved + rest[-1:]))
     return path
 
 
 @pytest.mark.skipif(shutil.which("pdftoppm") is None, reason="pdftoppm (poppler-utils) is not installed")
 @pytest.mark.parametrize(
     "suffix, orientation",
-    [(".jpg", o) for o in range(1, 9)] + [(".png", 6), (".png", 7)],
-    ids=[f"jpeg-{o}" for o in range(1, 9)] + ["png-exif-6", "png-exif-7"],
+    [(".jpg", o) for o in range(1, 9)] + [(".png", 6), (".png", 7), (".png-last", 8)],
+    ids=[f"jpeg-{o}" for o in range(1, 9)] + ["png-exif-6", "png-exif-7", "png-exif-after-data-8"],
 )
 def test_orientation_is_drawn_as_a_viewer_shows_it(tmp_path, suffix, orientation):
-    path = tmp_path / f"photo{suffix}"
+    path = tmp_path / f"photo{suffix.split('-')[0]}"
     if suffix == ".jpg":
         _jpeg(path, orientation=orientation)
     else:
-        _png_with_orientation(path, orientation)
+        _png_with_orientation(path, orientation, exif_last=suffix.endswith("last"))
     expected = ImageOps.exif_transpose(Image.open(path))
     reader, _ = build(tmp_path, [{"name": "Photo", "pattern": "photo", "experiments_per_page": 1}])
     page = reader.pages[1]

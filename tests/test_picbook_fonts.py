@@ -97,3 +97,15 @@ def test_character_no_font_has_is_a_question_mark_with_one_warning(tmp_path, cap
     assert "Signal ? level" in text
     warnings = [line for line in capsys.readouterr().err.splitlines() if "written as \"?\"" in line]
     assert len(warnings) == 1 and name in warnings[0]
+
+
+@pytest.mark.skipif(not subprocess.run(["fc-list", ":charset=6e2c", "file"], capture_output=True,
+                                       text=True).stdout.strip(), reason="no CJK font is installed")
+def test_cjk_is_drawn_with_a_font_fontconfig_finds(tmp_path, capsys):
+    make_image(tmp_path / "scan_1.png", (40, 30))
+    reader = build(tmp_path, [{"name": "測定 Messung 結果", "pattern": "scan", "experiments_per_page": 1}],
+                   {"title_of_report": "R"})
+    assert "測定 Messung 結果" in page_texts(tmp_path / "report.pdf")[1]
+    fonts = {font for text, font in texts_with_fonts(reader) if "測" in text or "結" in text}
+    assert fonts and all("DejaVu" not in font for font in fonts)
+    assert "cannot show" not in capsys.readouterr().err

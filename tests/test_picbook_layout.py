@@ -200,9 +200,9 @@ def test_images_in_natural_order(tmp_path):
 @pytest.mark.skipif(not DEJAVU, reason="DejaVu Sans is not installed")
 def test_greek_is_drawn_and_latin_reports_embed_no_font(tmp_path, capsys):
     make_image(tmp_path / "g_1.png", (40, 30))
-    reader, _ = build(tmp_path, [{"name": "Δf über μV → 測", "pattern": "g_"}], output_file="greek.pdf")
+    reader, _ = build(tmp_path, [{"name": "Δf über μV →", "pattern": "g_"}], output_file="greek.pdf")
     assert "Δf über μV →" in page_texts(tmp_path / "greek.pdf")[0]
-    assert 'cannot show some characters of "Δf über μV → 測"' in capsys.readouterr().err
+    assert "cannot show" not in capsys.readouterr().err
     latin, _ = build(tmp_path, [{"name": "Größe 5 € – “ok”", "pattern": "g_"}], output_file="latin.pdf")
     fonts = {str(f["/BaseFont"]) for page in latin.pages for f in page["/Resources"]["/Font"].values()}
     assert all("Helvetica" in font for font in fonts)

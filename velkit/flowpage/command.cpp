@@ -20,6 +20,8 @@ void run_flowpage(py::object config, bool generate_config) {
     ModuleState& module = state();
     frame::require_packages(module.has_md, module.log,
                             {"Missing Python package 'markdown'. Please run: pip install markdown"});
+    frame::require_packages(module.has_fences, module.log,
+                            {"Missing Python package 'pymdown-extensions'. Please run: pip install pymdown-extensions"});
     frame::write_template_if_asked(generate_config, py::module_::import("velkit.flowpage").attr("DEFAULT_CONFIG"),
                                    kTemplateFileName);
     frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",

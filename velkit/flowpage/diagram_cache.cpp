@@ -69,11 +69,24 @@ std::string DiagramCache::key(const std::string& source) const {
     return sha256_hex(material);
 }
 
-std::string DiagramCache::path_of(const std::string& key) const { return ::velutil::join_path(folder_, key + ".svg"); }
+std::string DiagramCache::path_of(const std::string& key, const char* extension) const {
+    return ::velutil::join_path(folder_, key + extension);
+}
 
-std::optional<std::string> DiagramCache::find(const std::string& key) {
+std::optional<std::string> DiagramCache::find(const std::string& key) { return find_file(key, ".svg"); }
+
+std::optional<std::string> DiagramCache::find_failure(const std::string& key) { return find_file(key, ".failed"); }
+
+void DiagramCache::store_failure(const std::string& key, const std::string& problem) {
     used_.insert(key);
-    std::string path = path_of(key);
+    ::velutil::make_dirs(folder_);
+    ::velutil::write_file_atomically(path_of(key, ".failed"), problem.data(), problem.size(),
+                                     ::velutil::Durability::kLeaveToSystem);
+}
+
+std::optional<std::string> DiagramCache::find_file(const std::string& key, const char* extension) {
+    used_.insert(key);
+    std::string path = path_of(key, extension);
     if (!is_file(path)) return std::nullopt;
     try {
         return ::velutil::read_file(path);
@@ -94,7 +107,7 @@ void DiagramCache::prune() const {
     while (dirent* entry = ::readdir(folder)) {
         std::string name = entry->d_name;
         auto parts = ::velutil::split_extension(name);
-        if (parts.extension == ".svg" && used_.count(parts.stem) == 0) {
+        if ((parts.extension == ".svg" || parts.extension == ".failed") && used_.count(parts.stem) == 0) {
             ::unlink(::velutil::join_path(folder_, name).c_str());
         }
     }

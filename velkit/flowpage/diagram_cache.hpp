@@ -25,11 +25,17 @@ public:
     std::optional<std::string> find(const std::string& key);
     void store(const std::string& key, const std::string& svg);
 
+    // A diagram the renderer refused: why, so that it is not drawn again
+    // until its text or the renderer changes.
+    std::optional<std::string> find_failure(const std::string& key);
+    void store_failure(const std::string& key, const std::string& problem);
+
     // Removes the drawings that this run did not ask for.
     void prune() const;
 
 private:
-    std::string path_of(const std::string& key) const;
+    std::string path_of(const std::string& key, const char* extension = ".svg") const;
+    std::optional<std::string> find_file(const std::string& key, const char* extension);
 
     std::string folder_;
     std::string renderer_;

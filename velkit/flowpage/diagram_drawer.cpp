@@ -50,6 +50,7 @@ void take_drawing(const std::string& path, Drawing& drawing) {
     std::string error = error_drawing_message(drawing.svg);
     drawing.drawn = error.empty();
     if (!drawing.drawn) {
+        drawing.rejected = true;
         drawing.problem = error;
         drawing.svg.clear();
     }
@@ -128,7 +129,7 @@ std::vector<size_t> DiagramDrawer::draw_in_batches(const std::vector<DiagramJob>
             break;
         }
         // The batch stopped at its first missing diagram: that one failed.
-        drawings[missing[0]] = {false, "", problem_of(outcome), outcome.output, false};
+        drawings[missing[0]] = {false, "", problem_of(outcome), outcome.output, false, outcome.status == 1};
         pending.assign(missing.begin() + 1, missing.end());
     }
     return alone;
@@ -148,6 +149,7 @@ void DiagramDrawer::draw_alone(const DiagramJob& job, size_t index, Drawing& dra
     drawing.output = outcome.output;
     if (outcome.status != 0) {
         drawing.problem = problem_of(outcome);
+        drawing.rejected = outcome.status == 1;
         return;
     }
     FileStamp after = stamp_of(output);

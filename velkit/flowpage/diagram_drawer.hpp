@@ -26,6 +26,9 @@ struct Drawing {
     std::string output;   // everything the renderer said about it
     // The single invocation exited 0 but left no new SVG at output_path.
     bool output_missing = false;
+    // The renderer ran and refused the diagram itself (exit status 1 or its
+    // error picture): drawing it again would fail again.
+    bool rejected = false;
 };
 
 // Starts the renderer with these arguments and waits (output captured).

@@ -2,20 +2,22 @@
 
 #include <vector>
 
+#include "paths.hpp"
 #include "site.hpp"
 
 namespace velkit::flowpage {
 
 namespace {
 
-bool has_scheme(std::string_view url) {
+// The scheme in lower case ("mailto"), "" when the url has none.
+std::string scheme_of(std::string_view url) {
     for (size_t i = 0; i < url.size(); ++i) {
         char c = url[i];
         bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        if (c == ':') return i > 0;
-        if (!(letter || (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')))) return false;
+        if (c == ':') return i > 0 ? ::velutil::ascii_lower(std::string(url.substr(0, i))) : "";
+        if (!(letter || (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')))) return "";
     }
-    return false;
+    return "";
 }
 
 int hex_value(char c) {
@@ -44,13 +46,37 @@ std::string percent_decode(std::string_view text) {
     return out;
 }
 
-LinkTarget link_target(std::string_view url) {
+std::string fragment_of(std::string_view suffix) {
+    size_t hash = suffix.find('#');
+    return hash == std::string_view::npos ? std::string() : percent_decode(suffix.substr(hash + 1));
+}
+
+LinkTarget link_target(std::string_view url, std::string_view from_folder) {
     LinkTarget target;
-    if (url.empty() || url[0] == '#' || url[0] == '/' || url[0] == '?' || has_scheme(url)) return target;
+    if (url.empty() || url[0] == '?') return target;
+    if (url[0] == '#') {
+        target.kind = LinkKind::kSamePage;
+        target.suffix = std::string(url);
+        return target;
+    }
+    std::string scheme = scheme_of(url);
+    if (scheme == "file") target.kind = LinkKind::kLocalFile;
+    if (!scheme.empty() || url.substr(0, 2) == "//") return target;
+    if (url[0] == '/') {
+        target.kind = LinkKind::kSiteAbsolute;
+        return target;
+    }
     size_t cut = url.find_first_of("?#");
     std::string_view path = url.substr(0, cut);
     if (cut != std::string_view::npos) target.suffix = std::string(url.substr(cut));
+    target.folder = !path.empty() && path.back() == '/';
     std::vector<std::string> parts;
+    for (size_t start = 0; start < from_folder.size();) {
+        size_t end = from_folder.find('/', start);
+        if (end == std::string_view::npos) end = from_folder.size();
+        parts.emplace_back(from_folder.substr(start, end - start));
+        start = end + 1;
+    }
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = path.find('/', start);
@@ -68,7 +94,10 @@ LinkTarget link_target(std::string_view url) {
         }
         start = end + 1;
     }
-    if (parts.empty()) return target;
+    if (path.empty()) return target;  // "?query" on the page itself
+    if (!path.empty() && (path == "." || path == ".." || path.substr(path.size() > 1 ? path.size() - 2 : 0) == "/." ||
+                          path.substr(path.size() > 2 ? path.size() - 3 : 0) == "/.."))
+        target.folder = true;
     for (const auto& part : parts) target.path += (target.path.empty() ? "" : "/") + part;
     target.kind = LinkKind::kInside;
     return target;

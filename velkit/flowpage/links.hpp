@@ -1,5 +1,5 @@
-// Link targets written in a document at the top of the input folder: which
-// of them point at files of the folder, and the link a page uses instead.
+// Link targets written in a document of the input folder: which of them
+// point at files of the tree, and the link a page uses instead.
 #pragma once
 #include <string>
 #include <string_view>
@@ -7,18 +7,26 @@
 namespace velkit::flowpage {
 
 enum class LinkKind {
-    kElsewhere,  // a web address, an absolute path, an anchor on the page, ...
-    kInside,     // a file inside the input folder
-    kOutside,    // a relative path that climbs out of the input folder
+    kElsewhere,      // a web or mail address, a query, ...
+    kSamePage,       // "#anchor" on the page itself
+    kInside,         // a file or folder inside the input folder
+    kOutside,        // a relative path that climbs out of the input folder
+    kSiteAbsolute,   // "/config/x": means nothing in a site opened from its folder
+    kLocalFile,      // "file:...": works on one computer only
 };
 
 struct LinkTarget {
     LinkKind kind = LinkKind::kElsewhere;
-    std::string path;    // for kInside: relative to the input folder, decoded, "a/b.png"
+    std::string path;    // for kInside: relative to the input folder, decoded, "a/b.png"; "" for the folder itself
     std::string suffix;  // "?query#fragment" as written, kept on the new link
+    bool folder = false; // for kInside: written with a final "/"
 };
 
-LinkTarget link_target(std::string_view url);
+// `url` as written in a document in `from_folder` ("" for the top, "a/b").
+LinkTarget link_target(std::string_view url, std::string_view from_folder = "");
+
+// The fragment of a suffix, decoded: "?q#a%20b" -> "a b"; "" when none.
+std::string fragment_of(std::string_view suffix);
 
 // %XX escapes decoded (other bytes kept).
 std::string percent_decode(std::string_view text);

@@ -104,8 +104,12 @@ void Manifest::save() const {
     for (const auto& entry : entries_) {
         if (exists(::velutil::join_path(folder_, entry))) text += encode(entry) + "\n";
     }
-    ::velutil::write_file_atomically(::velutil::join_path(folder_, kManifestName), text.data(), text.size(),
-                                     ::velutil::Durability::kLeaveToSystem);
+    std::string path = ::velutil::join_path(folder_, kManifestName);
+    try {
+        if (::velutil::read_file(path) == text) return;  // unchanged: its time stays
+    } catch (const ::velutil::FileError&) {
+    }
+    ::velutil::write_file_atomically(path, text.data(), text.size(), ::velutil::Durability::kLeaveToSystem);
 }
 
 }  // namespace velkit::flowpage

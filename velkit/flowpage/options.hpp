@@ -14,6 +14,7 @@ struct SiteOptions {
     std::string index_title;
     std::map<std::string, std::string> doc_titles;    // file name (bytes) -> title
     std::map<std::string, std::string> chart_titles;  // file name (bytes) -> title
+    bool strict = false;  // any warning fails the run (after the site is written)
 };
 
 }  // namespace velkit::flowpage

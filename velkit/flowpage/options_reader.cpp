@@ -37,6 +37,7 @@ SiteOptions read_options(const frame::ConfigSection& config) {
     options.index_title = config.text("index_title", kDefaultIndexTitle);
     options.doc_titles = title_map(config, "doc_titles");
     options.chart_titles = title_map(config, "chart_titles");
+    options.strict = config.flag("strict", false);
     return options;
 }
 

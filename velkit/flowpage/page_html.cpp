@@ -1,13 +1,24 @@
 #include "page_html.hpp"
 
+#include <locale.h>
+#include <wctype.h>
+
+#include <cstdlib>
 #include <map>
 
 #include "markdown_source.hpp"
+#include "text_kit.hpp"
 #include "site.hpp"
 
 namespace velkit::flowpage {
 
 namespace {
+
+// Unicode classes and lower case through the C library's UTF-8 locale.
+locale_t unicode_locale() {
+    static locale_t locale = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return locale;
+}
 
 std::string decode_entities(std::string_view text) {
     static const std::map<std::string, std::string> kNamed = {
@@ -19,6 +30,19 @@ std::string decode_entities(std::string_view text) {
         if (amp == std::string_view::npos) break;
         size_t semi = text.find(';', amp);
         out.append(text.substr(at, amp - at));
+        if (semi != std::string_view::npos && semi - amp > 2 && semi - amp <= 9 && text[amp + 1] == '#') {
+            // Numeric references: Markdown writes e-mail autolinks this way.
+            std::string digits(text.substr(amp + 2, semi - amp - 2));
+            bool hex = !digits.empty() && (digits[0] == 'x' || digits[0] == 'X');
+            char* end = nullptr;
+            unsigned long code = std::strtoul(digits.c_str() + (hex ? 1 : 0), &end, hex ? 16 : 10);
+            if (end != nullptr && *end == '\0' && digits.size() > (hex ? 1u : 0u) && code > 0 && code <= 0x10FFFF &&
+                (code < 0xD800 || code > 0xDFFF)) {
+                ::velutil::append_utf8(out, static_cast<char32_t>(code));
+                at = semi + 1;
+                continue;
+            }
+        }
         if (semi != std::string_view::npos && semi - amp <= 6) {
             auto found = kNamed.find(std::string(text.substr(amp + 1, semi - amp - 1)));
             if (found != kNamed.end()) {
@@ -54,12 +78,29 @@ std::string html_text(std::string_view html) {
 
 std::string heading_slug(std::string_view text) {
     std::string slug;
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte >= 'A' && byte <= 'Z') slug += static_cast<char>(byte - 'A' + 'a');
-        else if ((byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || c == '-' || c == '_' || byte >= 0x80)
-            slug += c;
-        else if (c == ' ') slug += '-';
+    locale_t locale = unicode_locale();
+    for (size_t at = 0; at < text.size();) {
+        ::velutil::Utf8Unit unit = ::velutil::decode_utf8(text, at);
+        char32_t code = unit.code;
+        std::string_view original = text.substr(at, unit.length);
+        at += unit.length;
+        if (!unit.valid) continue;
+        if (code < 0x80) {
+            char c = static_cast<char>(code);
+            if (c >= 'A' && c <= 'Z') slug += static_cast<char>(c - 'A' + 'a');
+            else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_') slug += c;
+            else if (c == ' ') slug += '-';
+            continue;
+        }
+        if (locale == static_cast<locale_t>(0)) {
+            slug += original;
+            continue;
+        }
+        auto wide = static_cast<wint_t>(code);
+        // Letters, marks and digits stay (lower case); punctuation, symbols
+        // and emoji go, as on the web's largest code host.
+        if (::iswpunct_l(wide, locale) || ::iswspace_l(wide, locale) || ::iswcntrl_l(wide, locale)) continue;
+        ::velutil::append_utf8(slug, static_cast<char32_t>(::towlower_l(wide, locale)));
     }
     return slug;
 }
@@ -85,6 +126,23 @@ std::string add_heading_ids(std::string_view html) {
     }
     out.append(html.substr(at));
     return out;
+}
+
+std::vector<std::pair<std::string, std::string>> heading_list(std::string_view html) {
+    std::vector<std::pair<std::string, std::string>> headings;
+    for (size_t open = html.find("<h"); open != std::string_view::npos; open = html.find("<h", open + 2)) {
+        if (open + 8 > html.size() || html[open + 2] < '1' || html[open + 2] > '6' ||
+            html.substr(open + 3, 5) != " id=\"")
+            continue;
+        size_t id_end = html.find('"', open + 8);
+        size_t start = html.find('>', open);
+        size_t close = html.find("</h" + std::string(1, html[open + 2]) + ">", open);
+        if (id_end == std::string_view::npos || start == std::string_view::npos || close == std::string_view::npos)
+            break;
+        std::string text = html_text(html.substr(start + 1, close - start - 1));
+        headings.emplace_back(text, decode_entities(html.substr(open + 8, id_end - open - 8)));
+    }
+    return headings;
 }
 
 std::string first_heading_text(std::string_view html) {
@@ -114,7 +172,12 @@ std::string rewrite_urls(std::string_view html, const UrlChange& change) {
         if (tag_text.substr(0, 3) == "<a " || tag_text.substr(0, 3) == "<a\n") attribute = "href=\"";
         if (tag_text.substr(0, 5) == "<img " || tag_text.substr(0, 5) == "<img\n") attribute = "src=\"";
         size_t value_at = attribute.empty() ? std::string_view::npos : tag_text.find(attribute);
-        if (value_at == std::string_view::npos || (tag_text[value_at - 1] != ' ' && tag_text[value_at - 1] != '\n')) {
+        // Links in drawings may be written as xlink:href.
+        bool qualified = value_at != std::string_view::npos && value_at > 6 &&
+                         tag_text.substr(value_at - 6, 6) == "xlink:" &&
+                         (tag_text[value_at - 7] == ' ' || tag_text[value_at - 7] == '\n');
+        if (value_at == std::string_view::npos ||
+            (!qualified && tag_text[value_at - 1] != ' ' && tag_text[value_at - 1] != '\n')) {
             out.append(html.substr(at, tag_end + 1 - at));
             at = tag_end + 1;
             continue;
@@ -134,6 +197,20 @@ std::string rewrite_urls(std::string_view html, const UrlChange& change) {
     }
     out.append(html.substr(at));
     return out;
+}
+
+std::set<std::string> element_ids(std::string_view html) {
+    std::set<std::string> ids;
+    for (const char* attribute : {" id=\"", " name=\""}) {
+        std::string_view needle(attribute);
+        for (size_t at = html.find(needle); at != std::string_view::npos; at = html.find(needle, at + 1)) {
+            size_t start = at + needle.size();
+            size_t end = html.find('"', start);
+            if (end == std::string_view::npos) break;
+            ids.insert(decode_entities(html.substr(start, end - start)));
+        }
+    }
+    return ids;
 }
 
 std::string put_in_place(std::string_view html, std::string_view token, const std::vector<std::string>& parts) {

@@ -4,15 +4,16 @@
 #pragma once
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace velkit::flowpage {
 
-// GitHub-style anchor of a heading text: lower case (ASCII), letters,
-// digits, "-" and "_" kept (and any non-ASCII character), blanks made "-",
-// everything else dropped.
+// GitHub-style anchor of a heading text: letters of every script in lower
+// case, digits, "-" and "_" kept, blanks made "-", punctuation and symbols
+// dropped ("Über uns!" -> "über-uns").
 std::string heading_slug(std::string_view text);
 
 // Every <h1>...<h6> without attributes gets id="slug"; a slug met before on
@@ -23,13 +24,20 @@ std::string add_heading_ids(std::string_view html);
 // "" when there is none.
 std::string first_heading_text(std::string_view html);
 
+// Every heading that has an id, as (text, id), in page order.
+std::vector<std::pair<std::string, std::string>> heading_list(std::string_view html);
+
 // The text of HTML: tags removed, the common entities decoded.
 std::string html_text(std::string_view html);
 
-// Link targets of <a href> and <img src>: `change` receives each value
+// Link targets of <a href> (also xlink:href, as in drawings) and <img src>: `change` receives each value
 // (entities decoded) and returns the new one, or nothing to keep it.
 using UrlChange = std::function<std::optional<std::string>(const std::string& url)>;
 std::string rewrite_urls(std::string_view html, const UrlChange& change);
+
+// The values of the id and name attributes of the HTML, decoded: the
+// anchors a link can aim at.
+std::set<std::string> element_ids(std::string_view html);
 
 // Each fence marker (a paragraph of its own, or a word elsewhere) replaced
 // by its HTML.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "links.hpp"
 #include "paths.hpp"
 #include "site_templates.hpp"
 
@@ -75,15 +76,21 @@ std::string render_page(std::string_view title, std::string_view body) {
 namespace {
 
 std::string index_item(std::string_view icon, std::string_view page_name, std::string_view title) {
-    return "<li><a href=\"" + percent_encode(page_name) + "\"><span class=\"icon\">" + std::string(icon) +
+    return "<li><a href=\"" + link_to(page_name) + "\"><span class=\"icon\">" + std::string(icon) +
            "</span> " + escape_html(title) + "</a></li>";
 }
 
-std::string section(std::string_view heading, const std::vector<std::string>& items) {
-    if (items.empty()) return "";
-    std::string out = "<h3>" + std::string(heading) + "</h3><ul>";
-    for (const auto& item : items) out += item;
-    return out + "</ul>";
+std::string section(std::string_view heading, const std::vector<IndexGroup>& groups) {
+    std::string out;
+    for (const auto& group : groups) {
+        if (group.items.empty()) continue;
+        if (out.empty()) out = "<h3>" + std::string(heading) + "</h3>";
+        if (!group.folder.empty()) out += "<h4 class=\"folder\">\U0001F4C2 " + escape_html(group.folder) + "/</h4>";
+        out += "<ul>";
+        for (const auto& item : group.items) out += item;
+        out += "</ul>";
+    }
+    return out;
 }
 
 }  // namespace
@@ -98,9 +105,15 @@ std::string diagram_item(std::string_view page_name, std::string_view title) {
 
 std::string render_index(std::string_view index_title, const std::vector<std::string>& document_items,
                          const std::vector<std::string>& diagram_items) {
+    return render_index(index_title, std::vector<IndexGroup>{{"", document_items}},
+                        std::vector<IndexGroup>{{"", diagram_items}});
+}
+
+std::string render_index(std::string_view index_title, const std::vector<IndexGroup>& documents,
+                         const std::vector<IndexGroup>& diagrams) {
     return fill_template(kIndexTemplate, {{"index_title", escape_html(index_title)},
-                                          {"md_section", section("Documentation", document_items)},
-                                          {"chart_section", section("Flow Charts", diagram_items)}});
+                                          {"md_section", section("Documentation", documents)},
+                                          {"chart_section", section("Flow Charts", diagrams)}});
 }
 
 bool has_extension(std::string_view name, std::string_view extension) {

@@ -36,6 +36,17 @@ std::string diagram_item(std::string_view page_name, std::string_view title);
 std::string render_index(std::string_view index_title, const std::vector<std::string>& document_items,
                          const std::vector<std::string>& diagram_items);
 
+// The items of one folder of the tree ("" for the top).
+struct IndexGroup {
+    std::string folder;  // shown form
+    std::vector<std::string> items;
+};
+
+// The same with the items grouped by folder: the top folder's items first,
+// then each sub-folder's under a heading of its own.
+std::string render_index(std::string_view index_title, const std::vector<IndexGroup>& documents,
+                         const std::vector<IndexGroup>& diagrams);
+
 // True for a name whose lower-case form ends with `extension` (".md").
 bool has_extension(std::string_view name, std::string_view extension);
 

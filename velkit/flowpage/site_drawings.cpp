@@ -67,6 +67,9 @@ std::vector<Drawing> draw_diagrams(const std::vector<DiagramJob>& jobs, const st
         keys[i] = cache.key(jobs[i].source);
         if (auto svg = cache.find(keys[i])) {
             drawings[i] = {true, *svg, "", "", false};
+        } else if (auto problem = cache.find_failure(keys[i])) {
+            drawings[i] = {false, "", *problem, "", false, true};
+            first_of_key.emplace(keys[i], i);
         } else if (first_of_key.emplace(keys[i], i).second) {
             to_draw.push_back(i);
         }
@@ -93,6 +96,7 @@ std::vector<Drawing> draw_diagrams(const std::vector<DiagramJob>& jobs, const st
         for (size_t n = 0; n < to_draw.size(); ++n) {
             drawings[to_draw[n]] = drawn[n];
             if (drawn[n].drawn) cache.store(keys[to_draw[n]], drawn[n].svg);
+            else if (drawn[n].rejected) cache.store_failure(keys[to_draw[n]], drawn[n].problem);
         }
     }
     for (size_t i = 0; i < jobs.size(); ++i) {

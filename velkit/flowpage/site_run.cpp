@@ -17,18 +17,23 @@
 #include "diagram_drawer.hpp"
 #include "digest.hpp"
 #include "file_error.hpp"
+#include "front_matter.hpp"
 #include "leftovers.hpp"
 #include "links.hpp"
 #include "manifest.hpp"
+#include "markdown_convert.hpp"
 #include "markdown_source.hpp"
 #include "page_html.hpp"
 #include "paths.hpp"
 #include "renderer.hpp"
 #include "safe_files.hpp"
 #include "site.hpp"
+#include "site_chrome.hpp"
 #include "site_drawings.hpp"
+#include "source_tree.hpp"
 #include "state.hpp"
 #include "svg.hpp"
+#include "text_kit.hpp"
 #include "velkit/frame/outcome.hpp"
 #include "velkit/frame/text.hpp"
 
@@ -37,6 +42,9 @@ namespace velkit::flowpage {
 namespace {
 
 constexpr const char* kNothingConverted = "No .md or .mmd files were found in the input folder.";
+// Text of a page kept for the search index; the rest of a very long page
+// adds little to finding it.
+constexpr size_t kSearchTextLimit = 20000;
 
 [[noreturn]] void raise(py::handle type, const std::string& message) {
     py::set_error(type, py::str(message));
@@ -62,37 +70,98 @@ std::string describe(const ::velutil::FileError& error) {
     return error.what_failed() + " " + frame::shown_bytes(error.path()) + " (" + std::strerror(error.error_number()) + ")";
 }
 
-void write_text(const std::string& path, const std::string& content) {
-    // Pages are rebuilt from their sources at will: no waiting for the disk.
-    ::velutil::write_file_atomically(path, content.data(), content.size(), ::velutil::Durability::kLeaveToSystem);
+// True when `path` holds exactly `content`: such a file is left alone, so
+// that its time stays and sync tools see nothing new.
+bool holds(const std::string& path, const std::string& content) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<size_t>(info.st_size) != content.size())
+        return false;
+    try {
+        return ::velutil::read_file(path) == content;
+    } catch (const ::velutil::FileError&) {
+        return false;
+    }
 }
 
 std::string count_of(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
 
+std::string lower_name(const std::string& relative) { return ::velutil::ascii_lower(::velutil::base_name(relative)); }
+
+// Whitespace runs as one blank, the ends trimmed.
+std::string collapse_blanks(std::string_view text) {
+    std::string out;
+    bool blank = false;
+    for (char c : text) {
+        if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
+            blank = !out.empty();
+            continue;
+        }
+        if (blank) out += ' ';
+        blank = false;
+        out += c;
+    }
+    return out;
+}
+
+struct FenceRef {
+    size_t job = 0;
+    int line = 0;  // 0 when it could not be found in the source
+};
+
 struct Document {
-    std::string name;   // as listed (bytes)
-    std::string shown;  // for messages
-    std::string stem;   // page name without ".html"
-    std::string title;  // from the title map, else set from the first heading
-    bool titled = false;
-    bool readable = false;
-    PreparedDocument prepared;
+    std::string rel;     // relative to the input folder (bytes)
+    std::string shown;   // for messages
+    std::string folder;  // relative folder (bytes)
+    std::string page;    // relative page path, "guide/a.html"
+    std::string title;
+    bool titled = false;     // from the title map
+    bool converted = false;  // read and made HTML
+    bool written = false;
+    std::string source;  // the text as Markdown reads it
+    std::string html;
     std::string token;
-    std::vector<size_t> jobs;  // drawing of each fence
+    std::vector<FenceRef> fences;
+    std::set<std::string> ids;
+    std::vector<std::pair<std::string, std::string>> headings;
 };
 
 struct Diagram {
-    std::string name;
+    std::string rel;
     std::string shown;
-    std::string stem;
+    std::string folder;
+    std::string stem;  // relative, without extension
     std::string title;
     std::optional<size_t> job;
+    bool written = false;
 };
 
 struct IndexEntry {
+    std::string folder;  // relative (bytes)
     std::string title;
     std::string item;
+    int rank = 1;  // 0 for a folder's page: it leads its group
 };
+
+std::vector<std::string> parts_of(const std::string& path) {
+    std::vector<std::string> parts;
+    for (size_t start = 0; start < path.size();) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+// Natural order of folders, part by part: a folder before its sub-folders.
+bool tree_less(const std::string& a, const std::string& b) {
+    std::vector<std::string> x = parts_of(a), y = parts_of(b);
+    for (size_t i = 0; i < x.size() && i < y.size(); ++i) {
+        if (x[i] != y[i]) return natural_less(x[i], y[i]);
+    }
+    return x.size() < y.size();
+}
 
 class SiteRun {
 public:
@@ -102,17 +171,41 @@ public:
     SiteResult run();
 
 private:
+    void warn(const std::string& text) {
+        log_.warning(text);
+        ++result_.warnings;
+    }
+    // Once per run for the same text: a document that links to the same
+    // missing page ten times is told once.
+    void warn_once(const std::string& text) {
+        if (warned_.insert(text).second) warn(text);
+    }
+
     void list_input();
     void plan_names();
     void read_documents();
+    void convert_document(Document& doc);
     void read_diagrams();
     void draw();
+    void plan_navigation();
+    // The folder's index.md or README.md: first in its group.
+    bool leads_folder(const Document& doc) const;
     void write_documents();
     void write_diagrams();
     bool write_index();
+    void write_search();
 
-    std::string convert_markdown(Document& doc);
-    std::optional<std::string> link_for(const Document& doc, const std::string& url);
+    std::string finish_document(Document& doc);
+    std::string linked(const std::string& html, const std::string& from_folder, const std::string& from_page,
+                       const std::string& label, const std::set<std::string>* own_ids);
+    std::optional<std::string> link_for(const std::string& url, const std::string& from_folder,
+                                        const std::string& from_page, const std::string& label,
+                                        const std::set<std::string>* own_ids);
+    std::optional<std::string> page_link(const std::string& target_page, const std::string& from_page,
+                                         const LinkTarget& target, const std::string& url, const std::string& label);
+    std::string dressed(const std::string& html, const std::string& page) const {
+        return dress_page(html, chrome_, page);
+    }
     void copy_assets(const Document& doc, bool& failed);
     // Writes `relative` in the output folder unless flowpage did not write
     // what is there; false (and an error naming it) when it is not written.
@@ -127,74 +220,180 @@ private:
     const helperlib::Logger& log_;
     Manifest manifest_;
     PageNames names_;
-    std::vector<std::string> md_names_, mmd_names_, folders_;
+    SourceTree tree_;
     std::vector<Document> documents_;
     std::vector<Diagram> diagrams_;
-    std::map<std::string, std::string> page_of_;  // source name -> page name
+    std::map<std::string, size_t> document_of_;   // source path -> documents_ index
+    std::map<std::string, std::string> page_of_;  // source path -> page path
+    std::map<std::string, std::string> folder_page_;  // folder -> its page
+    std::string top_page_;  // the top folder's index.md or README.md, which comes first
     std::vector<DiagramJob> jobs_;
     std::vector<Drawing> drawings_;
     std::map<std::string, std::vector<std::string>> assets_;  // document -> relative paths to copy
     std::vector<IndexEntry> document_items_, diagram_items_;
     std::set<std::string> copied_;
+    std::set<std::string> warned_;
     std::string input_real_;
+    SiteChrome chrome_;
+    std::vector<SearchEntry> search_;
+    std::optional<MarkdownConverter> converter_;
     SiteResult result_;
 };
 
 void SiteRun::list_input() {
-    py::object listing = py::module_::import("os").attr("listdir")(py::bytes(options_.input_folder));
-    for (py::handle entry : listing) {
-        std::string name = entry.cast<std::string>();
-        if (has_extension(name, ".md")) md_names_.push_back(name);
-        else if (has_extension(name, ".mmd")) mmd_names_.push_back(name);
-        else if (name.rfind(".flowpage", 0) != 0 && is_folder(::velutil::join_path(options_.input_folder, name)))
-            folders_.push_back(name);
+    tree_ = list_source_tree(options_.input_folder, options_.output_folder);
+    for (const auto& rel : tree_.leaving) {
+        warn(frame::shown_bytes(rel) + ": not converted: it is a symbolic link that leads outside the input folder");
     }
+    for (const auto& folder : tree_.unreadable) warn("Folder not listed: " + frame::shown_bytes(folder));
 }
 
 void SiteRun::plan_names() {
     // Names are handed out before anything is converted, so that links
     // between documents know every page's name, "-2" renames included.
-    for (const auto& name : md_names_) {
+    names_.take("_flowpage/search", {".js"});
+    names_.take("_flowpage/search-index", {".js"});
+    auto title_of = [](const std::map<std::string, std::string>& titles, const std::string& rel) -> const std::string* {
+        auto found = titles.find(rel);
+        return found != titles.end() ? &found->second : nullptr;
+    };
+    for (const auto& rel : tree_.documents) {
         Document doc;
-        doc.name = name;
-        doc.shown = frame::shown_bytes(name);
-        doc.stem = names_.free_stem(base_name_of(name), {".html"});
-        names_.take(doc.stem, {".html"});
-        auto titled = options_.doc_titles.find(name);
-        doc.titled = titled != options_.doc_titles.end();
-        doc.title = doc.titled ? titled->second : frame::shown_bytes(base_name_of(name));
-        page_of_[name] = doc.stem + ".html";
+        doc.rel = rel;
+        doc.shown = frame::shown_bytes(rel);
+        doc.folder = folder_of(rel);
+        std::string base = base_name_of(rel);
+        std::string stem = names_.free_stem(base, {".html"});
+        names_.take(stem, {".html"});
+        doc.page = stem + ".html";
+        const std::string* title = title_of(options_.doc_titles, rel);
+        doc.titled = title != nullptr;
+        doc.title = doc.titled ? *title : frame::shown_bytes(::velutil::base_name(base));
+        page_of_[rel] = doc.page;
+        document_of_[rel] = documents_.size();
         documents_.push_back(std::move(doc));
     }
-    for (const auto& name : mmd_names_) {
+    for (const auto& rel : tree_.diagrams) {
         Diagram diagram;
-        diagram.name = name;
-        diagram.shown = frame::shown_bytes(name);
-        diagram.stem = names_.free_stem(base_name_of(name), {".html", ".svg"});
+        diagram.rel = rel;
+        diagram.shown = frame::shown_bytes(rel);
+        diagram.folder = folder_of(rel);
+        std::string base = base_name_of(rel);
+        diagram.stem = names_.free_stem(base, {".html", ".svg"});
         names_.take(diagram.stem, {".html", ".svg"});
-        auto titled = options_.chart_titles.find(name);
-        diagram.title = titled != options_.chart_titles.end() ? titled->second : frame::shown_bytes(base_name_of(name));
-        if (page_of_.count(name) == 0) page_of_[name] = diagram.stem + ".html";
+        const std::string* title = title_of(options_.chart_titles, rel);
+        diagram.title = title != nullptr ? *title : frame::shown_bytes(::velutil::base_name(base));
+        if (page_of_.count(rel) == 0) page_of_[rel] = diagram.stem + ".html";
         diagrams_.push_back(std::move(diagram));
     }
+    // A folder's page: its index.md, else its README.md. The top folder's
+    // page is the site's index.
+    folder_page_[""] = "index.html";
+    for (const char* wanted : {"index.md", "readme.md"}) {
+        for (const auto& doc : documents_) {
+            if (doc.folder.empty() && lower_name(doc.rel) == wanted && top_page_.empty()) top_page_ = doc.rel;
+            if (!doc.folder.empty() && lower_name(doc.rel) == wanted && folder_page_.count(doc.folder) == 0)
+                folder_page_[doc.folder] = doc.page;
+        }
+    }
+}
+
+// The line of the opening fence of `source` at or after `from` (counted
+// from 1): fences may be indented, quoted or in list items, so the fence's
+// first line is looked for after a line that opens a fence.
+int fence_line(const std::vector<std::string_view>& lines, size_t& from, const std::string& source) {
+    std::string_view first(source);
+    first = first.substr(0, first.find('\n'));
+    size_t start = first.find_first_not_of(" \t");
+    first = start == std::string_view::npos ? std::string_view() : first.substr(start);
+    for (size_t i = from; i < lines.size(); ++i) {
+        std::string_view line = lines[i];
+        size_t mark = line.find_first_of("`~");
+        if (mark == std::string_view::npos || line.substr(mark, 3) != std::string(3, line[mark])) continue;
+        std::string_view before = line.substr(0, mark);
+        if (before.find_first_not_of(" \t>-*+0123456789.)") != std::string_view::npos) continue;
+        std::string info = ::velutil::ascii_lower(std::string(line.substr(mark)));
+        if (info.find("mermaid") == std::string::npos) continue;
+        bool matches = first.empty() || (i + 1 < lines.size() && lines[i + 1].find(first) != std::string_view::npos);
+        if (!matches) continue;
+        from = i + 1;
+        return static_cast<int>(i + 1);
+    }
+    return 0;
+}
+
+std::vector<std::string_view> split_lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+void SiteRun::convert_document(Document& doc) {
+    if (!converter_) converter_.emplace(state().markdown);
+    std::string bytes = ::velutil::read_file(::velutil::join_path(options_.input_folder, doc.rel));
+    std::string text = normalize_line_ends(without_bom(bytes));
+    py::bytes(text).attr("decode")("utf-8");  // refuses what is not UTF-8, saying where
+    FrontMatter front = split_front_matter(text);
+    if (front.found) {
+        std::optional<std::string> title;
+        bool usable = true;
+        try {
+            title = front_matter_title(front.yaml);
+            usable = title.has_value();
+        } catch (py::error_already_set& error) {
+            if (!error.matches(PyExc_Exception)) throw;
+            usable = false;
+            warn(doc.shown + ": the block between the --- lines at the top is not YAML front matter (" +
+                 frame::shown(error.value()) + "); it is shown as text");
+        }
+        if (usable) {
+            text = std::move(front.body);
+            if (!doc.titled && !title->empty()) {
+                doc.title = *title;
+                doc.titled = true;
+            }
+        }
+    }
+    doc.source = text;
+    doc.token = "flowpagefence" + sha256_hex(text).substr(0, 12) + "n";
+    std::vector<std::string_view> lines = split_lines(doc.source);
+    size_t search_from = 0;
+    FenceSink sink = [&](std::string source) {
+        if (!source.empty() && source.back() != '\n') source += '\n';
+        std::string marker = fence_marker(doc.token, doc.fences.size());
+        doc.fences.push_back({jobs_.size(), fence_line(lines, search_from, source)});
+        jobs_.push_back({source, "", ""});
+        return marker;
+    };
+    std::string html = add_heading_ids(converter_->convert(text, sink));
+    doc.ids = element_ids(html);
+    if (!doc.titled) {
+        std::string heading = first_heading_text(html);
+        if (!heading.empty()) doc.title = heading;
+    }
+    doc.headings = heading_list(html);
+    doc.html = std::move(html);
+    doc.converted = true;
 }
 
 void SiteRun::read_documents() {
     for (Document& doc : documents_) {
         log_.info("Processing Markdown: " + doc.shown + " -> " + doc.title);
         frame::ItemScope item(doc.shown);
+        size_t jobs_before = jobs_.size();
         std::string failure;
         try {
-            std::string bytes = ::velutil::read_file(::velutil::join_path(options_.input_folder, doc.name));
-            std::string text = normalize_line_ends(without_bom(bytes));
-            py::bytes(text).attr("decode")("utf-8");  // refuses what is not UTF-8, saying where
-            doc.token = "flowpagefence" + sha256_hex(text).substr(0, 12) + "n";
-            doc.prepared = take_mermaid_fences(text, doc.token);
-            for (const auto& fence : doc.prepared.fences) {
-                doc.jobs.push_back(jobs_.size());
-                jobs_.push_back({fence.source, "", ""});
+            if (!manifest_.may_write(doc.page)) {
+                log_foreign_file(doc.page, doc.shown);
+                tally_.failed(doc.shown);
+                continue;
             }
-            doc.readable = true;
+            convert_document(doc);
         } catch (const ::velutil::FileError& error) {
             failure = describe(error);
         } catch (py::error_already_set& error) {
@@ -202,6 +401,8 @@ void SiteRun::read_documents() {
             failure = frame::shown(error.value());
         }
         if (!failure.empty()) {
+            jobs_.resize(jobs_before);
+            doc.fences.clear();
             log_.error("Failed to process " + doc.shown + ": " + failure);
             tally_.failed(doc.shown);
         }
@@ -211,7 +412,7 @@ void SiteRun::read_documents() {
 void SiteRun::read_diagrams() {
     for (Diagram& diagram : diagrams_) {
         log_.info("Converting diagram: " + diagram.shown + " -> " + diagram.title + " ...");
-        std::string mmd_path = ::velutil::join_path(options_.input_folder, diagram.name);
+        std::string mmd_path = ::velutil::join_path(options_.input_folder, diagram.rel);
         bool ours = true;
         for (const std::string& relative : {diagram.stem + ".svg", diagram.stem + ".html"}) {
             if (ours && !manifest_.may_write(relative)) {
@@ -227,6 +428,8 @@ void SiteRun::read_diagrams() {
         std::string source;
         try {
             source = normalize_line_ends(::velutil::read_file(mmd_path));
+            std::string folder = folder_of(diagram.stem);
+            if (!folder.empty()) ::velutil::make_dirs(out_path(folder));
         } catch (const ::velutil::FileError& error) {
             failure = describe(error);
         }
@@ -244,25 +447,109 @@ void SiteRun::read_diagrams() {
 
 void SiteRun::draw() { drawings_ = draw_diagrams(jobs_, out_path(kCacheFolderName)); }
 
-std::optional<std::string> SiteRun::link_for(const Document& doc, const std::string& url) {
-    LinkTarget target = link_target(url);
-    if (target.kind == LinkKind::kElsewhere) return std::nullopt;
+bool SiteRun::leads_folder(const Document& doc) const {
+    if (doc.folder.empty()) return doc.rel == top_page_;
+    auto page = folder_page_.find(doc.folder);
+    return page != folder_page_.end() && page->second == doc.page;
+}
+
+void SiteRun::plan_navigation() {
+    // The pages that this run writes, in reading order: folder by folder,
+    // the folder's own page first, then its documents and its diagrams by
+    // title.
+    struct Entry {
+        NavPage page;
+        std::string folder;
+        int rank;
+    };
+    std::vector<Entry> entries;
+    for (const Document& doc : documents_) {
+        if (!doc.converted) continue;
+        bool folder_page = leads_folder(doc);
+        entries.push_back({{doc.page, doc.title, frame::shown_bytes(doc.folder), folder_page}, doc.folder,
+                           folder_page ? 0 : 1});
+    }
+    for (const Diagram& diagram : diagrams_) {
+        if (!diagram.job || !drawings_[*diagram.job].drawn) continue;
+        entries.push_back({{diagram.stem + ".html", diagram.title, frame::shown_bytes(diagram.folder), false},
+                           diagram.folder, 2});
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        if (a.folder != b.folder) return tree_less(a.folder, b.folder);
+        if (a.rank != b.rank) return a.rank < b.rank;
+        return natural_less(a.page.title, b.page.title);
+    });
+    chrome_.site_title = options_.index_title;
+    for (auto& entry : entries) chrome_.pages.push_back(std::move(entry.page));
+}
+
+std::optional<std::string> SiteRun::page_link(const std::string& target_page, const std::string& from_page,
+                                              const LinkTarget& target, const std::string& url,
+                                              const std::string& label) {
+    std::string link = link_to(relative_link_path(from_page, target_page)) + target.suffix;
+    std::string fragment = fragment_of(target.suffix);
+    auto doc = document_of_.find(target.path);
+    if (doc != document_of_.end()) {
+        const Document& other = documents_[doc->second];
+        if (!other.converted) {
+            warn_once(label + ": link to a document that failed: " + frame::shown_bytes(url));
+        } else if (!fragment.empty() && other.ids.count(fragment) == 0) {
+            warn_once(label + ": anchor not found: " + frame::shown_bytes(url) + " (" + other.shown +
+                      " has no heading or anchor \"" + frame::shown_bytes(fragment) + "\")");
+        }
+    }
+    return link;
+}
+
+std::optional<std::string> SiteRun::link_for(const std::string& url, const std::string& from_folder,
+                                             const std::string& from_page, const std::string& label,
+                                             const std::set<std::string>* own_ids) {
+    LinkTarget target = link_target(url, from_folder);
     std::string shown_url = frame::shown_bytes(url);
-    if (target.kind == LinkKind::kOutside) {
-        log_.warning(doc.shown + ": not copying " + shown_url + ": it is outside the input folder");
-        return std::nullopt;
+    switch (target.kind) {
+        case LinkKind::kElsewhere: return std::nullopt;
+        case LinkKind::kSamePage: {
+            std::string fragment = fragment_of(target.suffix);
+            if (own_ids != nullptr && !fragment.empty() && own_ids->count(fragment) == 0)
+                warn_once(label + ": anchor not found: " + shown_url + " (no heading or anchor of that name on the page)");
+            return std::nullopt;
+        }
+        case LinkKind::kSiteAbsolute:
+            warn_once(label + ": link from the site's root does not work in a site read from its folder: " + shown_url +
+                      " (write it relative to the document)");
+            return std::nullopt;
+        case LinkKind::kLocalFile:
+            warn_once(label + ": file: link works only on this computer: " + shown_url);
+            return std::nullopt;
+        case LinkKind::kOutside:
+            warn_once(label + ": not copying " + shown_url + ": it is outside the input folder");
+            return std::nullopt;
+        case LinkKind::kInside: break;
     }
     auto page = page_of_.find(target.path);
-    if (page != page_of_.end()) return link_to(page->second) + target.suffix;
+    if (page != page_of_.end() && !target.folder) return page_link(page->second, from_page, target, url, label);
     std::string source = ::velutil::join_path(options_.input_folder, target.path);
+    if (target.path.empty() || target.folder || is_folder(source)) {
+        auto folder_page = folder_page_.find(target.path);
+        if (folder_page == folder_page_.end()) {
+            if (!exists(source)) warn_once(label + ": link target not found: " + shown_url);
+            else warn_once(label + ": link to a folder without a page (no index.md or README.md in it): " + shown_url);
+            return std::nullopt;
+        }
+        LinkTarget into = target;
+        auto doc = std::find_if(page_of_.begin(), page_of_.end(),
+                                [&](const auto& entry) { return entry.second == folder_page->second; });
+        into.path = doc != page_of_.end() ? doc->first : "";
+        return page_link(folder_page->second, from_page, into, url, label);
+    }
     std::string real = real_path(source);
-    if (real.empty() && names_.taken(target.path)) return std::nullopt;  // a page of this site, such as index.html
+    if (real.empty() && names_.taken(target.path)) return link_to(relative_link_path(from_page, target.path)) + target.suffix;
     if (real.empty() || target.path.find('\0') != std::string::npos) {
-        log_.warning(doc.shown + ": link target not found: " + shown_url);
+        warn_once(label + ": link target not found: " + shown_url);
         return std::nullopt;
     }
     if (real.compare(0, input_real_.size() + 1, input_real_ + "/") != 0) {
-        log_.warning(doc.shown + ": not copying " + shown_url + ": it is outside the input folder");
+        warn_once(label + ": not copying " + shown_url + ": it is outside the input folder");
         return std::nullopt;
     }
     struct stat info {};
@@ -270,38 +557,35 @@ std::optional<std::string> SiteRun::link_for(const Document& doc, const std::str
     bool ours = names_.taken(target.path) || target.path == kManifestName ||
                 target.path.rfind(std::string(kCacheFolderName) + "/", 0) == 0;
     if (ours) {
-        log_.warning(doc.shown + ": not copying " + shown_url + ": a page of this site has that name");
+        warn_once(label + ": not copying " + shown_url + ": a page of this site has that name");
         return std::nullopt;
     }
-    assets_[doc.name].push_back(target.path);
-    return link_to(target.path) + target.suffix;
+    assets_[from_page].push_back(target.path);
+    return link_to(relative_link_path(from_page, target.path)) + target.suffix;
 }
 
-std::string SiteRun::convert_markdown(Document& doc) {
-    ModuleState& module = state();
-    py::object html_object = module.markdown.attr("markdown")(
-        py::bytes(doc.prepared.text).attr("decode")("utf-8"), py::arg("extensions") = py::make_tuple("fenced_code", "tables"));
-    std::string html = html_object.cast<std::string>();
+std::string SiteRun::linked(const std::string& html, const std::string& from_folder, const std::string& from_page,
+                            const std::string& label, const std::set<std::string>* own_ids) {
+    return rewrite_urls(html, [&](const std::string& url) { return link_for(url, from_folder, from_page, label, own_ids); });
+}
+
+std::string SiteRun::finish_document(Document& doc) {
     std::vector<std::string> parts;
-    for (size_t n = 0; n < doc.jobs.size(); ++n) {
-        const Drawing& drawing = drawings_[doc.jobs[n]];
-        const MermaidFence& fence = doc.prepared.fences[n];
+    for (size_t n = 0; n < doc.fences.size(); ++n) {
+        const FenceRef& fence = doc.fences[n];
+        const Drawing& drawing = drawings_[fence.job];
+        std::string where = doc.shown + (fence.line > 0 ? ", line " + std::to_string(fence.line) : "");
         if (drawing.drawn) {
-            parts.push_back(embed_drawing(with_svg_id(drawing.svg, "flowpage-diagram-" + std::to_string(n + 1))));
+            std::string svg = with_svg_id(drawing.svg, "flowpage-diagram-" + std::to_string(n + 1));
+            parts.push_back(embed_drawing(linked(svg, doc.folder, doc.page, where + " (drawing)", nullptr)));
             continue;
         }
-        log_.warning(doc.shown + ", line " + std::to_string(fence.line) + ": diagram not drawn, shown as code: " +
-                     frame::shown_bytes(drawing.problem));
+        warn(where + ": diagram not drawn, shown as code: " + frame::shown_bytes(drawing.problem));
+        tally_.failed(where);
         if (!drawing.output.empty()) log_.debug(py::str("Renderer output:\n" + frame::shown_bytes(drawing.output)));
-        parts.push_back(fence_as_code(fence.source));
+        parts.push_back(fence_as_code(jobs_[fence.job].source));
     }
-    // Headings and links are the document's own: the drawings go in last.
-    html = add_heading_ids(html);
-    if (!doc.titled) {
-        std::string heading = first_heading_text(html);
-        if (!heading.empty()) doc.title = heading;
-    }
-    html = rewrite_urls(html, [&](const std::string& url) { return link_for(doc, url); });
+    std::string html = linked(doc.html, doc.folder, doc.page, doc.shown, &doc.ids);
     return put_in_place(html, doc.token, parts);
 }
 
@@ -316,15 +600,17 @@ bool SiteRun::write_owned(const std::string& relative, const std::string& conten
         return false;
     }
     std::string path = out_path(relative);
+    manifest_.add(relative);
+    if (holds(path, content)) return true;
     std::string folder = ::velutil::dir_name(path);
     if (!folder.empty()) ::velutil::make_dirs(folder);
-    manifest_.add(relative);
-    write_text(path, content);
+    // Pages are rebuilt from their sources at will: no waiting for the disk.
+    ::velutil::write_file_atomically(path, content.data(), content.size(), ::velutil::Durability::kLeaveToSystem);
     return true;
 }
 
 void SiteRun::copy_assets(const Document& doc, bool& failed) {
-    for (const auto& relative : assets_[doc.name]) {
+    for (const auto& relative : assets_[doc.page]) {
         if (!copied_.insert(relative).second) continue;
         std::string source = ::velutil::join_path(options_.input_folder, relative);
         // With the output folder inside the input folder's tree (or the same
@@ -342,15 +628,14 @@ void SiteRun::copy_assets(const Document& doc, bool& failed) {
 
 void SiteRun::write_documents() {
     for (Document& doc : documents_) {
-        if (!doc.readable) continue;
+        if (!doc.converted) continue;
         frame::ItemScope item(doc.shown);
         std::string failure;
-        bool written = false;
         bool asset_failed = false;
         try {
-            std::string body = convert_markdown(doc);
-            written = write_owned(doc.stem + ".html", render_page(doc.title, body), doc.shown);
-            if (written) copy_assets(doc, asset_failed);
+            std::string body = finish_document(doc);
+            doc.written = write_owned(doc.page, dressed(render_page(doc.title, body), doc.page), doc.shown);
+            if (doc.written) copy_assets(doc, asset_failed);
         } catch (const ::velutil::FileError& error) {
             failure = describe(error);
         } catch (py::error_already_set& error) {
@@ -358,11 +643,14 @@ void SiteRun::write_documents() {
             failure = frame::shown(error.value());
         }
         if (!failure.empty()) log_.error("Failed to process " + doc.shown + ": " + failure);
-        if (written) {
-            document_items_.push_back({doc.title, document_item(doc.stem + ".html", doc.title)});
+        if (doc.written) {
+            bool folder_page = leads_folder(doc);
+            document_items_.push_back({doc.folder, doc.title, document_item(doc.page, doc.title), folder_page ? 0 : 1});
+            search_.push_back({doc.page, doc.title, doc.headings,
+                               std::string(::velutil::utf8_prefix(collapse_blanks(html_text(doc.html)), kSearchTextLimit))});
             ++result_.documents;
         }
-        if (written && !asset_failed) tally_.done();
+        if (doc.written && !asset_failed) tally_.done();
         else tally_.failed(doc.shown);
     }
 }
@@ -385,14 +673,14 @@ void SiteRun::write_diagrams() {
             tally_.failed(diagram.shown);
             continue;
         }
-        std::string svg = normalize_line_ends(drawing.svg);
         std::string page_name = diagram.stem + ".html";
-        std::string body = embed_drawing(svg) + "\n<p><a href=\"" + percent_encode(diagram.stem + ".svg") +
+        std::string svg = linked(normalize_line_ends(drawing.svg), diagram.folder, page_name, diagram.shown, nullptr);
+        std::string body = embed_drawing(svg) + "\n<p><a href=\"" + percent_encode(::velutil::base_name(diagram.stem) + ".svg") +
                            "\">Full-size drawing (SVG)</a></p>";
         bool written = false;
         try {
             written = write_owned(diagram.stem + ".svg", drawing.svg, diagram.shown) &&
-                      write_owned(page_name, render_page(diagram.title, body), diagram.shown);
+                      write_owned(page_name, dressed(render_page(diagram.title, body), page_name), diagram.shown);
         } catch (const ::velutil::FileError& error) {
             raise(PyExc_OSError, describe(error));
         }
@@ -400,24 +688,51 @@ void SiteRun::write_diagrams() {
             tally_.failed(diagram.shown);
             continue;
         }
-        diagram_items_.push_back({diagram.title, diagram_item(page_name, diagram.title)});
+        diagram.written = true;
+        diagram_items_.push_back({diagram.folder, diagram.title, diagram_item(page_name, diagram.title), 1});
+        search_.push_back({page_name, diagram.title, {}, std::string(::velutil::utf8_prefix(collapse_blanks(jobs_[*diagram.job].source), kSearchTextLimit))});
         ++result_.diagrams;
         tally_.done();
     }
 }
 
+std::vector<IndexGroup> grouped(std::vector<IndexEntry> entries) {
+    std::stable_sort(entries.begin(), entries.end(), [](const IndexEntry& a, const IndexEntry& b) {
+        if (a.folder != b.folder) return tree_less(a.folder, b.folder);
+        if (a.rank != b.rank) return a.rank < b.rank;
+        return natural_less(a.title, b.title);
+    });
+    std::vector<IndexGroup> groups;
+    for (const auto& entry : entries) {
+        std::string folder = frame::shown_bytes(entry.folder);
+        if (groups.empty() || groups.back().folder != folder) groups.push_back({folder, {}});
+        groups.back().items.push_back(entry.item);
+    }
+    return groups;
+}
+
 bool SiteRun::write_index() {
-    auto by_title = [](const IndexEntry& a, const IndexEntry& b) { return natural_less(a.title, b.title); };
-    std::stable_sort(document_items_.begin(), document_items_.end(), by_title);
-    std::stable_sort(diagram_items_.begin(), diagram_items_.end(), by_title);
-    std::vector<std::string> documents, diagrams;
-    for (const auto& entry : document_items_) documents.push_back(entry.item);
-    for (const auto& entry : diagram_items_) diagrams.push_back(entry.item);
     log_.info("Generating index.html ...");
     try {
-        return write_owned("index.html", render_index(options_.index_title, documents, diagrams), "the index");
+        std::string index = render_index(options_.index_title, grouped(document_items_), grouped(diagram_items_));
+        return write_owned("index.html", dressed(index, "index.html"), "the index");
     } catch (const ::velutil::FileError& error) {
         raise(PyExc_OSError, describe(error));
+    }
+}
+
+void SiteRun::write_search() {
+    // In reading order, as the navigation lists them.
+    std::vector<SearchEntry> ordered;
+    for (const auto& page : chrome_.pages) {
+        auto found = std::find_if(search_.begin(), search_.end(), [&](const SearchEntry& e) { return e.path == page.path; });
+        if (found != search_.end()) ordered.push_back(*found);
+    }
+    try {
+        write_owned(kSearchIndexName, search_index_script(ordered), "the search index");
+        write_owned(kSearchScriptName, kSearchScript, "the search box");
+    } catch (const ::velutil::FileError& error) {
+        log_.error("Failed to write the search index: " + describe(error));
     }
 }
 
@@ -440,18 +755,21 @@ SiteResult SiteRun::run() {
         log_.info("Created output directory: " + options_.output_shown);
     }
     remove_scratch_leftovers(options_.output_folder, start);
+    // A rerun that changes nothing writes no file, so the hidden temporary
+    // files a killed run left are cleared here rather than by the next write.
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::set<std::string> written_folders{""};
+    for (const auto& entry : manifest_.entries()) written_folders.insert(::velutil::dir_name(entry));
+    for (const auto& folder : written_folders)
+        ::velutil::remove_stale_temporaries(out_path(folder), now);
     input_real_ = real_path(options_.input_folder);
     list_input();
     plan_names();
-    if (!folders_.empty()) {
-        std::vector<std::string> shown;
-        for (const auto& name : folders_) shown.push_back(frame::shown_bytes(name));
-        std::sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) { return natural_less(a, b); });
-        log_.info("Sub-folders not converted (only the top of the input folder is): " + frame::name_list(shown));
-    }
     read_documents();
     read_diagrams();
     draw();
+    plan_navigation();
     write_documents();
     try {
         write_diagrams();
@@ -465,6 +783,7 @@ SiteResult SiteRun::run() {
         return result_;
     }
     result_.success = write_index();
+    write_search();
     manifest_.save();
     if (result_.success) {
         result_.message = "Successfully generated documentation in: " + options_.output_shown + "/index.html";
@@ -480,12 +799,23 @@ SiteResult SiteRun::run() {
 
 SiteResult run_site(const SiteOptions& options, frame::RunTally& tally) {
     SiteRun run(options, tally);
-    return run.run();
+    SiteResult result = run.run();
+    size_t problems = result.warnings + tally.failed_count();
+    if (options.strict && problems > 0) {
+        // The site is written all the same: the reader keeps the last build.
+        state().log.error("Strict mode: the site was written, but the run counts as failed: " +
+                          count_of(result.warnings, "warning", "warnings") + " and " +
+                          count_of(tally.failed_count(), "failed item", "failed items"));
+        tally.run_failed();
+    }
+    return result;
 }
 
 std::string done_text(const SiteResult& result) {
-    return "Converted " + count_of(result.documents, "document", "documents") + " and " +
-           count_of(result.diagrams, "diagram", "diagrams");
+    std::string text = "Converted " + count_of(result.documents, "document", "documents") + " and " +
+                       count_of(result.diagrams, "diagram", "diagrams");
+    if (result.warnings > 0) text += "; " + count_of(result.warnings, "warning", "warnings");
+    return text;
 }
 
 }  // namespace velkit::flowpage

@@ -15,6 +15,7 @@ struct SiteResult {
     std::string message;   // the line the command prints after [DONE] or [WARNING]
     size_t documents = 0;  // pages written
     size_t diagrams = 0;
+    size_t warnings = 0;   // dead links, undrawn fences, files not taken
 };
 
 // Raises the errors that end a run (no renderer, no input folder, a
@@ -22,7 +23,8 @@ struct SiteResult {
 // and diagrams; a missing input or an index not written fail the run.
 SiteResult run_site(const SiteOptions& options, frame::RunTally& tally);
 
-// "Converted 3 documents and 2 diagrams", for the closing summary.
+// "Converted 3 documents and 2 diagrams; 2 warnings", for the closing
+// summary.
 std::string done_text(const SiteResult& result);
 
 }  // namespace velkit::flowpage

@@ -22,12 +22,20 @@ void init_state(py::module_& m) {
         has_md = false;
     }
     m.attr("HAS_MD") = has_md;
+    bool has_fences = true;
+    try {
+        py::module_::import("pymdownx.superfences");
+        py::module_::import("yaml");
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_ImportError)) throw;
+        has_fences = false;
+    }
     m.attr("markdown") = markdown;
 
     for (const char* name : {"fileMg", "app_logging"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{has_md, markdown, helperlib::Logger("FlowPage")};
+    g_state = new ModuleState{has_md, markdown, has_fences, helperlib::Logger("FlowPage")};
     m.attr("log") = g_state->log.object();
 }
 

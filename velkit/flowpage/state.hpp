@@ -9,6 +9,7 @@ namespace velkit::flowpage {
 struct ModuleState {
     bool has_md = false;
     py::object markdown;  // the markdown package, or None
+    bool has_fences = false;  // pymdown-extensions, for fences in lists and quotations
     helperlib::Logger log;
 };
 

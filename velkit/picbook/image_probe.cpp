@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "jpeg_scan.hpp"
+#include "png_chunks.hpp"
 #include "state.hpp"
 #include "velkit/frame/text.hpp"
 
@@ -38,10 +39,32 @@ std::uintmax_t file_size(const std::string& fs_path) {
     return file ? static_cast<std::uintmax_t>(file.tellg()) : 0;
 }
 
+// Pillow has read the header up to the first scan when this is asked, so
+// a file that ends with the end-of-image marker is complete: only a file
+// that does not (cut short, or with bytes after the marker) is walked.
 bool jpeg_ends_early(const std::string& fs_path) {
-    std::ifstream file(fs_path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::ifstream file(fs_path, std::ios::binary | std::ios::ate);
+    if (!file) return false;
+    std::streamoff size = file.tellg();
+    char tail[2] = {0, 0};
+    if (size >= 2 && file.seekg(-2, std::ios::end) && file.read(tail, 2) &&
+        static_cast<unsigned char>(tail[0]) == 0xFF && static_cast<unsigned char>(tail[1]) == 0xD9) {
+        return false;
+    }
+    std::string bytes(static_cast<size_t>(std::max<std::streamoff>(size, 0)), '\0');
+    file.clear();
+    if (!file.seekg(0) || !file.read(bytes.data(), size)) return false;
     return jpeg_data(bytes) == JpegData::kEndsEarly;
+}
+
+// The EXIF block of an open image without decoding its pixels.
+py::object exif_of(py::handle image, const std::string& format, py::handle path) {
+    if (format != "PNG" || image.attr("info").contains("exif")) return image.attr("getexif")();
+    py::object exif = pil_image().attr("Exif")();
+    std::ifstream file(frame::fs_path(path), std::ios::binary);
+    std::string block = png_exif_chunk(file);
+    if (!block.empty()) exif.attr("load")(py::bytes(block));
+    return exif;
 }
 
 bool is_sixteen_bit(const std::string& mode) { return mode == "I" || mode.rfind("I;16", 0) == 0; }
@@ -93,7 +116,7 @@ ImageInfo probe_image(py::handle path) {
             std::string mode = frame::shown(image.attr("mode"));
             // The EXIF block (a JPEG's APP1, a PNG's eXIf, a TIFF's tags)
             // sits in the header; reading it decodes nothing.
-            py::object tag = image.attr("getexif")().attr("get")(kOrientationTag, 1);
+            py::object tag = exif_of(image, info.format, path).attr("get")(kOrientationTag, 1);
             if (py::isinstance<py::int_>(tag) && !py::isinstance<py::bool_>(tag)) {
                 int value = tag.cast<int>();
                 info.orientation = value >= 1 && value <= 8 ? value : 1;

@@ -1,6 +1,7 @@
 #include "jpeg_scan.hpp"
 
 #include <cstddef>
+#include <cstring>
 
 namespace velkit::picbook {
 
@@ -39,7 +40,8 @@ JpegData jpeg_data(std::string_view bytes) {
         // Entropy-coded data: a 0xFF in it is followed by 0x00 (a stuffed
         // byte) or a restart marker; anything else is the next marker.
         while (true) {
-            while (pos < size && at(pos) != kMarker) ++pos;
+            const void* found = std::memchr(bytes.data() + pos, kMarker, size - pos);
+            pos = found ? static_cast<size_t>(static_cast<const char*>(found) - bytes.data()) : size;
             if (pos + 1 >= size) return JpegData::kEndsEarly;
             unsigned char next = at(pos + 1);
             if (next == 0x00 || is_restart(next) || next == kMarker) {

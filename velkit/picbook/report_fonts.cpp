@@ -191,7 +191,13 @@ void ReportFonts::use_chain(const char* style, double size, bool shaped) {
     if (shaping_ < 0) {
         shaping_ = py::module_::import("importlib.util").attr("find_spec")("uharfbuzz").is_none() ? 0 : 1;
     }
-    pdf_.attr("set_text_shaping")(shaped && shaping_ == 1);
+    if (shaped && shaping_ == 1) {
+        // The report reads left to right: "5. name" stays in that order
+        // around a right-to-left name, which is itself drawn right to left.
+        pdf_.attr("set_text_shaping")(true, py::arg("direction") = "ltr");
+    } else {
+        pdf_.attr("set_text_shaping")(false);
+    }
     pdf_.attr("set_font")(chain_.front(), style, size);
 }
 

@@ -15,26 +15,6 @@
 
 using namespace velkit::flowpage;
 
-TEST(MermaidFences, OnlyClosedMermaidFencesAreTaken) {
-    std::string text =
-        "\xEF\xBB\xBF# T\n"
-        "```mermaid\ngraph LR\n  A-->B\n```\n"
-        "````markdown\n```mermaid\nnot a diagram\n```\n````\n"
-        "```mermaid-example\nshown as code\n```\n"
-        "  ~~~ mermaid {.wide}\n  graph TD\n    X\n  ~~~~\n"
-        "```mermaid\nnever closed\n";
-    PreparedDocument doc = take_mermaid_fences(without_bom(text), "tok");
-    ASSERT_EQ(doc.fences.size(), 2u);
-    EXPECT_EQ(doc.fences[0].source, "graph LR\n  A-->B\n");
-    EXPECT_EQ(doc.fences[0].line, 2);
-    EXPECT_EQ(doc.fences[1].source, "graph TD\n  X\n") << "the fence's indentation is taken off";
-    EXPECT_EQ(doc.fences[1].line, 14);
-    EXPECT_EQ(doc.text.rfind("# T\n\ntok0Z\n\n````markdown\n```mermaid\nnot a diagram\n", 0), 0u);
-    EXPECT_NE(doc.text.find("```mermaid-example\nshown as code\n```\n"), std::string::npos);
-    EXPECT_NE(doc.text.find("\ntok1Z\n"), std::string::npos);
-    EXPECT_NE(doc.text.find("```mermaid\nnever closed\n"), std::string::npos);
-}
-
 TEST(PageHtml, DrawingsReplaceTheirMarkersOrShowAsCode) {
     std::string html = "<p>a</p>\n<p>tok0Z</p>\n<li>tok1Z</li>";
     EXPECT_EQ(put_in_place(html, "tok", {"<svg/>", fence_as_code("a-->b & <c>")}),
@@ -81,8 +61,8 @@ TEST(Links, WhichTargetsAreFilesOfTheFolder) {
              Case{"a/../../x", LinkKind::kOutside, "", ""},
              Case{"https://example.org/a.md", LinkKind::kElsewhere, "", ""},
              Case{"mailto:x@y", LinkKind::kElsewhere, "", ""},
-             Case{"/etc/passwd", LinkKind::kElsewhere, "", ""},
-             Case{"#section", LinkKind::kElsewhere, "", ""},
+             Case{"/etc/passwd", LinkKind::kSiteAbsolute, "", ""},
+             Case{"#section", LinkKind::kSamePage, "", ""},
              Case{"", LinkKind::kElsewhere, "", ""},
          }) {
         LinkTarget target = link_target(c.url);
