@@ -686,6 +686,7 @@ class TestWorkbooksAsTheyCome:
             f"---> Skipping a_open.xlsx: is open in another program ({lock_name} is beside it); "
             "it stays where it is until it is closed"
         ]
+        assert "Moved 1 workbook; skipped 1 (open in another program)" in err
 
     def test_names_lose_bidi_controls_and_breaks_become_blanks(self, tmp_path, frozen_clock):
         make_workbook(tmp_path / "r.xlsx", {"D6": "Rechnung\u202excod.exe", "P56": "Ann\nLee  \u200bJr"})

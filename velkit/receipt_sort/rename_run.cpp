@@ -150,6 +150,7 @@ private:
     py::list cells_;
     py::set planned_;  // names a dry run has handed out: a real run would have created them
     frame::RunTally tally_;
+    size_t open_elsewhere_ = 0;  // skipped: open in another program
 };
 
 frame::RunTally RenameRun::run() {
@@ -183,8 +184,11 @@ frame::RunTally RenameRun::run() {
     cells_.append(py::str(options_.amount_cell));
     for (py::handle path : files) handle(path);
 
+    std::string skip_reason = open_elsewhere_ == 0                        ? "no name or amount"
+                              : open_elsewhere_ == tally_.skipped_count() ? "open in another program"
+                                                                          : "no name or amount, or open in another program";
     frame::log_summary(log, tally_, (options_.dry_run ? "Would move " : "Moved ") + workbooks(tally_.done_count()),
-                       "no name or amount");
+                       skip_reason);
     return tally_;
 }
 
@@ -211,6 +215,7 @@ void RenameRun::handle(py::handle path) {
         log.warning(skip_prefix + "is open in another program (" + lock_file +
                     " is beside it); it stays where it is until it is closed");
         tally_.skipped();
+        ++open_elsewhere_;
         return;
     }
     CellValues read;
