@@ -19,6 +19,10 @@ endif
 SOURCES := $(shell find velutil frame velkit -type f \( -name '*.cpp' -o -name '*.hpp' \
              -o -name '*.py' -o -name CMakeLists.txt \) -not -path '*/tests/*') CMakeLists.txt pyproject.toml
 UNIT_BUILD := build/unit
+FUZZ_BUILD := build/fuzz
+FUZZ_CXX := clang++-14
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := csv_reader sheet_xml cell_reference name_glob order_dates
 
 # flowpage draws diagrams with the Mermaid CLI, installed from npm into
 # build/npm (pinned; it needs Node 18.19 or newer) and pointed at Debian's
@@ -35,7 +39,7 @@ ifeq ($(shell id -u),0)
 export PUPPETEER_DANGEROUS_NO_SANDBOX ?= true
 endif
 
-.PHONY: all demo test unit pytest bench system-deps mermaid-renderer clean
+.PHONY: all demo test unit pytest fuzz bench system-deps mermaid-renderer clean
 
 all: $(VENV)/.installed
 
@@ -46,6 +50,7 @@ all: $(VENV)/.installed
 # Hei) that fontconfig offers picbook for Chinese, Japanese and Korean.
 # libxlsxwriter (found through pkg-config) writes workbooks in C; expat
 # (found the same way) parses the XML of the workbooks read.
+# clang and its runtime build the fuzz targets.
 system-deps:
 	@missing=""; \
 	command -v g++ >/dev/null || missing="$$missing g++"; \
@@ -60,6 +65,8 @@ system-deps:
 	[ -e /usr/include/xlsxwriter.h ] || missing="$$missing libxlsxwriter-dev"; \
 	[ -e /usr/include/expat.h ] || missing="$$missing libexpat1-dev"; \
 	command -v pkg-config >/dev/null || missing="$$missing pkg-config"; \
+	command -v $(FUZZ_CXX) >/dev/null || missing="$$missing clang-14"; \
+	ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing="$$missing libclang-rt-14-dev"; \
 	$(PYTHON) -c "import venv, ensurepip" 2>/dev/null || missing="$$missing python3-venv"; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing system packages:$$missing"; \
@@ -133,7 +140,26 @@ unit: system-deps
 pytest: system-deps mermaid-renderer $(VENV)/.installed
 	$(BIN)/pytest -q
 
+# The readers of untrusted bytes under libFuzzer with address and
+# undefined-behaviour checks, each for FUZZ_SECONDS, starting from the seeds
+# in fuzz/corpus (what a run finds is kept in build/fuzz-corpus). A finding
+# stops the run and leaves its input as crash-* in build/fuzz-findings.
+fuzz: system-deps
+	CXX=$(FUZZ_CXX) cmake -S . -B $(FUZZ_BUILD) -DVELKIT_BUILD_MODULES=OFF -DVELKIT_BUILD_TESTS=OFF \
+	  -DVELKIT_BUILD_FUZZERS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(FUZZ_BUILD) -j 2 --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@mkdir -p build/fuzz-findings
+	@for target in $(FUZZ_TARGETS); do \
+	  echo "== fuzz $$target for $(FUZZ_SECONDS) s"; \
+	  mkdir -p build/fuzz-corpus/$$target && \
+	  $(FUZZ_BUILD)/fuzz/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 \
+	    -artifact_prefix=build/fuzz-findings/$$target- build/fuzz-corpus/$$target fuzz/corpus/$$target \
+	    2>&1 | grep -E 'DONE|ERROR|SUMMARY|INFO: seed' ; \
+	  [ $${PIPESTATUS[0]} -eq 0 ] || exit 1; \
+	done
+
 test: unit pytest
+	$(MAKE) fuzz FUZZ_SECONDS=5
 
 bench: system-deps mermaid-renderer $(VENV)/.installed
 	$(PY) bench/run.py

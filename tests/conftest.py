@@ -1,6 +1,7 @@
 """Shared fixtures: the installed package, a click runner, sample images."""
 import json
 import os
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -22,6 +23,12 @@ if Path(velkit.__file__).resolve().parent == REPO / "velkit":
 @pytest.fixture
 def runner():
     return CliRunner()
+
+
+def build_list_of_tools():
+    """The tools named in VELKIT_TOOLS (velkit/CMakeLists.txt), the build's one list of tools."""
+    text = (REPO / "velkit" / "CMakeLists.txt").read_text()
+    return re.search(r"set\(VELKIT_TOOLS(.*?)\)", text, re.S).group(1).split()
 
 
 def run_program(args, cwd, env_extra=None, program="vel-kit"):

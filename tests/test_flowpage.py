@@ -103,16 +103,6 @@ def test_module_constants_and_command_texts():
     assert flowpage.log.name == "FlowPage"
 
 
-@pytest.mark.parametrize("extra", [[], ["--config", "x.json"]], ids=["alone", "with-config"])
-def test_generate_config_writes_template(runner, tmp_path, monkeypatch, extra):
-    monkeypatch.chdir(tmp_path)
-    (tmp_path / "x.json").write_text("not even JSON")
-    result = runner.invoke(flowpage.cmd_flowpage, ["--generate-config", *extra])
-    assert result.exit_code == 0
-    assert result.output == f"Success! Template file created at: {tmp_path / TEMPLATE}\n"
-    assert json.loads((tmp_path / TEMPLATE).read_text(encoding="utf-8")) == flowpage.DEFAULT_CONFIG
-
-
 def test_no_option_prints_error_and_hint(runner):
     result = runner.invoke(flowpage.cmd_flowpage, [])
     assert result.exit_code == 1

@@ -1,7 +1,9 @@
 """The vel-kit host: listing, lazy imports, version, error display."""
+import re
+
 import pytest
 
-from conftest import make_image, run_program, run_python, write_config
+from conftest import build_list_of_tools, make_image, run_program, run_python, write_config
 
 
 def test_help_lists_built_tools_without_importing_them(tmp_path):
@@ -18,6 +20,15 @@ def test_help_lists_built_tools_without_importing_them(tmp_path):
     assert "Build a PDF lab report from a folder of images." in result.stdout
     assert result.stdout.rstrip().endswith("lazy")
     assert "exit 0" in result.stdout
+
+
+def test_every_tool_of_the_build_list_is_offered(tmp_path):
+    """The host lists what the build list names, from each tool's own listing."""
+    listing = run_program(["--help"], tmp_path).stdout
+    commands = re.findall(r"^  (\S+)", listing.split("Commands:")[1], re.M)
+    assert commands == [tool.replace("_", "-") for tool in build_list_of_tools()]
+    for command in commands:
+        assert run_program([command, "--help"], tmp_path).returncode == 0, command
 
 
 @pytest.mark.parametrize("program", ["vel-kit", "velkit"])

@@ -30,17 +30,6 @@ def test_module_names_and_texts():
     assert [p.name for p in picbook.cmd_picbook.params] == ["config", "generate_config"]
 
 
-@pytest.mark.parametrize("extra", [[], ["--config", "x.json"]], ids=["alone", "with-config"])
-def test_generate_config_writes_template(runner, tmp_path, monkeypatch, extra):
-    monkeypatch.chdir(tmp_path)
-    (tmp_path / "x.json").write_text("not even JSON")
-    result = runner.invoke(picbook.cmd_picbook, ["--generate-config", *extra])
-    assert result.exit_code == 0
-    written = tmp_path / TEMPLATE
-    assert result.output == f"Success! Template file created at: {written}\n"
-    assert json.loads(written.read_text(encoding="utf-8")) == picbook.DEFAULT_CONFIG
-
-
 def test_no_option_prints_error_and_hint(runner):
     result = runner.invoke(picbook.cmd_picbook, [])
     assert result.exit_code == 1
@@ -48,12 +37,6 @@ def test_no_option_prints_error_and_hint(runner):
         "Error: Please provide a JSON file path using --config or -c.\n"
         "Hint: Run 'vel-kit picbook --help' to see the template.\n"
     )
-
-
-def test_missing_config_path_is_a_usage_error(runner, tmp_path):
-    result = runner.invoke(picbook.cmd_picbook, ["-c", str(tmp_path / "none.json")])
-    assert result.exit_code == 2
-    assert "does not exist" in result.output
 
 
 @pytest.mark.parametrize(

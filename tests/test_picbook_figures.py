@@ -281,6 +281,14 @@ def test_tiff_sixteen_bit_and_multi_page(tmp_path, capsys):
     assert "Placed 2 images in 1 group" in err
 
 
+def test_a_phone_photo_with_a_second_frame_is_no_multi_page_file(tmp_path, capsys):
+    first, second = Image.new("RGB", (300, 200), (200, 30, 30)), Image.new("RGB", (300, 200), (30, 30, 200))
+    first.save(tmp_path / "phone.jpg", "MPO", save_all=True, append_images=[second])
+    reader, _ = build(tmp_path, [{"name": "Phone", "pattern": "phone"}])
+    assert "the first is shown" not in capsys.readouterr().err
+    assert reader.pages[1].images[0].image.convert("RGB").getpixel((10, 10))[0] > 150
+
+
 @pytest.mark.parametrize("mode, key", [("RGB", (255, 255, 255)), ("L", 255)], ids=["rgb", "grey"])
 def test_colour_key_is_kept_as_transparency(tmp_path, mode, key):
     image = Image.new(mode, (40, 30), key)

@@ -300,15 +300,6 @@ class TestRun:
 
 
 class TestCommand:
-    @pytest.mark.parametrize("extra", [[], ["--config", "x.json"]], ids=["alone", "with-config"])
-    def test_generate_config_writes_template(self, runner, tmp_path, monkeypatch, extra):
-        monkeypatch.chdir(tmp_path)
-        (tmp_path / "x.json").write_text("not even JSON")
-        result = runner.invoke(receipt_sort.cmd_receipt_sort, ["--generate-config", *extra])
-        assert result.exit_code == 0
-        assert result.output == f"Success! Template file created at: {tmp_path / TEMPLATE}\n"
-        assert json.loads((tmp_path / TEMPLATE).read_text(encoding="utf-8")) == receipt_sort.DEFAULT_CONFIG
-
     def test_no_option_prints_error_and_hint(self, runner):
         result = runner.invoke(receipt_sort.cmd_receipt_sort, [])
         assert result.exit_code == 1

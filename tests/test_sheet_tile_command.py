@@ -33,26 +33,11 @@ def test_module_names_and_texts():
     assert sheet_tile.DEFAULT_CONFIG["config"]["layout"] == {"cols": 2, "rows": 2, "landscape": False}
 
 
-@pytest.mark.parametrize("extra", [[], ["--config", "x.json"]], ids=["alone", "with-config"])
-def test_generate_config_writes_template(runner, tmp_path, monkeypatch, extra):
-    monkeypatch.chdir(tmp_path)
-    (tmp_path / "x.json").write_text("not even JSON")
-    result = runner.invoke(sheet_tile.cmd_sheet_tile, ["--generate-config", *extra])
-    assert result.exit_code == 0
-    assert result.output == f"Success! Template file created at: {tmp_path / TEMPLATE}\n"
-    assert json.loads((tmp_path / TEMPLATE).read_text(encoding="utf-8")) == sheet_tile.DEFAULT_CONFIG
-
-
 def test_no_option_prints_error_and_hint(runner):
     result = runner.invoke(sheet_tile.cmd_sheet_tile, [])
     assert result.exit_code == 1
     assert result.output == ("Error: Please provide a JSON file path using --config or -c.\n"
                              "Hint: Run 'velkit sheet-tile --generate-config' to get a template.\n")
-
-
-def test_missing_config_path_is_a_usage_error(runner, tmp_path):
-    result = runner.invoke(sheet_tile.cmd_sheet_tile, ["-c", str(tmp_path / "none.json")])
-    assert result.exit_code == 2 and "does not exist" in result.output
 
 
 @pytest.mark.parametrize("text", ["{broken", '{"other": 1}'], ids=["invalid-json", "no-config-key"])

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "cell_reference.hpp"
+#include "text_kit.hpp"
 
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/text.hpp"
@@ -17,9 +18,9 @@ bool is_real(py::handle value) {
     return (py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value)) && !is_bool(value);
 }
 
-std::string number_text(double value) {
+std::string bound_text(double value) {
     if (std::isinf(value)) return value > 0 ? "infinity" : "-infinity";
-    return shown(py::float_(value).attr("__format__")("g"));
+    return velutil::number_text(value);
 }
 
 }  // namespace
@@ -69,11 +70,11 @@ double ConfigSection::number(const char* key, double fallback, double min, doubl
     py::object value = raw(key);
     std::string must_be = "a number";
     if (!std::isinf(min) && !std::isinf(max)) {
-        must_be += " from " + number_text(min) + " to " + number_text(max);
+        must_be += " from " + bound_text(min) + " to " + bound_text(max);
     } else if (!std::isinf(min)) {
-        must_be += " of at least " + number_text(min);
+        must_be += " of at least " + bound_text(min);
     } else if (!std::isinf(max)) {
-        must_be += " of at most " + number_text(max);
+        must_be += " of at most " + bound_text(max);
     }
     if (!is_real(value)) fail(key, must_be);
     double number = 0;

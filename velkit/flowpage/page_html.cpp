@@ -87,7 +87,7 @@ std::string heading_slug(std::string_view text) {
         if (!unit.valid) continue;
         if (code < 0x80) {
             char c = static_cast<char>(code);
-            if (c >= 'A' && c <= 'Z') slug += static_cast<char>(c - 'A' + 'a');
+            if (c >= 'A' && c <= 'Z') slug += ::velutil::ascii_lower(c);
             else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_') slug += c;
             else if (c == ' ') slug += '-';
             continue;

@@ -6,6 +6,7 @@
 #include "links.hpp"
 #include "paths.hpp"
 #include "site_templates.hpp"
+#include "text_kit.hpp"
 
 namespace velkit::flowpage {
 
@@ -118,8 +119,7 @@ std::string render_index(std::string_view index_title, const std::vector<IndexGr
 
 bool has_extension(std::string_view name, std::string_view extension) {
     if (name.size() < extension.size()) return false;
-    return ::velutil::ascii_lower(std::string(name.substr(name.size() - extension.size()))) ==
-           ::velutil::ascii_lower(std::string(extension));
+    return ::velutil::equal_ignoring_ascii_case(name.substr(name.size() - extension.size()), extension);
 }
 
 std::string base_name_of(const std::string& file_name) { return ::velutil::split_extension(file_name).stem; }
@@ -136,50 +136,6 @@ std::string normalize_line_ends(std::string_view text) {
         }
     }
     return out;
-}
-
-namespace {
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-char folded(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// <0, 0, >0 as a natural comparison of the two texts, case aside.
-int natural_compare(std::string_view a, std::string_view b) {
-    size_t i = 0;
-    size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (is_digit(a[i]) && is_digit(b[j])) {
-            size_t end_a = i;
-            size_t end_b = j;
-            while (end_a < a.size() && is_digit(a[end_a])) ++end_a;
-            while (end_b < b.size() && is_digit(b[end_b])) ++end_b;
-            std::string_view run_a = a.substr(i, end_a - i);
-            std::string_view run_b = b.substr(j, end_b - j);
-            run_a.remove_prefix(std::min(run_a.find_first_not_of('0'), run_a.size()));
-            run_b.remove_prefix(std::min(run_b.find_first_not_of('0'), run_b.size()));
-            if (run_a.size() != run_b.size()) return run_a.size() < run_b.size() ? -1 : 1;
-            if (int order = run_a.compare(run_b); order != 0) return order;
-            i = end_a;
-            j = end_b;
-            continue;
-        }
-        char x = folded(a[i]);
-        char y = folded(b[j]);
-        if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
-        ++i;
-        ++j;
-    }
-    if (i < a.size()) return 1;
-    if (j < b.size()) return -1;
-    return 0;
-}
-
-}  // namespace
-
-bool natural_less(std::string_view a, std::string_view b) {
-    int order = natural_compare(a, b);
-    return order != 0 ? order < 0 : a < b;
 }
 
 PageNames::PageNames() { taken_.insert("index.html"); }

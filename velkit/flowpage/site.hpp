@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text_kit.hpp"
+
 namespace velkit::flowpage {
 
 // Fills a format template: "{name}" becomes values.at(name), "{{" and "}}"
@@ -57,9 +59,8 @@ std::string base_name_of(const std::string& file_name);
 // feeds.
 std::string normalize_line_ends(std::string_view text);
 
-// Natural order: runs of digits compare by their value ("2" before "10"),
-// other text ignoring ASCII case; ties are broken byte by byte.
-bool natural_less(std::string_view a, std::string_view b);
+// Titles and names sort in the shared natural order ("2" before "10").
+using ::velutil::natural_less;
 
 // The page names handed out in one run. Two sources with the same base name
 // (x.md and x.mmd, x.md and x.MD) would write the same page; the later one

@@ -225,6 +225,7 @@ private:
     std::vector<Diagram> diagrams_;
     std::map<std::string, size_t> document_of_;   // source path -> documents_ index
     std::map<std::string, std::string> page_of_;  // source path -> page path
+    std::map<std::string, std::string> doc_of_page_;  // page path -> source path, of documents and diagrams
     std::map<std::string, std::string> folder_page_;  // folder -> its page
     std::string top_page_;  // the top folder's index.md or README.md, which comes first
     std::vector<DiagramJob> jobs_;
@@ -243,7 +244,12 @@ private:
 void SiteRun::list_input() {
     tree_ = list_source_tree(options_.input_folder, options_.output_folder);
     for (const auto& rel : tree_.leaving) {
-        warn(frame::shown_bytes(rel) + ": not converted: it is a symbolic link that leads outside the input folder");
+        if (is_folder(::velutil::join_path(options_.input_folder, rel))) {
+            // Nothing of it was read, so there is nothing known to be missing.
+            log_.info(frame::shown_bytes(rel) + ": folder not entered: it is a symbolic link that leads outside the input folder");
+        } else {
+            warn(frame::shown_bytes(rel) + ": not converted: it is a symbolic link that leads outside the input folder");
+        }
     }
     for (const auto& folder : tree_.unreadable) warn("Folder not listed: " + frame::shown_bytes(folder));
 }
@@ -270,6 +276,7 @@ void SiteRun::plan_names() {
         doc.titled = title != nullptr;
         doc.title = doc.titled ? *title : frame::shown_bytes(::velutil::base_name(base));
         page_of_[rel] = doc.page;
+        doc_of_page_[doc.page] = rel;
         document_of_[rel] = documents_.size();
         documents_.push_back(std::move(doc));
     }
@@ -284,6 +291,7 @@ void SiteRun::plan_names() {
         const std::string* title = title_of(options_.chart_titles, rel);
         diagram.title = title != nullptr ? *title : frame::shown_bytes(::velutil::base_name(base));
         if (page_of_.count(rel) == 0) page_of_[rel] = diagram.stem + ".html";
+        doc_of_page_[diagram.stem + ".html"] = rel;
         diagrams_.push_back(std::move(diagram));
     }
     // A folder's page: its index.md, else its README.md. The top folder's
@@ -541,6 +549,14 @@ std::optional<std::string> SiteRun::link_for(const std::string& url, const std::
                                 [&](const auto& entry) { return entry.second == folder_page->second; });
         into.path = doc != page_of_.end() ? doc->first : "";
         return page_link(folder_page->second, from_page, into, url, label);
+    }
+    // A link to a page by the name this site gives it ("zlib.html" for
+    // zlib.md), as documents written for a built site have them.
+    auto written = doc_of_page_.find(target.path);
+    if (written != doc_of_page_.end()) {
+        LinkTarget into = target;
+        into.path = written->second;
+        return page_link(target.path, from_page, into, url, label);
     }
     std::string real = real_path(source);
     if (real.empty() && names_.taken(target.path)) return link_to(relative_link_path(from_page, target.path)) + target.suffix;

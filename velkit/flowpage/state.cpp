@@ -1,12 +1,14 @@
 #include "state.hpp"
 
+#include "velkit/frame/module_state.hpp"
+
 namespace velkit::flowpage {
 
 namespace {
-ModuleState* g_state = nullptr;  // never freed: Python objects must outlive no interpreter
+PYBIND11_CONSTINIT frame::ModuleStateStore<ModuleState> g_state;
 }
 
-ModuleState& state() { return *g_state; }
+ModuleState& state() { return g_state.get(); }
 
 void init_state(py::module_& m) {
     for (const char* name : {"os", "sys", "click"}) m.attr(name) = py::module_::import(name);
@@ -35,8 +37,7 @@ void init_state(py::module_& m) {
     for (const char* name : {"fileMg", "app_logging"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{has_md, markdown, has_fences, helperlib::Logger("FlowPage")};
-    m.attr("log") = g_state->log.object();
+    g_state.make(m, [&] { return ModuleState{has_md, markdown, has_fences, helperlib::Logger("FlowPage")}; });
 }
 
 }  // namespace velkit::flowpage

@@ -9,27 +9,18 @@
 #include <vector>
 
 #include "velkit/frame/command.hpp"
+#include "velkit/frame/tool_listing.hpp"
 
 #ifndef VELKIT_VERSION
 #define VELKIT_VERSION "0.0.0"
 #endif
 
+// kTools: every built tool's listing, in the order of VELKIT_TOOLS.
+#include "tool_listings.inc"
+
 namespace {
 
-struct Tool {
-    const char* command;  // sub-command name
-    const char* module;   // short module name inside velkit
-    const char* summary;  // one line for the help listing
-    const char* extra;    // pip extra that brings its packages
-};
-
-constexpr Tool kTools[] = {
-    {"picbook", "picbook", "Build a PDF lab report from a folder of images.", "pdf"},
-    {"sheet-tile", "sheet_tile", "Merge multiple PDF files into a single layout report.", "pdf"},
-    {"flowpage", "flowpage", "Convert .mmd and markdown files into static HTML pages.", "markdown"},
-    {"order-match", "order_match", "Order Match: Data processing and SOP generator.", "excel"},
-    {"receipt-sort", "receipt_sort", "Rename expense workbooks after their name and amount cells.", "excel"},
-};
+using Tool = velkit::frame::ToolListing;
 
 const Tool* find_tool(const std::string& command) {
     for (const Tool& tool : kTools) {

@@ -1,31 +1,8 @@
 #include "line_rules.hpp"
 
-#include <charconv>
-#include <cmath>
 #include <unordered_set>
 
 namespace velkit::order_match {
-
-bool is_error_value(std::string_view text) {
-    static const char* const kErrors[] = {"#NULL!", "#DIV/0!", "#VALUE!", "#REF!",   "#NAME?",         "#NUM!",
-                                          "#N/A",   "#SPILL!", "#CALC!",  "#FIELD!", "#GETTING_DATA", "#BLOCKED!",
-                                          "#BUSY!", "#CONNECT!", "#UNKNOWN!"};
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    for (const char* error : kErrors) {
-        if (text == error) return true;
-    }
-    return false;
-}
-
-std::string number_text(double value) {
-    if (value == 0) return "0";
-    char buffer[400];
-    auto format = value == std::floor(value) && std::fabs(value) < 1e300 ? std::chars_format::fixed
-                                                                           : std::chars_format::general;
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, format);
-    return std::string(buffer, result.ptr);
-}
 
 std::string unmatched_reason(const UnmatchedLine& line, const std::string& other_side) {
     if (line.po_missing || line.quantity_missing) return "PO or quantity missing";

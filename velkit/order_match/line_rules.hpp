@@ -9,12 +9,6 @@
 
 namespace velkit::order_match {
 
-// A spreadsheet error value as its text ("#N/A", "#DIV/0!", ...).
-bool is_error_value(std::string_view text);
-
-// A quantity as a person writes it: 12 for 12.0, 2.5, 0.1.
-std::string number_text(double value);
-
 // What is known of a line that matched nothing.
 struct UnmatchedLine {
     bool po_missing = false;

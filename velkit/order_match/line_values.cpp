@@ -10,6 +10,7 @@
 #include "cell_values.hpp"
 #include "line_rules.hpp"
 #include "state.hpp"
+#include "text_kit.hpp"
 #include "velkit/frame/run_tally.hpp"
 #include "velkit/frame/text.hpp"
 #include "velkit/frame/velutil_access.hpp"
@@ -39,12 +40,12 @@ ValueState classify(py::handle value, std::string& text, std::optional<double>& 
         double result = PyFloat_Check(object) ? PyFloat_AS_DOUBLE(object) : PyLong_AsDouble(object);
         if (result == -1.0 && PyErr_Occurred()) throw py::error_already_set();
         number = result;
-        text = number_text(result);
+        text = velutil::number_text(result);
         return ValueState::kNumber;
     }
     text = frame::shown(value);
     if (!PyUnicode_Check(object)) return ValueState::kText;
-    if (is_error_value(text)) {
+    if (velutil::is_spreadsheet_error(text)) {
         text = std::string(velutil::trim_blanks(text));
         return ValueState::kError;
     }

@@ -9,6 +9,7 @@
 #include "line_rules.hpp"
 #include "line_values.hpp"
 #include "state.hpp"
+#include "text_kit.hpp"
 #include "texts.hpp"
 #include "velkit/frame/run_tally.hpp"
 #include "velkit/frame/text.hpp"
@@ -24,7 +25,7 @@ std::optional<std::string> whole_number_text(py::handle value) {
     if (PyFloat_Check(value.ptr())) {
         double number = PyFloat_AS_DOUBLE(value.ptr());
         if (std::isfinite(number) && number == std::floor(number) && std::fabs(number) < 1e15) {
-            return number_text(number);
+            return velutil::number_text(number);
         }
     }
     return std::nullopt;

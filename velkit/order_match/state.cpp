@@ -1,14 +1,16 @@
 #include "state.hpp"
 
+#include "velkit/frame/module_state.hpp"
+
 #include <string>
 
 namespace velkit::order_match {
 
 namespace {
-ModuleState* g_state = nullptr;  // never freed: Python objects must outlive no interpreter
+PYBIND11_CONSTINIT frame::ModuleStateStore<ModuleState> g_state;
 }
 
-ModuleState& state() { return *g_state; }
+ModuleState& state() { return g_state.get(); }
 
 void init_state(py::module_& m) {
     for (const char* name : {"os", "sys", "click"}) m.attr(name) = py::module_::import(name);
@@ -33,8 +35,7 @@ void init_state(py::module_& m) {
     for (const char* name : {"fileMg", "dataIO", "app_logging", "excelTools"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{pandas, helperlib::Logger("OrderMatch")};
-    m.attr("log") = g_state->log.object();
+    g_state.make(m, [&] { return ModuleState{pandas, helperlib::Logger("OrderMatch")}; });
 }
 
 }  // namespace velkit::order_match

@@ -129,7 +129,9 @@ ImageInfo probe_image(py::handle path) {
             info.sixteen_bit = is_sixteen_bit(mode);
             info.colour_key = (mode == "RGB" || mode == "L" || info.sixteen_bit) &&
                               image.attr("info").contains("transparency");
-            info.pages = py::getattr(image, "n_frames", py::int_(1)).cast<int>();
+            // Pages of a TIFF stack; the second frame of a phone's MPO photo
+            // (a depth map or preview) is no page.
+            if (info.format == "TIFF") info.pages = py::getattr(image, "n_frames", py::int_(1)).cast<int>();
             info.readable = info.pixel_width > 0 && info.pixel_height > 0;
             if (!info.readable) info.problem = "has no pixels";
             image.attr("close")();
@@ -154,7 +156,8 @@ py::object drawable_image(py::handle path, const ImageInfo& info, double drawn_w
     bool resample = target.width != info.pixel_width || target.height != info.pixel_height;
     // fpdf reads JPEG, PNG and the like itself; TIFF pages and the rest go
     // in as decoded copies.
-    bool as_is_format = info.format == "JPEG" || info.format == "PNG" || info.format == "GIF" || info.format == "BMP";
+    bool as_is_format = info.format == "JPEG" || info.format == "MPO" || info.format == "PNG" ||
+                        info.format == "GIF" || info.format == "BMP";
     if (!resample && !info.sixteen_bit && !info.colour_key && info.pages == 1 && as_is_format) {
         return py::reinterpret_borrow<py::object>(path);
     }

@@ -20,7 +20,7 @@ struct ImageInfo {
     std::string format;   // Pillow's name: "JPEG", "PNG", "TIFF", ...
     bool sixteen_bit = false;
     bool colour_key = false;  // a tRNS colour key marks transparent pixels
-    int pages = 1;            // frames of a multi-page file
+    int pages = 1;            // pages of a multi-page TIFF
     bool ends_early = false;  // a JPEG whose data stops before the image does
     double ratio() const { return height / width; }
 };

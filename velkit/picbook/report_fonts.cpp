@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "state.hpp"
+#include "text_kit.hpp"
 #include "velkit/frame/text.hpp"
 
 namespace velkit::picbook {
@@ -38,8 +39,7 @@ std::string fontconfig(const char* program_name, py::tuple arguments) {
 }
 
 bool outline_font(const std::string& path) {
-    std::string extension = path.size() > 4 ? path.substr(path.size() - 4) : "";
-    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    std::string extension = velutil::ascii_lower(path.size() > 4 ? path.substr(path.size() - 4) : "");
     return (extension == ".ttf" || extension == ".otf" || extension == ".ttc") &&
            py::bool_(py::module_::import("os.path").attr("isfile")(path));
 }

@@ -11,7 +11,7 @@
 
 #include "file_error.hpp"
 #include "layout.hpp"
-#include "natural_order.hpp"
+#include "text_kit.hpp"
 #include "state.hpp"
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/outcome.hpp"
@@ -97,7 +97,7 @@ py::dict ReportGenerator::parse_files() {
     std::vector<size_t> order(count);
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return natural_less(name_bytes[a], name_bytes[b]); });
+                     [&](size_t a, size_t b) { return velutil::natural_less(name_bytes[a], name_bytes[b]); });
 
     std::vector<bool> in_a_group(count, false);
     py::str prefix(options_.file_prefix);

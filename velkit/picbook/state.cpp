@@ -1,12 +1,14 @@
 #include "state.hpp"
 
+#include "velkit/frame/module_state.hpp"
+
 namespace velkit::picbook {
 
 namespace {
-ModuleState* g_state = nullptr;  // never freed: Python objects must outlive no interpreter
+PYBIND11_CONSTINIT frame::ModuleStateStore<ModuleState> g_state;
 }
 
-ModuleState& state() { return *g_state; }
+ModuleState& state() { return g_state.get(); }
 
 void init_state(py::module_& m) {
     for (const char* name : {"os", "math", "json", "sys", "click"}) m.attr(name) = py::module_::import(name);
@@ -31,8 +33,9 @@ void init_state(py::module_& m) {
     for (const char* name : {"app_logging", "fileMg", "parseTools"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{has_pdf_libs, fpdf_class, image_module, py::none(), helperlib::Logger("PicBook")};
-    m.attr("log") = g_state->log.object();
+    g_state.make(m, [&] {
+        return ModuleState{has_pdf_libs, fpdf_class, image_module, py::none(), helperlib::Logger("PicBook")};
+    });
 }
 
 }  // namespace velkit::picbook

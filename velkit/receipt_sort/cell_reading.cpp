@@ -8,6 +8,7 @@
 
 #include "cell_reference.hpp"
 #include "state.hpp"
+#include "text_kit.hpp"
 #include "velkit/frame/text.hpp"
 #include "workbook_kind.hpp"
 
@@ -35,10 +36,7 @@ void take_cell(py::handle cell, CellValues& read) {
 // Whether a value read without its type may be an error value; only then is
 // the cell itself asked, as text such as "#N/A" may also be typed in.
 bool looks_like_error(py::handle value) {
-    static const char* const kErrorValues[] = {"#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A"};
-    if (!py::isinstance<py::str>(value)) return false;
-    std::string text = frame::shown(value);
-    return std::any_of(std::begin(kErrorValues), std::end(kErrorValues), [&](const char* e) { return text == e; });
+    return py::isinstance<py::str>(value) && velutil::is_spreadsheet_error(frame::shown(value));
 }
 
 // The values of single cells of a read-only sheet in one pass over the

@@ -1,5 +1,7 @@
 #include "file_name.hpp"
 
+#include "text_kit.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -9,21 +11,6 @@
 namespace velkit::receipt_sort {
 
 namespace {
-
-// The code point of the UTF-8 sequence at `text[at]` and its length; a
-// stray byte counts as one character that is kept as it is.
-std::pair<char32_t, size_t> decode_at(const std::string& text, size_t at) {
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    unsigned char lead = byte(at);
-    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || at + length > text.size()) return {0xFFFD, 1};
-    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80) return {0xFFFD, 1};
-        code = (code << 6) | (byte(at + i) & 0x3F);
-    }
-    return {code, length};
-}
 
 bool is_white_space(char32_t c) {
     return (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x20) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
@@ -52,26 +39,17 @@ bool is_trimmed(char32_t c) { return is_white_space(c) || c == '.'; }
 std::string trimmed(const std::string& text) {
     size_t begin = 0;
     while (begin < text.size()) {
-        auto [code, length] = decode_at(text, begin);
-        if (!is_trimmed(code)) break;
-        begin += length;
+        velutil::Utf8Unit unit = velutil::decode_utf8(text, begin);
+        if (!is_trimmed(unit.code)) break;
+        begin += unit.length;
     }
     size_t end = begin;  // the end of the last character that stays
     for (size_t at = begin; at < text.size();) {
-        auto [code, length] = decode_at(text, at);
-        at += length;
-        if (!is_trimmed(code)) end = at;
+        velutil::Utf8Unit unit = velutil::decode_utf8(text, at);
+        at += unit.length;
+        if (!is_trimmed(unit.code)) end = at;
     }
     return text.substr(begin, end - begin);
-}
-
-// The longest start of `text` of at most `most` bytes that does not split
-// a UTF-8 sequence.
-std::string cut(const std::string& text, size_t most) {
-    if (text.size() <= most) return text;
-    size_t end = most;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    return text.substr(0, end);
 }
 
 }  // namespace
@@ -81,30 +59,26 @@ std::string sanitize_name_part(const std::string& text) {
     kept.reserve(text.size());
     bool after_blank = false;
     for (size_t at = 0; at < text.size();) {
-        auto [code, length] = decode_at(text, at);
+        velutil::Utf8Unit unit = velutil::decode_utf8(text, at);
         size_t start = at;
-        at += length;
-        if (is_format_control(code)) continue;
-        if (is_break(code) || is_white_space(code)) {
+        at += unit.length;
+        if (!unit.valid) {  // a stray byte stays as it is
+            kept.append(text, start, unit.length);
+            after_blank = false;
+            continue;
+        }
+        if (is_format_control(unit.code)) continue;
+        if (is_break(unit.code) || is_white_space(unit.code)) {
             // A run of blanks and breaks is one blank.
             if (!after_blank) kept += ' ';
             after_blank = true;
             continue;
         }
-        if (is_refused(code)) continue;
-        kept.append(text, start, length);
+        if (is_refused(unit.code)) continue;
+        kept.append(text, start, unit.length);
         after_blank = false;
     }
     return trimmed(kept);
-}
-
-std::string spreadsheet_number(double value) {
-    if (std::isnan(value)) return "nan";
-    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-    if (value == 0) return "0";  // also -0.0
-    char text[32];
-    auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
-    return std::string(text, result.ptr);
 }
 
 std::string date_code(const LocalTime& time) {
@@ -135,20 +109,12 @@ std::string fitted_file_name(const std::string& safe_name, const std::string& sa
     // The name gives way first; an amount is cut only when it takes more
     // than what the name leaves, and then to no less than half.
     size_t amount_room = std::max(budget > safe_name.size() ? budget - safe_name.size() : 0, budget / 2);
-    std::string amount = cut(safe_amount, amount_room);
-    std::string name = cut(safe_name, budget - amount.size());
+    std::string amount(velutil::utf8_prefix(safe_amount, amount_room));
+    std::string name(velutil::utf8_prefix(safe_name, budget - amount.size()));
     // A cut may leave a blank or a dot at the end.
     return new_file_name(trimmed(name), trimmed(amount), code);
 }
 
-bool is_dry_run(const std::string& text_form) {
-    if (text_form.size() != 4) return false;
-    for (size_t i = 0; i < 4; ++i) {
-        char c = text_form[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != "true"[i]) return false;
-    }
-    return true;
-}
+bool is_dry_run(const std::string& text_form) { return velutil::equal_ignoring_ascii_case(text_form, "true"); }
 
 }  // namespace velkit::receipt_sort

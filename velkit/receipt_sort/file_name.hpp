@@ -18,11 +18,6 @@ constexpr std::size_t kMostFileNameBytes = 255;
 // hidden file) or trailing dots (refused elsewhere).
 std::string sanitize_name_part(const std::string& text);
 
-// A floating-point cell value as a spreadsheet shows it: at most 15
-// significant digits, no trailing zeros (0.30000000000000004 -> "0.3",
-// 1280.5 -> "1280.5", 100.0 -> "100").
-std::string spreadsheet_number(double value);
-
 // A local time as the clock gives it.
 struct LocalTime {
     int month = 1;  // 1..12

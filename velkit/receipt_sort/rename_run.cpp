@@ -10,6 +10,7 @@
 #include "options_from_config.hpp"
 #include "output_checks.hpp"
 #include "state.hpp"
+#include "text_kit.hpp"
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/outcome.hpp"
 #include "velkit/frame/text.hpp"
@@ -22,12 +23,20 @@ namespace {
 // Spreadsheet formats a user may expect to be sorted too.
 const std::vector<std::string> kOtherWorkbookExtensions = {".xlsm", ".xltx", ".xltm", ".xlsb", ".xls", ".ods"};
 
-// Text crosses into the C++ helpers as UTF-8; lone surrogates (file names
-// that are not UTF-8 on disk) pass through unchanged.
+// Text crosses into the C++ helpers as UTF-8; the bytes of file names that
+// are not UTF-8 on disk (surrogate escapes) pass through as those bytes,
+// which the helpers keep as characters of their own and never cut apart.
+// Any other lone surrogate is carried in its three-byte form.
 std::string to_utf8(py::handle text) {
-    return py::bytes(py::reinterpret_borrow<py::str>(text).attr("encode")("utf-8", "surrogatepass"));
+    py::str str = py::reinterpret_borrow<py::str>(text);
+    try {
+        return py::bytes(str.attr("encode")("utf-8", "surrogateescape"));
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_UnicodeEncodeError)) throw;
+        return py::bytes(str.attr("encode")("utf-8", "surrogatepass"));
+    }
 }
-py::str from_utf8(const std::string& text) { return py::bytes(text).attr("decode")("utf-8", "surrogatepass"); }
+py::str from_utf8(const std::string& text) { return py::bytes(text).attr("decode")("utf-8", "surrogateescape"); }
 
 py::module_ os_path() { return py::module_::import("os.path"); }
 
@@ -287,7 +296,7 @@ void RenameRun::handle(py::handle path) {
 
 py::str sanitize_filename(py::handle name) {
     if (name.is_none()) return py::str("Unknown");
-    if (py::isinstance<py::float_>(name)) return py::str(spreadsheet_number(name.cast<double>()));
+    if (py::isinstance<py::float_>(name)) return py::str(velutil::number_text(name.cast<double>(), 15));
     return from_utf8(sanitize_name_part(to_utf8(py::str(name))));
 }
 

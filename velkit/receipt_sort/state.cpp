@@ -1,12 +1,14 @@
 #include "state.hpp"
 
+#include "velkit/frame/module_state.hpp"
+
 namespace velkit::receipt_sort {
 
 namespace {
-ModuleState* g_state = nullptr;  // never freed: Python objects must outlive no interpreter
+PYBIND11_CONSTINIT frame::ModuleStateStore<ModuleState> g_state;
 }
 
-ModuleState& state() { return *g_state; }
+ModuleState& state() { return g_state.get(); }
 
 void init_state(py::module_& m) {
     for (const char* name : {"os", "re", "sys", "json", "click"}) m.attr(name) = py::module_::import(name);
@@ -30,8 +32,7 @@ void init_state(py::module_& m) {
     for (const char* name : {"app_logging", "fileMg"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{m, has_openpyxl, load_workbook, helperlib::Logger("ReceiptSort")};
-    m.attr("log") = g_state->log.object();
+    g_state.make(m, [&] { return ModuleState{m, has_openpyxl, load_workbook, helperlib::Logger("ReceiptSort")}; });
 }
 
 }  // namespace velkit::receipt_sort

@@ -1,12 +1,14 @@
 #include "state.hpp"
 
+#include "velkit/frame/module_state.hpp"
+
 namespace velkit::sheet_tile {
 
 namespace {
-ModuleState* g_state = nullptr;  // never freed: Python objects must outlive no interpreter
+PYBIND11_CONSTINIT frame::ModuleStateStore<ModuleState> g_state;
 }
 
-ModuleState& state() { return *g_state; }
+ModuleState& state() { return g_state.get(); }
 
 py::object pdf_name(const char* name) {
     if (!state().pypdf.contains(name)) throw std::runtime_error("pypdf is not installed: pip install pypdf");
@@ -45,8 +47,7 @@ void init_state(py::module_& m) {
     for (const char* name : {"fileMg", "app_logging"}) {
         m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
     }
-    g_state = new ModuleState{has_pdf_libs, names, helperlib::Logger("SheetTile")};
-    m.attr("log") = g_state->log.object();
+    g_state.make(m, [&] { return ModuleState{has_pdf_libs, names, helperlib::Logger("SheetTile")}; });
 }
 
 }  // namespace velkit::sheet_tile

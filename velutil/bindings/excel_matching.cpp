@@ -47,7 +47,7 @@ std::optional<std::string> key_of(py::handle value, const Missing& missing) {
     if (PyFloat_Check(object)) {
         double number = PyFloat_AS_DOUBLE(object);
         if (std::isnan(number)) return std::nullopt;
-        return velutil::number_key(number);
+        return velutil::number_text(number);
     }
     if (PyUnicode_Check(object)) {
         Py_ssize_t size = 0;

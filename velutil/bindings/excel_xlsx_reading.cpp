@@ -13,6 +13,7 @@
 #include "excel_tables.hpp"
 #include "py_messages.hpp"
 #include "sheet_xml.hpp"
+#include "text_kit.hpp"
 
 namespace velutil::excel_tables {
 
@@ -36,10 +37,7 @@ public:
         }
         for (py::handle name : archive_.attr("namelist")()) {
             std::string text = name.cast<std::string>();
-            std::string lower = text;
-            std::transform(lower.begin(), lower.end(), lower.begin(),
-                           [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-            names_.emplace(lower, text);
+            names_.emplace(ascii_lower(text), text);
         }
     }
     ~Package() {
@@ -54,10 +52,7 @@ public:
     Package& operator=(const Package&) = delete;
 
     std::optional<std::string> member(const std::string& name) const {
-        std::string lower = name;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-        auto found = names_.find(lower);
+        auto found = names_.find(ascii_lower(name));
         if (found == names_.end()) return std::nullopt;
         return found->second;
     }

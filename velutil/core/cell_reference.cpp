@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "text_kit.hpp"
+
 namespace velutil {
 
 namespace {
@@ -18,8 +20,7 @@ CellReference parse_cell_reference(std::string_view text) {
     long long column = 0;
     size_t letters = 0;
     for (; i < text.size(); ++i, ++letters) {
-        char c = text[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        char c = ascii_upper(text[i]);
         if (c < 'A' || c > 'Z') break;
         column = column * 26 + (c - 'A' + 1);
         if (column > kMaxColumns) throw std::invalid_argument("the column lies beyond the last column XFD");

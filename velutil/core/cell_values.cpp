@@ -1,4 +1,5 @@
 #include "cell_values.hpp"
+#include "text_kit.hpp"
 
 #include "text_kit.hpp"
 
@@ -123,15 +124,6 @@ NumberKind column_kind(const std::vector<std::optional<std::string>>& values, Nu
     return any ? kind : NumberKind::kText;
 }
 
-std::string number_key(double value) {
-    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-    if (value == 0) return "0";
-    char buffer[400];
-    auto format = value == std::floor(value) ? std::chars_format::fixed : std::chars_format::general;
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, format);
-    return std::string(buffer, result.ptr);
-}
-
 CivilDate date_of_serial(long long serial, bool date1904) {
     // Days from 1970-01-01 to the system's day 0.
     return civil_from_days(serial + (date1904 ? -24107 : (serial >= 61 ? -25569 : -25568)));
@@ -153,24 +145,9 @@ CivilDate civil_from_days(long long days) {
 size_t display_width(std::string_view utf8) {
     size_t width = 0;
     for (size_t i = 0; i < utf8.size();) {
-        unsigned char lead = static_cast<unsigned char>(utf8[i]);
-        unsigned int code = lead;
-        size_t length = 1;
-        if (lead >= 0xF0) {
-            code = lead & 0x07;
-            length = 4;
-        } else if (lead >= 0xE0) {
-            code = lead & 0x0F;
-            length = 3;
-        } else if (lead >= 0xC0) {
-            code = lead & 0x1F;
-            length = 2;
-        }
-        for (size_t k = 1; k < length && i + k < utf8.size(); ++k) {
-            code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        }
-        i += length;
-        if (lead >= 0x80 && lead < 0xC0) continue;  // a stray continuation byte
+        Utf8Unit unit = decode_utf8(utf8, i);
+        char32_t code = unit.code;
+        i += unit.length;
         if ((code >= 0x0300 && code <= 0x036F) || (code >= 0x200B && code <= 0x200F)) continue;
         bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
                     (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||

@@ -53,11 +53,6 @@ Number read_number(std::string_view text, NumberStyle style = kDecimalPoint);
 // integer, else kText. A column without values is text.
 NumberKind column_kind(const std::vector<std::optional<std::string>>& values, NumberStyle style = kDecimalPoint);
 
-// The key form of a number: a whole value is its integer digits ("10" for
-// 10.0, "-0" is "0"), any other the shortest text that reads back as the
-// same value ("0.1", "10.25"). Not for NaN.
-std::string number_key(double value);
-
 // The calendar day of a spreadsheet serial day number (1 is 1900-01-01 in
 // the 1900 date system, which counts a 29 February 1900 that never was;
 // 0 is 1904-01-01 in the 1904 system).

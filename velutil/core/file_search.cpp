@@ -9,6 +9,7 @@
 
 #include "file_error.hpp"
 #include "paths.hpp"
+#include "text_kit.hpp"
 
 namespace velutil {
 

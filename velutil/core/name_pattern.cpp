@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "paths.hpp"
+#include "text_kit.hpp"
 
 namespace velutil {
 
@@ -18,35 +19,15 @@ std::string trim_separators(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
-// Sentinel code points for bytes that are not part of valid UTF-8: each
-// stands alone, as the interpreter's surrogate escapes do.
-constexpr char32_t kStrayByte = 0xDC00;
-
-// The code points of UTF-8 text; invalid bytes become one unit each.
-std::vector<char32_t> code_points(const std::string& text) {
+// The code points of the text, a stray byte standing alone as the
+// interpreter's surrogate escapes do.
+std::vector<char32_t> code_points(std::string_view text) {
     std::vector<char32_t> result;
     result.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        auto lead = static_cast<unsigned char>(text[i]);
-        int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t value = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-        bool valid = length > 0 && i + length <= text.size();
-        for (int k = 1; valid && k < length; ++k) {
-            auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            value = (value << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && value >= kSmallest[length] && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
-        if (valid) {
-            result.push_back(value);
-            i += length;
-        } else {
-            result.push_back(kStrayByte + lead);
-            ++i;
-        }
+    for (size_t at = 0; at < text.size();) {
+        Utf8Unit unit = decode_utf8(text, at);
+        result.push_back(unit.code);
+        at += unit.length;
     }
     return result;
 }
@@ -76,8 +57,6 @@ bool match_set(const std::vector<char32_t>& pattern, size_t at, char32_t c, bool
     return true;
 }
 
-// Shell-style wildcards over code points: "*" any run, "?" one character,
-// "[...]" one of a set ("!" or "^" negates, "a-z" ranges). No locale.
 bool glob_matches(const std::vector<char32_t>& pattern, const std::vector<char32_t>& text) {
     size_t p = 0;
     size_t t = 0;
@@ -117,6 +96,10 @@ bool glob_matches(const std::vector<char32_t>& pattern, const std::vector<char32
 
 }  // namespace
 
+bool glob_matches(std::string_view pattern, std::string_view text) {
+    return glob_matches(code_points(pattern), code_points(text));
+}
+
 bool has_wildcard(const std::string& pattern) {
     return pattern.find_first_of("*?[") != std::string::npos;
 }
@@ -131,9 +114,7 @@ PatternMatch match_file_name(const std::string& file_name, const std::string& pa
 
     bool matched = false;
     if (has_wildcard(pattern)) {
-        std::vector<char32_t> glob = code_points(pattern);
-        matched = glob_matches(glob, code_points(caption)) || glob_matches(glob, code_points(stem)) ||
-                  glob_matches(glob, code_points(file_name));
+        matched = glob_matches(pattern, caption) || glob_matches(pattern, stem) || glob_matches(pattern, file_name);
     } else {
         matched = stem.find(pattern) != std::string::npos;
     }

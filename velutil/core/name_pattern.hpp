@@ -13,6 +13,7 @@
 // removed; when nothing would be left it is the whole stem.
 #pragma once
 #include <string>
+#include <string_view>
 
 namespace velutil {
 
@@ -22,6 +23,12 @@ struct PatternMatch {
 };
 
 bool has_wildcard(const std::string& pattern);
+
+// Shell-style wildcards matched against the whole text, by code point: "*"
+// any run, "?" one character, "[...]" one of a set ("!" or "^" first
+// negates, "a-z" is a range, a "]" right after the opening is a member);
+// a "[" without its closing "]" stands for itself. No locale.
+bool glob_matches(std::string_view pattern, std::string_view text);
 
 PatternMatch match_file_name(const std::string& file_name, const std::string& pattern,
                              const std::string& prefix);

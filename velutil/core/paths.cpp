@@ -31,13 +31,5 @@ NameParts split_extension(const std::string& file_name) {
     return {file_name.substr(0, dot), file_name.substr(dot)};
 }
 
-std::string ascii_lower(std::string text) {
-    // By hand rather than std::tolower, which folds bytes such as 0xC4 too
-    // under a single-byte locale and would break UTF-8 names.
-    for (auto& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 
 }  // namespace velutil

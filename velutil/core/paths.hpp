@@ -22,7 +22,4 @@ struct NameParts {
 };
 NameParts split_extension(const std::string& file_name);
 
-// ASCII lower case; file names are compared byte-wise otherwise.
-std::string ascii_lower(std::string text);
-
 }  // namespace velutil

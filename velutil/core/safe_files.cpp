@@ -32,7 +32,16 @@ bool older_than(const struct timespec& time, const struct timespec& limit) {
     return time.tv_sec < limit.tv_sec || (time.tv_sec == limit.tv_sec && time.tv_nsec < limit.tv_nsec);
 }
 
+int rename_noreplace(const char* from, const char* to) {
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+}
+
 }  // namespace
+
+FileSystemCalls& file_system_calls() {
+    static FileSystemCalls calls{::write, ::fsync, ::rename, rename_noreplace, ::link};
+    return calls;
+}
 
 bool is_temporary_name(const std::string& name) {
     const std::string marker = kTempMarker;
@@ -107,7 +116,7 @@ bool exists(const std::string& path) {
 
 void write_all(int fd, const char* data, size_t size, const std::string& path) {
     while (size > 0) {
-        ssize_t written = ::write(fd, data, size);
+        ssize_t written = file_system_calls().write(fd, data, size);
         if (written < 0) {
             if (errno == EINTR) continue;
             throw FileError(errno, "Cannot write", path);
@@ -129,7 +138,7 @@ void flush_folder(const std::string& folder) {
         throw FileError(errno, "Cannot open folder", shown_folder(folder));
     }
     // EINVAL: a file system that has nothing to flush for folders.
-    if (::fsync(dir.get()) != 0 && errno != EINVAL) throw FileError(errno, "Cannot flush folder", shown_folder(folder));
+    if (file_system_calls().fsync(dir.get()) != 0 && errno != EINVAL) throw FileError(errno, "Cannot flush folder", shown_folder(folder));
 }
 
 // Folders whose renames within one file system still wait for their flush.
@@ -208,7 +217,7 @@ mode_t default_file_mode() {
 }
 
 void flush_and_close(Descriptor& fd, const std::string& path) {
-    if (::fsync(fd.get()) != 0) throw FileError(errno, "Cannot flush", path);
+    if (file_system_calls().fsync(fd.get()) != 0) throw FileError(errno, "Cannot flush", path);
     if (fd.close() != 0) throw FileError(errno, "Cannot close", path);
 }
 
@@ -268,7 +277,7 @@ void write_file_atomically(const std::string& path, const char* data, size_t siz
     } else if (out.close() != 0) {
         throw FileError(errno, "Cannot close", temp.path());
     }
-    if (::rename(temp.path().c_str(), path.c_str()) != 0) throw FileError(errno, "Cannot replace", path);
+    if (file_system_calls().rename(temp.path().c_str(), path.c_str()) != 0) throw FileError(errno, "Cannot replace", path);
     temp.release();
     if (durability == Durability::kFlushToDisk) flush_folder(dir_name(path));
 }
@@ -299,7 +308,7 @@ std::string copy_to_free_name(const std::string& src, const std::string& dest_ca
     // link() refuses to replace an existing file, so a name taken between
     // the check and the link is simply skipped.
     std::string candidate = first_free_name(dest_candidate);
-    while (::link(temp.path().c_str(), candidate.c_str()) != 0) {
+    while (file_system_calls().link(temp.path().c_str(), candidate.c_str()) != 0) {
         if (errno != EEXIST) throw FileError(errno, "Cannot create", candidate);
         candidate = first_free_name(dest_candidate);
     }
@@ -334,14 +343,14 @@ void flush_folder_later(const std::string& folder) {
 }
 
 bool rename_if_free(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (file_system_calls().rename_noreplace(from.c_str(), to.c_str()) == 0) return true;
     if (errno == EEXIST) return false;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
         throw FileError(errno, "Cannot move to " + to, from);
     }
     // A file system without that rename: link() refuses an existing name
     // as well. For a moment the file has both names, never neither.
-    if (::link(from.c_str(), to.c_str()) != 0) {
+    if (file_system_calls().link(from.c_str(), to.c_str()) != 0) {
         if (errno == EEXIST) return false;
         throw FileError(errno, "Cannot move to " + to, from);
     }
@@ -380,7 +389,7 @@ std::string move_to_free_name(const std::string& src, const std::string& dest) {
     // which fails rather than replace a file, and only then is `src` removed.
     TempFile temp(copy_to_temp(src, dest));
     candidate = first_free_name(dest);
-    while (::link(temp.path().c_str(), candidate.c_str()) != 0) {
+    while (file_system_calls().link(temp.path().c_str(), candidate.c_str()) != 0) {
         if (errno != EEXIST) throw FileError(errno, "Cannot create", candidate);
         candidate = first_free_name(dest);
     }
@@ -404,7 +413,7 @@ MoveOutcome move_with_backup(const std::string& src, const std::string& dest, co
         return outcome;
     }
     outcome.dest = dest;
-    if (::rename(src.c_str(), dest.c_str()) == 0) {
+    if (file_system_calls().rename(src.c_str(), dest.c_str()) == 0) {
         flush_folder_later(dir_name(dest));
         return outcome;
     }
@@ -413,7 +422,7 @@ MoveOutcome move_with_backup(const std::string& src, const std::string& dest, co
     // Another file system: the copy is complete under its final name before
     // the source goes away.
     TempFile temp(copy_to_temp(src, dest));
-    if (::rename(temp.path().c_str(), dest.c_str()) != 0) throw FileError(errno, "Cannot replace", dest);
+    if (file_system_calls().rename(temp.path().c_str(), dest.c_str()) != 0) throw FileError(errno, "Cannot replace", dest);
     temp.release();
     remove_source_after_copy(src, dir_name(dest));
     return outcome;

@@ -1,6 +1,7 @@
 // File writes and moves that never lose data: every file appears under its
 // final name complete or not at all.
 #pragma once
+#include <sys/types.h>
 #include <time.h>
 
 #include <cstddef>
@@ -90,6 +91,18 @@ enum class AtDestination {
 // untouched, when a step fails.
 MoveOutcome move_with_backup(const std::string& src, const std::string& dest, const std::string& backup,
                              AtDestination at_dest = AtDestination::kReplace);
+
+// The system calls under the writes and moves above, in one table so that
+// a test can make any of them fail (a full disk, a failing flush, a refused
+// rename) and check that nothing is lost. Only tests change the entries.
+struct FileSystemCalls {
+    ssize_t (*write)(int fd, const void* data, size_t size);
+    int (*fsync)(int fd);
+    int (*rename)(const char* from, const char* to);
+    int (*rename_noreplace)(const char* from, const char* to);  // fails with EEXIST when `to` exists
+    int (*link)(const char* from, const char* to);
+};
+FileSystemCalls& file_system_calls();
 
 }  // namespace velutil
 

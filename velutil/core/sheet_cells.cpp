@@ -6,6 +6,7 @@
 
 #include "cell_reference.hpp"
 #include "cell_values.hpp"
+#include "text_kit.hpp"
 
 namespace velutil {
 
@@ -13,12 +14,6 @@ namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
 constexpr size_t kMaxNumberWidth = 11;  // longer numbers are shown rounded anyway
-
-size_t code_points(std::string_view utf8) {
-    return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
 
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
 int64_t days_from_civil(int64_t year, int month, int day) {
@@ -89,13 +84,6 @@ size_t number_width(double value) {
 
 std::string quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_ignoring_ascii_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
-}
-
 }  // namespace
 
 const char* number_format_of(CellKind kind) {
@@ -132,7 +120,7 @@ Cell float_cell(double value) {
 Cell text_cell(std::string_view utf8) {
     if (utf8.empty()) return blank_cell();
     if (utf8.size() > kMaxCellText) {
-        size_t length = code_points(utf8);
+        size_t length = utf8_units(utf8);
         if (length > kMaxCellText) {
             throw WorkbookError("a text of " + std::to_string(length) +
                                 " characters is longer than a cell can hold (32767)");
@@ -213,7 +201,7 @@ double ColumnFit::width() const { return static_cast<double>(std::min(widest_ + 
 
 std::string sheet_name_problem(std::string_view name, const std::vector<std::string>& taken) {
     if (name.empty()) return "a sheet name cannot be empty";
-    if (code_points(name) > kMaxSheetName) {
+    if (utf8_units(name) > kMaxSheetName) {
         return "the sheet name " + quoted(name) + " is longer than 31 characters";
     }
     if (name.find_first_of("[]:*?/\\") != std::string_view::npos) {
@@ -223,7 +211,7 @@ std::string sheet_name_problem(std::string_view name, const std::vector<std::str
         return "the sheet name " + quoted(name) + " starts or ends with an apostrophe";
     }
     for (const auto& other : taken) {
-        if (same_ignoring_ascii_case(name, other)) {
+        if (equal_ignoring_ascii_case(name, other)) {
             return "the sheet name " + quoted(name) + " is used twice (upper and lower case count as the same)";
         }
     }

@@ -1,4 +1,5 @@
 #include "cell_values.hpp"
+#include "text_kit.hpp"
 
 #include <gtest/gtest.h>
 
@@ -58,21 +59,6 @@ TEST(ColumnKind, OneTextMakesTheWholeColumnText) {
     EXPECT_EQ(column_kind(Values{std::nullopt}), NumberKind::kText);
 }
 
-TEST(NumberKey, WholeNumbersAreTheirIntegerDigits) {
-    EXPECT_EQ(number_key(10.0), "10");
-    EXPECT_EQ(number_key(-0.0), "0");
-    EXPECT_EQ(number_key(-12.0), "-12");
-    EXPECT_EQ(number_key(45001234.0), "45001234");
-    EXPECT_EQ(number_key(1e20), "100000000000000000000");
-}
-
-TEST(NumberKey, FractionsAreTheShortestExactText) {
-    EXPECT_EQ(number_key(0.1), "0.1");
-    EXPECT_EQ(number_key(10.25), "10.25");
-    EXPECT_EQ(number_key(0.1 + 0.2), "0.30000000000000004");
-    EXPECT_EQ(number_key(1.0 / 0.0), "inf");
-}
-
 TEST(DisplayWidth, WideCharactersCountTwo) {
     EXPECT_EQ(display_width("SO_POS"), 6u);
     EXPECT_EQ(display_width("Müller"), 6u);
@@ -107,7 +93,7 @@ TEST(CommaDecimalLocale, NumbersIgnoreTheLocale) {
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     Number point = read_number("2.5");
     Number comma = read_number("1.000,5", kDecimalComma);
-    std::string key = number_key(10.5);
+    std::string key = number_text(10.5);
     std::setlocale(LC_ALL, previous.c_str());
     EXPECT_EQ(point.kind, NumberKind::kDecimal);
     EXPECT_EQ(point.decimal, 2.5);

@@ -111,16 +111,6 @@ TEST(SelectCsvFields, NamesTheRowsOfUnclosedQuotesAndMarkedBytes) {
     EXPECT_EQ(open.columns[0][1], "2");
 }
 
-TEST(Utf8, FindsTheFirstUndecodableByte) {
-    EXPECT_EQ(find_invalid_utf8("Müller 訂單"), std::string_view::npos);
-    EXPECT_EQ(find_invalid_utf8("M\xFCller"), 1u);           // Latin-1 ü
-    EXPECT_EQ(find_invalid_utf8("ab\xE8\xA8"), 2u);          // cut off
-    EXPECT_EQ(find_invalid_utf8("\xC0\xAF"), 0u);            // overlong
-    EXPECT_EQ(find_invalid_utf8("\xED\xA0\x80"), 0u);        // surrogate
-    EXPECT_EQ(strip_utf8_bom("\xEF\xBB\xBFPO"), "PO");
-    EXPECT_EQ(strip_utf8_bom("PO"), "PO");
-}
-
 TEST(SelectCsvFields, HeadersAboveTheReferenceRowAndBlankRowsAreLeftOut) {
     const char* text =
         "Order export,,\n"

@@ -5,6 +5,7 @@
 
 #include "file_search.hpp"
 #include "paths.hpp"
+#include "text_kit.hpp"
 #include "temp_dir.hpp"
 
 using namespace velutil;

@@ -28,4 +28,3 @@ TEST(SplitExtension, KeepsDotAndIgnoresLeadingDot) {
     EXPECT_EQ(split_extension("README").extension, "");
 }
 
-TEST(AsciiLower, LeavesNonAsciiBytesAlone) { EXPECT_EQ(ascii_lower("IMG_\xC3\x84.PNG"), "img_\xC3\x84.png"); }

@@ -75,12 +75,6 @@ TEST(Links, WhichTargetsAreFilesOfTheFolder) {
     EXPECT_EQ(link_to("img/my p\xFF.png"), "img/my%20p%FF.png");
 }
 
-TEST(NaturalOrder, NumbersByValueCaseAside) {
-    std::vector<std::string> titles = {"step 10", "Step 9", "step 1", "alpha", "Beta", "step 09"};
-    std::sort(titles.begin(), titles.end(), [](const auto& a, const auto& b) { return natural_less(a, b); });
-    EXPECT_EQ(titles, (std::vector<std::string>{"alpha", "Beta", "step 1", "Step 9", "step 09", "step 10"}));
-}
-
 TEST(Svg, IdsRenamedWhereTheyAreUsed) {
     std::string svg = "<svg id=\"my-svg\" viewBox=\"0 0 1234.5 70\" width=\"100%\"><style>#my-svg .a{}</style>"
                       "<marker id=\"my-svg_arrow\"/><path marker-end=\"url(#my-svg_arrow)\"/><g id=\"my-svg-head\"/>"

@@ -4,19 +4,6 @@
 
 using namespace velkit::order_match;
 
-TEST(ErrorValues, SpreadsheetErrorsOnly) {
-    for (const char* text : {"#N/A", "#DIV/0!", " #VALUE! ", "#NAME?", "#SPILL!"}) EXPECT_TRUE(is_error_value(text)) << text;
-    for (const char* text : {"#NA", "N/A", "#1", "", "#n/a"}) EXPECT_FALSE(is_error_value(text)) << text;
-}
-
-TEST(NumberText, AsAPersonWritesIt) {
-    EXPECT_EQ(number_text(12.0), "12");
-    EXPECT_EQ(number_text(2.5), "2.5");
-    EXPECT_EQ(number_text(0.1), "0.1");
-    EXPECT_EQ(number_text(-3.0), "-3");
-    EXPECT_EQ(number_text(1e20), "100000000000000000000");
-}
-
 TEST(UnmatchedReason, MissingErrorsAndTextComeBeforeThePo) {
     UnmatchedLine line;
     line.other_quantities = {"12"};
