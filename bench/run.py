@@ -317,6 +317,9 @@ def main():
             "layout": {"cols": 2, "rows": 2, "landscape": False}, "margin": 20}}), encoding="utf-8")
         compare("sheet-tile, 100 PDFs of 4 pages merged 2 x 2", [str(BIN / "sheet-tile"), "-c", str(tile_config)],
                 [python, str(HERE / "sheet_tile_baseline.py"), str(tile_config)], work, 5, 1.1, 1.2)
+        compare("sheet-tile against a pikepdf script placing the same pages",
+                [str(BIN / "sheet-tile"), "-c", str(tile_config)],
+                [python, str(HERE / "sheet_tile_pikepdf.py"), str(tile_config)], work, 5, 0.8)
         qpdf = shutil.which("qpdf")
         if qpdf:
             time_plain_concatenation(qpdf, pdfs, work)

@@ -110,7 +110,13 @@ def qpdf_check(path):
 
 
 def page_objects(path):
-    """How many page objects the file holds, in its page tree or not."""
+    """How many page objects the file holds, in its page tree or not (also
+    inside object streams, which qpdf unpacks first)."""
     import re
+    import tempfile
 
-    return len(re.findall(rb"/Type\s*/Page(?![a-zA-Z])", Path(path).read_bytes()))
+    with tempfile.TemporaryDirectory() as folder:
+        plain = Path(folder) / "plain.pdf"
+        subprocess.run(["qpdf", "--object-streams=disable", "--preserve-unreferenced", str(path), str(plain)],
+                       check=True)
+        return len(re.findall(rb"/Type\s*/Page(?![a-zA-Z])", plain.read_bytes()))

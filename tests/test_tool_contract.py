@@ -32,7 +32,8 @@ def test_every_tool_of_the_build_list_has_a_template_name():
 def test_command_takes_the_two_options(tool):
     command = command_of(tool)
     assert command.name == tool.replace("_", "-")
-    assert [p.name for p in command.params] == ["config", "generate_config"]
+    # The tool's two options, then the switches every command shares.
+    assert [p.name for p in command.params] == ["config", "generate_config", "quiet", "verbose", "version"]
     assert command.help and command.callback.__doc__
 
 

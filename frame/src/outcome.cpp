@@ -3,6 +3,7 @@
 #include <set>
 
 #include "velkit/frame/command.hpp"
+#include "velkit/frame/progress.hpp"
 #include "velkit/frame/text.hpp"
 
 namespace velkit::frame {
@@ -124,12 +125,9 @@ ItemScope::~ItemScope() { current_item() = std::move(previous_); }
 
 void log_summary(const helperlib::Logger& log, const RunTally& tally, const std::string& done_text,
                  const std::string& skip_reason) {
-    std::string text = summary_text(tally, done_text, skip_reason);
-    if (tally.failed_count() > 0) {
-        log.warning(text);
-    } else {
-        log.info(text);
-    }
+    // The progress of the run is over once its result is told.
+    current_progress().end();
+    log.summary(tally.failed_count() > 0, summary_text(tally, done_text, skip_reason));
 }
 
 void finish(const RunTally& tally) {

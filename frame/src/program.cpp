@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "velkit/frame/command.hpp"
+#include "velkit/frame/console.hpp"
 #include "velkit/frame/text.hpp"
 
 namespace velkit::frame {
@@ -19,6 +20,7 @@ std::string error_text(py::handle error) {
 }  // namespace
 
 bool debug_requested() {
+    if (current_verbosity() == Verbosity::verbose) return true;
     const char* value = std::getenv("VELKIT_DEBUG");
     return value != nullptr && std::strcmp(value, "1") == 0;
 }

@@ -1,5 +1,8 @@
 #include "velkit/frame/text.hpp"
 
+#include "py_messages.hpp"
+#include "velkit/frame/tried_path.hpp"
+
 #include "pyfs.hpp"
 #include "safe_files.hpp"
 
@@ -52,5 +55,7 @@ void write_rebuildable_output(py::handle path, py::handle content) {
                                      static_cast<size_t>(bytes.size * bytes.itemsize),
                                      ::velutil::Durability::kLeaveToSystem);
 }
+
+std::string shown_tried(py::handle path) { return ::velutil::py_messages::shown_tried_path(path); }
 
 }  // namespace velkit::frame

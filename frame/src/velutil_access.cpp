@@ -7,6 +7,14 @@ Logger::Logger(const std::string& name)
 
 void Logger::call(const char* level, py::handle message) const { logger_.attr(level)(message); }
 
+void Logger::summary(bool warning, const std::string& message) const {
+    py::dict extra;
+    extra[py::module_::import("velutil.app_logging").attr("SUMMARY_MARK")] = true;
+    logger_.attr(warning ? "warning" : "info")(py::str(message), py::arg("extra") = extra);
+}
+
+std::string Logger::name() const { return py::str(logger_.attr("name")); }
+
 py::module_ file_mg() { return py::module_::import("velutil.fileMg"); }
 
 py::object generate_json_template(py::handle data, const std::string& file_name) {

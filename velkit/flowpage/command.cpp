@@ -19,9 +19,9 @@ namespace {
 void run_flowpage(py::object config, bool generate_config) {
     ModuleState& module = state();
     frame::require_packages(module.has_md, module.log,
-                            {"Missing Python package 'markdown'. Please run: pip install markdown"});
+                            {frame::missing_packages_text("package", "markdown", "markdown")});
     frame::require_packages(module.has_fences, module.log,
-                            {"Missing Python package 'pymdown-extensions'. Please run: pip install pymdown-extensions"});
+                            {frame::missing_packages_text("package", "pymdown-extensions", "markdown")});
     frame::write_template_if_asked(generate_config, py::module_::import("velkit.flowpage").attr("DEFAULT_CONFIG"),
                                    kTemplateFileName);
     frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",
@@ -65,6 +65,7 @@ void register_command(py::module_& m) {
         "Generate config_flowpage_template.json",
         "cmd_flowpage",
         "Command entry point for FlowPage Generator",
+        "FlowPage",
     };
     m.attr("cmd_flowpage") = frame::make_command(texts, run_flowpage);
 }

@@ -35,6 +35,8 @@
 #include "svg.hpp"
 #include "text_kit.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/progress.hpp"
+#include "velkit/frame/tried_path.hpp"
 #include "velkit/frame/text.hpp"
 
 namespace velkit::flowpage {
@@ -644,6 +646,7 @@ void SiteRun::copy_assets(const Document& doc, bool& failed) {
 
 void SiteRun::write_documents() {
     for (Document& doc : documents_) {
+        frame::current_progress().next(doc.shown);
         if (!doc.converted) continue;
         frame::ItemScope item(doc.shown);
         std::string failure;
@@ -673,6 +676,7 @@ void SiteRun::write_documents() {
 
 void SiteRun::write_diagrams() {
     for (Diagram& diagram : diagrams_) {
+        frame::current_progress().next(diagram.shown);
         if (!diagram.job) continue;
         const Drawing& drawing = drawings_[*diagram.job];
         if (drawing.output_missing) {
@@ -764,7 +768,7 @@ SiteResult SiteRun::run() {
     }
     if (!exists(options_.input_folder)) {
         tally_.run_failed();
-        raise(PyExc_FileNotFoundError, "Input folder not found: " + options_.input_shown);
+        raise(PyExc_FileNotFoundError, "Input folder not found: " + frame::shown_tried(py::bytes(options_.input_folder)));
     }
     if (!exists(options_.output_folder)) {
         ::velutil::make_dirs(options_.output_folder);
@@ -786,12 +790,15 @@ SiteResult SiteRun::run() {
     read_diagrams();
     draw();
     plan_navigation();
-    write_documents();
-    try {
-        write_diagrams();
-    } catch (...) {
-        manifest_.save();
-        throw;
+    {
+        frame::ItemProgress progress(documents_.size() + diagrams_.size());
+        write_documents();
+        try {
+            write_diagrams();
+        } catch (...) {
+            manifest_.save();
+            throw;
+        }
     }
     if (result_.documents == 0 && result_.diagrams == 0) {
         if (!manifest_.entries().empty()) manifest_.save();

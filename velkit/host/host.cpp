@@ -85,6 +85,18 @@ std::string import_failure(py::object error) {
     return "the package " + package + " cannot be imported (" + message + ")";
 }
 
+// The system library a compiled module could not load, from the loader's
+// message ("libqpdf.so.29: cannot open shared object file: ...",
+// "/usr/lib/.../libqpdf.so.29: file too short"); "" when the import failed
+// for another reason.
+std::string missing_shared_library(py::object error) {
+    std::string message = py::str(root_import_error(error));
+    std::string file = message.substr(0, message.find(": "));
+    std::string name = file.substr(file.rfind('/') + 1);
+    if (file.size() == message.size() || name.rfind("lib", 0) != 0 || name.find(".so") == std::string::npos) return "";
+    return name;
+}
+
 py::object get_command(py::object /*self*/, py::object /*ctx*/, const std::string& name) {
     const Tool* tool = find_tool(name);
     if (tool == nullptr || !is_built(*tool)) return py::none();
@@ -94,8 +106,15 @@ py::object get_command(py::object /*self*/, py::object /*ctx*/, const std::strin
     } catch (py::error_already_set& error) {
         if (!error.matches(PyExc_ImportError)) throw;
         py::object click_exception = py::module_::import("click").attr("ClickException");
-        std::string message = "The '" + name + "' tool cannot start: " + import_failure(error.value()) +
-                              ".\nInstall its packages with: pip install 'velkit[" + tool->extra + "]'";
+        std::string library = missing_shared_library(error.value());
+        std::string message =
+            library.empty()
+                ? "The '" + name + "' tool cannot start: " + import_failure(error.value()) +
+                      ".\nInstall them with: pip install 'velkit[" + tool->extra + "]'"
+                : "The '" + name + "' tool cannot start: the system library " + library +
+                      " cannot be loaded (" + std::string(py::str(root_import_error(error.value()))) +
+                      ").\nInstall that library, or install Velkit from a wheel built with 'make wheel', "
+                      "which carries it.";
         py::set_error(click_exception, click_exception(message));
         throw py::error_already_set();
     }
@@ -139,6 +158,26 @@ py::object make_group() {
     return group;
 }
 
+// A tool as a program of its own. The tool is imported here, as vel-kit
+// imports it, so that one that cannot start says why in one line instead
+// of a traceback.
+void run_tool_program(const std::string& command) {
+    py::object tool_command;
+    try {
+        tool_command = get_command(py::none(), py::none(), command);
+    } catch (py::error_already_set& error) {
+        if (!error.matches(py::module_::import("click").attr("ClickException"))) throw;
+        error.value().attr("show")();
+        py::set_error(PyExc_SystemExit, py::int_(1));
+        throw py::error_already_set();
+    }
+    if (tool_command.is_none()) {
+        py::set_error(PyExc_SystemExit, py::str("The '" + command + "' tool is not built into this installation."));
+        throw py::error_already_set();
+    }
+    velkit::frame::run_as_program(tool_command, command);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_host, m) {
@@ -148,4 +187,8 @@ PYBIND11_MODULE(_host, m) {
     m.attr("__version__") = VELKIT_VERSION;
     m.def(
         "main", [group]() { velkit::frame::run_as_program(group); }, "Run vel-kit with the process's arguments.");
+    m.def(
+        "sheet_tile_main", []() { run_tool_program("sheet-tile"); }, "Run sheet-tile as a program of its own.");
+    m.def(
+        "flowpage_main", []() { run_tool_program("flowpage"); }, "Run flowpage as a program of its own.");
 }

@@ -42,7 +42,8 @@ void run_order_match(py::object config, bool generate_config) {
 }  // namespace
 
 void register_command(py::module_& m) {
-    frame::CommandTexts texts{"order-match", kCommandHelp, kConfigHelp, kGenerateHelp, "cmd_order_match", kCallbackDoc};
+    frame::CommandTexts texts{"order-match", kCommandHelp, kConfigHelp, kGenerateHelp, "cmd_order_match", kCallbackDoc,
+                              "OrderMatch"};
     m.attr("cmd_order_match") = frame::make_command(texts, run_order_match);
 }
 

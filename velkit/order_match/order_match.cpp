@@ -10,6 +10,8 @@
 #include "state.hpp"
 #include "texts.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/progress.hpp"
+#include "velkit/frame/tried_path.hpp"
 #include "velkit/frame/text.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
@@ -110,7 +112,7 @@ py::tuple OrderMatch::run() {
     const helperlib::Logger& log = state().log;
     const py::object& system_path = options.system_data_path;
     log.info("Starting OrderMatch process on system data: " + frame::shown(system_path));
-    if (!is_file(system_path)) return failure("System data file not found at: " + frame::shown(system_path));
+    if (!is_file(system_path)) return failure("System data file not found at: " + frame::shown_tried(system_path));
     if (!helperlib::check_file_exists(system_path, {".csv"})) {
         return failure("System data file is not a CSV file (.csv): " + frame::shown(system_path));
     }
@@ -143,6 +145,9 @@ py::tuple OrderMatch::process() {
     sys_mapping["SO_SUFFIX"] = o.sys_so_suffix_cell;
     sys_mapping["QTY"] = o.sys_qty_cell;
     sys_mapping["RDD"] = o.sys_rdd_cell;
+    // The steps of the run: two reads, the match and the workbooks.
+    frame::ItemProgress steps(4);
+    steps.next(system.file);
     {
         frame::ItemScope item(system.file);
         system_df = helperlib::read_csv_by_cells(o.system_data_path, sys_mapping, o.csv_settings);
@@ -156,7 +161,7 @@ py::tuple OrderMatch::process() {
     log.info("Successfully loaded system CSV with " + std::to_string(py::len(system_df)) + " rows.");
 
     const py::object& customer_path = o.customer_data_path;
-    if (!is_file(customer_path)) return failure("Customer data file not found at: " + frame::shown(customer_path));
+    if (!is_file(customer_path)) return failure("Customer data file not found at: " + frame::shown_tried(customer_path));
     if (!helperlib::check_file_exists(customer_path, kCustomerExtensions)) {
         return failure("Customer data file is not a workbook (.xlsx, .xlsm, .xlsb, .xls or .ods): " +
                        frame::shown(customer_path));
@@ -168,6 +173,7 @@ py::tuple OrderMatch::process() {
     cell_mapping["PO"] = o.po_cell;
     cell_mapping["QTY"] = o.qty_cell;
     cell_mapping["RDD"] = o.rdd_cell;
+    steps.next(customer.file);
     {
         frame::ItemScope item(customer.file);
         customer_df = helperlib::read_excel_by_cells(customer_path, cell_mapping, o.sheet_settings);
@@ -203,6 +209,7 @@ py::tuple OrderMatch::process() {
     warn_about_values(customer_lines, customer);
 
     log.info("Matching System and Customer data by PO and QTY...");
+    steps.next("matching");
     py::object system_keys = match_table(system_df, system_lines);
     py::object customer_keys = match_table(customer_df, customer_lines);
     py::object pairs = o.qty_tolerance > 0 || o.one_to_one
@@ -283,6 +290,7 @@ py::tuple OrderMatch::process() {
     py::dict sheets_data;
     sheets_data["byPO"] = bypo_config;
     sheets_data["byRDD_SYS"] = with_date_cells(result_by_rdd, date_columns);
+    steps.next("writing the workbooks");
     if (!helperlib::write_formatted_excel(result_path, sheets_data)) return failure("Failed to save result excel file.");
     log.info("✅ Result Excel saved and formatted at: " + frame::shown(result_path));
     if (!write_unmatched()) return failure(kUnmatchedSaveFailed);

@@ -18,8 +18,7 @@ namespace {
 void run_picbook(py::object config, bool generate_config) {
     ModuleState& module = state();
     frame::require_packages(module.has_pdf_libs, module.log,
-                            {"Missing required packages for PDF generation.",
-                             "Please reinstall with the PDF feature enabled:", "--> pip install Velkit[pdf]"});
+                            {frame::missing_packages_text("packages for PDF generation", "fpdf2, Pillow", "pdf")});
     frame::write_template_if_asked(generate_config, py::module_::import("velkit.picbook").attr("DEFAULT_CONFIG"),
                                    kTemplateFileName);
     frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",
@@ -55,6 +54,7 @@ void register_command(py::module_& m) {
         "Generate a config_picbook_template.json in the current directory",
         "cmd_picbook",
         "Command entry point for PicBook Generator",
+        "PicBook",
     };
     m.attr("cmd_picbook") = frame::make_command(texts, run_picbook);
 }

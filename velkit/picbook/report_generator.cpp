@@ -15,7 +15,9 @@
 #include "state.hpp"
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/progress.hpp"
 #include "velkit/frame/text.hpp"
+#include "velkit/frame/tried_path.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::picbook {
@@ -83,7 +85,7 @@ py::dict ReportGenerator::parse_files() {
     py::dict result;
     folder_usable_ = helperlib::check_file_or_dir(folder) == 0;
     if (!folder_usable_) {
-        state().log.error("Error: Image folder not found: " + frame::shown(folder));
+        state().log.error("Error: Image folder not found: " + frame::shown_tried(folder));
         return result;
     }
     helperlib::FileList files = helperlib::find_files_with_extensions(folder, {"png", "jpg", "jpeg", "bmp", "tif", "tiff"});
@@ -209,6 +211,9 @@ void ReportGenerator::generate() {
     pdf.attr("set_creator")("Velkit picbook");
     add_toc(data);
 
+    std::size_t image_count = 0;
+    for (auto item : data) image_count += py::len(item.second);
+    frame::ItemProgress progress(image_count);
     for (auto item : data) {
         py::list images = py::reinterpret_borrow<py::list>(item.second);
         if (py::len(images) == 0) continue;
@@ -220,6 +225,7 @@ void ReportGenerator::generate() {
         state().log.info("Processing layout: " + group->name);
         draw_group(*group, images);
     }
+    progress.finish();
     tally.skipped(in_no_group_);
     // Images in no group were not tried: a report of placeholders only has
     // not done its job, whatever else lies in the folder.

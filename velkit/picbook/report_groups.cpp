@@ -9,6 +9,7 @@
 #include "report_styles.hpp"
 #include "state.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/progress.hpp"
 #include "velkit/frame/text.hpp"
 
 namespace velkit::picbook {
@@ -256,7 +257,9 @@ void ReportGenerator::draw_group(const GroupOptions& group, py::list images) {
             double x = column_x(static_cast<int>(i - first), cell.width);
             py::object record = images[i];
             {
-                frame::ItemScope item(display_name(record[py::str("path")]));
+                std::string name = display_name(record[py::str("path")]);
+                frame::current_progress().next(name);
+                frame::ItemScope item(name);
                 draw_image(record, infos[i], x, row_top, cell.width, cell.height);
             }
             pdf.attr("set_text_color")(0);

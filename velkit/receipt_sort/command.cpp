@@ -46,6 +46,7 @@ void register_command(py::module_& m) {
         "Generate a config_expense_template.json in the current directory",
         "cmd_receipt_sort",
         "Command entry point for Receipt Sort",
+        "ReceiptSort",
     };
     m.attr("cmd_receipt_sort") = frame::make_command(texts, run_receipt_sort);
 }

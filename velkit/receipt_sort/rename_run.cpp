@@ -11,8 +11,10 @@
 #include "output_checks.hpp"
 #include "state.hpp"
 #include "text_kit.hpp"
+#include "velkit/frame/command.hpp"
 #include "velkit/frame/config_values.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/progress.hpp"
 #include "velkit/frame/text.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
@@ -165,7 +167,7 @@ private:
 frame::RunTally RenameRun::run() {
     const helperlib::Logger& log = state().log;
     if (!state().has_openpyxl) {
-        log.error("Missing required package 'openpyxl'. Please run: pip install Velkit[excel]");
+        log.error(frame::missing_packages_text("package", "openpyxl", "excel"));
         tally_.run_failed();
         return tally_;
     }
@@ -191,7 +193,13 @@ frame::RunTally RenameRun::run() {
     }
     cells_.append(py::str(options_.name_cell));
     cells_.append(py::str(options_.amount_cell));
-    for (py::handle path : files) handle(path);
+    {
+        frame::ItemProgress progress(py::len(files));
+        for (py::handle path : files) {
+            progress.next(frame::shown(os_path().attr("basename")(path)));
+            handle(path);
+        }
+    }
 
     std::string skip_reason = open_elsewhere_ == 0                        ? "no name or amount"
                               : open_elsewhere_ == tally_.skipped_count() ? "open in another program"

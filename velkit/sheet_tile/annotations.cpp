@@ -1,40 +1,16 @@
 #include "annotations.hpp"
 
-#include <cmath>
+#include <qpdf/QPDFNameTreeObjectHelper.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include "destination.hpp"
-#include "state.hpp"
-#include "velkit/frame/text.hpp"
+#include "free_text.hpp"
+#include "page_box.hpp"
+#include "pdf_objects.hpp"
 
 namespace velkit::sheet_tile {
 
 namespace {
-
-py::object name(const char* text) { return pdf_name("NameObject")(text); }
-
-double real(py::handle value) {
-    return py::float_(py::reinterpret_borrow<py::object>(value).attr("get_object")()).cast<double>();
-}
-
-bool is_reference(py::handle value) { return py::isinstance(value, pdf_name("IndirectObject")); }
-
-long object_number(py::handle reference) { return reference.attr("idnum").cast<long>(); }
-
-py::object float_array(const std::vector<double>& values) {
-    py::list items;
-    for (double value : values) items.append(pdf_name("FloatObject")(value));
-    return pdf_name("ArrayObject")(items);
-}
-
-// The numbers of an array entry (resolving references), or nothing when the
-// entry is no array of numbers.
-std::optional<std::vector<double>> numbers_of(py::handle value) {
-    py::object array = py::reinterpret_borrow<py::object>(value).attr("get_object")();
-    if (!py::isinstance<py::list>(array)) return std::nullopt;
-    std::vector<double> numbers;
-    for (py::handle item : array) numbers.push_back(real(item));
-    return numbers;
-}
 
 std::vector<double> mapped_pairs(const Matrix& m, const std::vector<double>& flat) {
     std::vector<double> out;
@@ -46,252 +22,333 @@ std::vector<double> mapped_pairs(const Matrix& m, const std::vector<double>& fla
     return out;
 }
 
+std::vector<double> scaled(std::vector<double> values, double factor) {
+    for (double& value : values) value *= factor;
+    return values;
+}
+
 // Every coordinate entry of an annotation (its own copy) mapped through `m`.
-void map_coordinates(py::object copy, const Matrix& m) {
-    if (auto rect = numbers_of(copy["/Rect"]); rect && rect->size() == 4) {
-        Box mapped = map_box(m, box_from_corners((*rect)[0], (*rect)[1], (*rect)[2], (*rect)[3]));
-        copy[name("/Rect")] =
-            float_array({mapped.left, mapped.bottom, mapped.left + mapped.width, mapped.bottom + mapped.height});
-    }
+void map_coordinates(QPDFObjectHandle copy, const Matrix& m) {
+    if (auto rect = box_of(copy.getKey("/Rect"))) copy.replaceKey("/Rect", box_array(map_box(m, *rect)));
     for (const char* key : {"/QuadPoints", "/Vertices", "/L", "/CL"}) {
-        if (!copy.contains(key)) continue;
-        if (auto flat = numbers_of(copy[key])) copy[name(key)] = float_array(mapped_pairs(m, *flat));
+        if (auto flat = numbers_of(copy.getKey(key))) copy.replaceKey(key, real_array(mapped_pairs(m, *flat)));
     }
-    if (copy.contains("/InkList")) {
-        py::list strokes;
-        for (py::handle stroke : copy["/InkList"].attr("get_object")()) {
-            if (auto flat = numbers_of(stroke)) strokes.append(float_array(mapped_pairs(m, *flat)));
+    QPDFObjectHandle ink = copy.getKey("/InkList");
+    if (ink.isArray()) {
+        QPDFObjectHandle strokes = QPDFObjectHandle::newArray();
+        for (QPDFObjectHandle stroke : ink.aitems()) {
+            if (auto flat = numbers_of(stroke)) strokes.appendItem(real_array(mapped_pairs(m, *flat)));
         }
-        copy[name("/InkList")] = pdf_name("ArrayObject")(strokes);
+        copy.replaceKey("/InkList", strokes);
     }
-    if (copy.contains("/RD")) {
-        // Distances inside the rectangle: they scale; a turn would only
-        // swap sides, which viewers tolerate.
-        if (auto inset = numbers_of(copy["/RD"])) {
-            for (double& value : *inset) value *= m.scale();
-            copy[name("/RD")] = float_array(*inset);
+    // Distances inside the rectangle: they scale; a turn would only swap
+    // sides, which viewers tolerate.
+    if (auto inset = numbers_of(copy.getKey("/RD"))) copy.replaceKey("/RD", real_array(scaled(*inset, m.scale())));
+}
+
+// Border widths and dashes, and a free-text note's font size, scale with
+// the page (LaTeX's 1-point link boxes would otherwise become bars on a
+// small cell).
+void scale_lines(QPDFObjectHandle copy, double factor) {
+    if (auto border = numbers_of(copy.getKey("/Border")); border && border->size() >= 3) {
+        QPDFObjectHandle scaled_border = real_array(scaled(*border, factor));
+        QPDFObjectHandle old = copy.getKey("/Border");
+        if (old.getArrayNItems() > 3) {
+            if (auto dash = numbers_of(old.getArrayItem(3))) scaled_border.appendItem(real_array(scaled(*dash, factor)));
         }
+        copy.replaceKey("/Border", scaled_border);
     }
+    QPDFObjectHandle style = copy.getKey("/BS");
+    if (style.isDictionary()) {
+        style = style.shallowCopy();
+        if (style.getKey("/W").isNumber()) {
+            style.replaceKey("/W", QPDFObjectHandle::newReal(style.getKey("/W").getNumericValue() * factor, 5, true));
+        }
+        if (auto dash = numbers_of(style.getKey("/D"))) style.replaceKey("/D", real_array(scaled(*dash, factor)));
+        copy.replaceKey("/BS", style);
+    }
+    QPDFObjectHandle appearance = copy.getKey("/DA");
+    if (appearance.isString()) {
+        copy.replaceKey("/DA", QPDFObjectHandle::newString(scaled_appearance(appearance.getStringValue(), factor)));
+    }
+}
+
+double border_width(QPDFObjectHandle annotation) {
+    QPDFObjectHandle style = annotation.getKey("/BS");
+    if (style.isDictionary() && style.getKey("/W").isNumber()) return style.getKey("/W").getNumericValue();
+    if (auto border = numbers_of(annotation.getKey("/Border")); border && border->size() >= 3) return (*border)[2];
+    return 1;
+}
+
+// A free-text note without an appearance of its own gets one, made in the
+// note's own units before it is mapped, so that it turns and scales with
+// its page like every drawn annotation. Viewers would draw it upright and
+// in its unscaled size.
+void give_free_text_appearance(QPDF& report, QPDFObjectHandle copy) {
+    if (!copy.getKey("/Subtype").isNameAndEquals("/FreeText")) return;
+    if (copy.getKey("/AP").getKeyIfDict("/N").isStream()) return;
+    auto rect = box_of(copy.getKey("/Rect"));
+    if (!rect || is_empty(*rect)) return;
+    QPDFObjectHandle text = copy.getKey("/Contents");
+    QPDFObjectHandle appearance = copy.getKey("/DA");
+    TextStyle style = style_of(appearance.isString() ? appearance.getStringValue() : "");
+    std::string content = free_text_content(single_byte_text(text.isString() ? text.getUTF8Value() : ""),
+                                            rect->width, rect->height, style, border_width(copy));
+    QPDFObjectHandle font = QPDFObjectHandle::parse(
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>");
+    QPDFObjectHandle fonts = QPDFObjectHandle::newDictionary();
+    fonts.replaceKey("/F1", font);
+    QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
+    resources.replaceKey("/Font", fonts);
+    QPDFObjectHandle stream = report.newStream(content);
+    QPDFObjectHandle dict = stream.getDict();
+    dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+    dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    dict.replaceKey("/BBox", real_array({0, 0, rect->width, rect->height}));
+    dict.replaceKey("/Matrix", real_array({1, 0, 0, 1, -rect->left, -rect->bottom}));
+    dict.replaceKey("/Resources", resources);
+    QPDFObjectHandle appearances = QPDFObjectHandle::newDictionary();
+    appearances.replaceKey("/N", stream);
+    copy.replaceKey("/AP", appearances);
 }
 
 // Turns the appearance streams of a turned page's annotation, so that a
 // viewer fitting them into the mapped /Rect shows them turned, not
 // stretched.
-void turn_appearances(py::object copy, const Matrix& turn, std::unordered_set<long>& turned) {
-    if (!copy.contains("/AP")) return;
-    py::object appearances = copy["/AP"].attr("get_object")();
-    if (!py::isinstance<py::dict>(appearances)) return;
+void turn_appearances(QPDFObjectHandle copy, const Matrix& turn, std::set<QPDFObjGen>& turned) {
+    QPDFObjectHandle appearances = copy.getKey("/AP");
+    if (!appearances.isDictionary()) return;
     for (const char* kind : {"/N", "/R", "/D"}) {
-        if (!appearances.contains(kind)) continue;
-        py::object entry = appearances.attr("raw_get")(kind);
-        py::object states = entry.attr("get_object")();
-        std::vector<py::object> streams;
-        if (py::isinstance(states, pdf_name("StreamObject"))) {
+        QPDFObjectHandle entry = appearances.getKey(kind);
+        std::vector<QPDFObjectHandle> streams;
+        if (entry.isStream()) {
             streams.push_back(entry);
-        } else if (py::isinstance<py::dict>(states)) {
-            for (py::handle state : states.attr("values")()) streams.push_back(py::reinterpret_borrow<py::object>(state));
+        } else if (entry.isDictionary()) {
+            for (auto& [state, stream] : entry.ditems()) streams.push_back(stream);
         }
-        for (py::object& raw : streams) {
-            py::object stream = raw.attr("get_object")();
-            if (!py::isinstance(stream, pdf_name("StreamObject"))) continue;
-            py::object reference = py::getattr(stream, "indirect_reference", py::none());
-            if (!reference.is_none() && !turned.insert(object_number(reference)).second) continue;
-            Matrix old{1, 0, 0, 1, 0, 0};
-            if (auto values = numbers_of(stream.attr("get")("/Matrix", pdf_name("ArrayObject")()));
-                values && values->size() == 6) {
-                const auto& v = *values;
-                old = {v[0], v[1], v[2], v[3], v[4], v[5]};
-            }
-            Matrix m = compose(old, turn);
-            stream[name("/Matrix")] = float_array({m.a, m.b, m.c, m.d, m.e, m.f});
+        for (QPDFObjectHandle& stream : streams) {
+            if (!stream.isStream()) continue;
+            if (stream.isIndirect() && !turned.insert(stream.getObjGen()).second) continue;
+            QPDFObjectHandle dict = stream.getDict();
+            dict.replaceKey("/Matrix", matrix_array(compose(matrix_of(dict.getKey("/Matrix")), turn)));
         }
     }
 }
 
-// Entries that point at other objects of the source (its pages, form
-// fields, other annotations) are not cloned: following them would copy
-// whole pages into the output. Partners are relinked below, links resolved
-// by the LinkBook. The numbers limit each name to the annotation itself.
-py::list unfollowed_keys() {
-    py::list keys;
-    for (const char* key : {"/P", "/Parent", "/Popup", "/IRT", "/Dest", "/A", "/StructParent"}) {
-        keys.append(1);
-        keys.append(key);
+std::string subtype_of(QPDFObjectHandle annotation) {
+    QPDFObjectHandle subtype = annotation.getKey("/Subtype");
+    return subtype.isName() ? subtype.getName().substr(1) : "";
+}
+
+// Why a viewer would not draw `annotation` on the shown part of its page,
+// or nothing when it would.
+std::optional<std::string> why_left_out(QPDFObjectHandle annotation, const Box& shown) {
+    auto rect = box_of(annotation.getKey("/Rect"));
+    if (!rect) return std::string("it has no readable /Rect");
+    auto quads = numbers_of(annotation.getKey("/QuadPoints"));
+    if (!drawn_on(subtype_of(annotation), *rect, quads ? *quads : std::vector<double>{}, shown)) {
+        return std::string("it lies outside the page");
     }
-    return keys;
+    return std::nullopt;
+}
+
+QPDFObjectHandle copy_of(QPDF& report, QPDFObjectHandle annotation, std::set<QPDFObjGen>& copied) {
+    // qpdf copies indirect objects only; a direct annotation becomes one in
+    // its source first.
+    if (!annotation.isIndirect()) annotation = annotation.getQPDF().makeIndirectObject(annotation);
+    QPDFObjectHandle copy = report.copyForeignObject(annotation);
+    // The same annotation listed twice (or on two pages) is copied once by
+    // qpdf; its second placement needs its own object.
+    if (!copied.insert(annotation.getObjGen()).second) copy = report.makeIndirectObject(copy.shallowCopy());
+    return copy;
 }
 
 }  // namespace
 
-void LinkBook::placed(py::handle page, py::object sheet, const Matrix& placement, const Box& box) {
-    py::object reference = page.attr("indirect_reference");
-    if (reference.is_none()) return;
-    placed_[object_number(reference)] = {std::move(sheet), placement, box};
-}
-
-void LinkBook::wait(py::object copy, py::object sheet_annots, py::object target, bool as_action) {
-    waiting_.push_back({std::move(copy), std::move(sheet_annots), std::move(target), as_action});
-}
-
-const LinkBook::Placed* LinkBook::page_of(py::handle page_entry) {
-    long number = -1;
-    if (is_reference(page_entry)) {
-        number = object_number(page_entry);
-    } else if (py::isinstance<py::int_>(page_entry)) {
-        // Some writers give a page index instead of a reference.
-        long index = page_entry.cast<long>();
-        py::object pages = reader_.attr("pages");
-        if (index < 0 || index >= static_cast<long>(py::len(pages))) return nullptr;
-        py::object reference = pages[py::int_(index)].attr("indirect_reference");
-        if (reference.is_none()) return nullptr;
-        number = object_number(reference);
+LinkBook::LinkBook(QPDF& source) : source_(source) {
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(source).getAllPages()) {
+        pages_.push_back(page.getObjectHandle().getObjGen());
     }
-    auto found = placed_.find(number);
+}
+
+void LinkBook::placed(QPDFObjGen page, QPDFObjectHandle sheet, const Matrix& placement, const Box& box) {
+    placed_[page] = {sheet, placement, box};
+}
+
+void LinkBook::wait(QPDFObjectHandle copy, QPDFObjectHandle target, bool as_action) {
+    waiting_.push_back({copy, target, as_action});
+}
+
+QPDFObjectHandle LinkBook::named(QPDFObjectHandle name) {
+    std::string key;
+    if (name.isName()) {
+        key = name.getName().substr(1);
+    } else if (name.isString()) {
+        key = name.getUTF8Value();
+    } else {
+        return QPDFObjectHandle::newNull();
+    }
+    // Writers put a name where a string belongs and the other way round;
+    // both places are searched, the one the type names first.
+    QPDFObjectHandle root = source_.getRoot();
+    QPDFObjectHandle from_catalog = root.getKeyIfDict("/Dests").getKeyIfDict("/" + key);
+    QPDFObjectHandle from_tree = QPDFObjectHandle::newNull();
+    QPDFObjectHandle tree = root.getKeyIfDict("/Names").getKeyIfDict("/Dests");
+    if (tree.isDictionary()) {
+        QPDFNameTreeObjectHelper names(tree, source_, false);
+        QPDFObjectHandle found;
+        if (names.findObject(key, found)) from_tree = found;
+    }
+    QPDFObjectHandle first = name.isName() ? from_catalog : from_tree;
+    QPDFObjectHandle second = name.isName() ? from_tree : from_catalog;
+    return first.isNull() ? second : first;
+}
+
+const LinkBook::Placed* LinkBook::page_of(QPDFObjectHandle page_entry) {
+    QPDFObjGen id;
+    if (page_entry.isIndirect()) {
+        id = page_entry.getObjGen();
+    } else if (page_entry.isInteger()) {
+        // Some writers give a page index instead of a reference.
+        long long index = page_entry.getIntValue();
+        if (index < 0 || index >= static_cast<long long>(pages_.size())) return nullptr;
+        id = pages_[static_cast<size_t>(index)];
+    } else {
+        return nullptr;
+    }
+    auto found = placed_.find(id);
     return found == placed_.end() ? nullptr : &found->second;
 }
 
-py::object LinkBook::destination_array(py::handle target) {
-    py::object destination = py::reinterpret_borrow<py::object>(target).attr("get_object")();
-    py::object page_entry;
-    ViewSpot spot;
-    if (py::isinstance<py::list>(destination)) {
-        if (py::len(destination) < 2) return py::none();
-        page_entry = destination[py::int_(0)];
-        spot.kind = frame::shown(destination[py::int_(1)]);
-        for (size_t i = 2; i < py::len(destination); ++i) {
-            py::object value = destination[py::int_(i)].attr("get_object")();
-            bool is_number = py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value);
-            spot.operands.push_back(is_number ? std::optional<double>(value.cast<double>()) : std::nullopt);
+QPDFObjectHandle LinkBook::on_sheet(QPDFObjectHandle target) {
+    QPDFObjectHandle none = QPDFObjectHandle::newNull();
+    QPDFObjectHandle destination = target;
+    // A name leads to an array or to a dictionary holding it under /D.
+    for (int step = 0; step < 3 && !destination.isArray(); ++step) {
+        if (destination.isName() || destination.isString()) {
+            destination = named(destination);
+        } else if (destination.isDictionary()) {
+            destination = destination.getKey("/D");
+        } else {
+            return none;
         }
-    } else if (py::isinstance<py::str>(destination) || py::isinstance<py::bytes>(destination)) {
-        if (named_.is_none()) named_ = reader_.attr("named_destinations");
-        py::object named = named_.attr("get")(py::str(destination));
-        if (named.is_none()) return py::none();
-        page_entry = named.attr("get")("/Page");
-        spot.kind = frame::shown(named.attr("get")("/Type"));
-        for (const char* key : {"/Left", "/Bottom", "/Right", "/Top", "/Zoom"}) {
-            if (!named.contains(key)) continue;
-            std::string kind = spot.kind;
-            // The operand order of each view type, as in an array.
-            bool wanted = (kind == "/XYZ" && (std::string(key) == "/Left" || std::string(key) == "/Top")) ||
-                          kind == "/FitR" || ((kind == "/FitH" || kind == "/FitBH") && std::string(key) == "/Top") ||
-                          ((kind == "/FitV" || kind == "/FitBV") && std::string(key) == "/Left");
-            if (!wanted) continue;
-            py::object value = named[py::str(key)].attr("get_object")();
-            bool is_number = py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value);
-            spot.operands.push_back(is_number ? std::optional<double>(value.cast<double>()) : std::nullopt);
-        }
-    } else {
-        return py::none();
     }
-    const Placed* placed = page_of(page_entry);
-    if (placed == nullptr || spot.kind.empty() || spot.kind[0] != '/') return py::none();
-    spot.kind.erase(0, 1);
-    std::optional<ViewSpot> on_sheet = spot_on_sheet(spot, placed->box, placed->placement);
-    if (!on_sheet) return py::none();
-    py::list items;
-    items.append(placed->sheet.attr("indirect_reference"));
-    items.append(name(("/" + on_sheet->kind).c_str()));
-    for (const auto& value : on_sheet->operands) {
-        items.append(value ? pdf_name("FloatObject")(*value) : pdf_name("NullObject")());
+    if (!destination.isArray() || destination.getArrayNItems() < 2) return none;
+    const Placed* placed = page_of(destination.getArrayItem(0));
+    QPDFObjectHandle kind = destination.getArrayItem(1);
+    if (placed == nullptr || !kind.isName()) return none;
+    ViewSpot spot{kind.getName().substr(1), {}};
+    for (int i = 2; i < destination.getArrayNItems(); ++i) {
+        QPDFObjectHandle value = destination.getArrayItem(i);
+        spot.operands.push_back(value.isNumber() ? std::optional<double>(value.getNumericValue()) : std::nullopt);
     }
-    return pdf_name("ArrayObject")(items);
+    std::optional<ViewSpot> mapped = spot_on_sheet(spot, placed->box, placed->placement);
+    if (!mapped) return none;
+    QPDFObjectHandle array = QPDFObjectHandle::newArray();
+    array.appendItem(placed->sheet);
+    array.appendItem(QPDFObjectHandle::newName("/" + mapped->kind));
+    for (const auto& value : mapped->operands) {
+        array.appendItem(value ? QPDFObjectHandle::newReal(*value, 5, true) : QPDFObjectHandle::newNull());
+    }
+    return array;
 }
 
-long LinkBook::resolve() {
-    long removed = 0;
+std::set<QPDFObjGen> LinkBook::resolve() {
+    std::set<QPDFObjGen> removed;
     for (Waiting& link : waiting_) {
-        py::object destination = py::none();
-        try {
-            destination = destination_array(link.target);
-        } catch (py::error_already_set& error) {
-            if (!error.matches(PyExc_Exception)) throw;
-        }
-        if (destination.is_none()) {
-            py::object reference = link.copy.attr("indirect_reference");
-            if (link.sheet_annots.contains(reference)) {  // a link with both /Dest and /A waits twice
-                link.sheet_annots.attr("remove")(reference);
-                ++removed;
-            }
+        QPDFObjectHandle destination = on_sheet(link.target);
+        if (destination.isNull()) {
+            removed.insert(link.copy.getObjGen());
             continue;
         }
         if (link.as_action) {
-            py::object action = pdf_name("DictionaryObject")();
-            action[name("/S")] = name("/GoTo");
-            action[name("/D")] = destination;
-            link.copy[name("/A")] = action;
+            QPDFObjectHandle action = QPDFObjectHandle::newDictionary();
+            action.replaceKey("/S", QPDFObjectHandle::newName("/GoTo"));
+            action.replaceKey("/D", destination);
+            link.copy.replaceKey("/A", action);
         } else {
-            link.copy[name("/Dest")] = destination;
+            link.copy.replaceKey("/Dest", destination);
         }
     }
     waiting_.clear();
     return removed;
 }
 
-void copy_annotations(py::handle writer, py::handle page, const Box& box, const Matrix& placement, py::object sheet,
-                      py::object sheet_annots, LinkBook& links, std::unordered_set<long>& turned_appearances,
-                      const std::string& where) {
-    py::object entries = page.attr("get")("/Annots");
-    if (entries.is_none()) return;
-    entries = entries.attr("get_object")();
-    if (!py::isinstance<py::list>(entries)) return;
+namespace {
+void copy_annotation(PageOnSheet& on_sheet, QPDFObjectHandle annotation, const Matrix* turn);
+}
+
+void copy_annotations(PageOnSheet& on_sheet) {
+    QPDFObjectHandle entries = on_sheet.page.getObjectHandle().getKey("/Annots");
+    if (!entries.isArray()) return;
+    const Matrix& placement = on_sheet.placement;
     const Matrix turn = placement.turn_only();
     const bool turned = !(turn.a == 1 && turn.d == 1);
-    std::unordered_map<long, py::object> copies;  // by the source annotation's object number
-    std::vector<std::pair<py::object, py::object>> kept;  // source, copy
-    py::list skip = unfollowed_keys();
-    for (py::handle entry : entries) {
-        try {
-            py::object annotation = entry.attr("get_object")();
-            if (!py::isinstance<py::dict>(annotation) || !annotation.contains("/Rect")) continue;
-            auto rect = numbers_of(annotation["/Rect"]);
-            if (!rect || rect->size() != 4) continue;
-            if (!touches(box_from_corners((*rect)[0], (*rect)[1], (*rect)[2], (*rect)[3]), box)) continue;
-            if (is_reference(entry) && copies.count(object_number(entry))) continue;  // listed twice
-
-            py::object copy = annotation.attr("clone")(writer, py::arg("force_duplicate") = true,
-                                                      py::arg("ignore_fields") = skip);
-            py::object reference = py::getattr(copy, "indirect_reference", py::none());
-            if (reference.is_none()) reference = writer.attr("_add_object")(copy);
-            map_coordinates(copy, placement);
-            if (turned) turn_appearances(copy, turn, turned_appearances);
-            copy[name("/P")] = sheet.attr("indirect_reference");
-
-            if (annotation.contains("/Dest")) {
-                links.wait(copy, sheet_annots, annotation.attr("raw_get")("/Dest"), false);
-            }
-            if (annotation.contains("/A")) {
-                py::object action = annotation["/A"].attr("get_object")();
-                if (py::isinstance<py::dict>(action) && frame::shown(action.attr("get")("/S")) == "/GoTo" &&
-                    action.contains("/D")) {
-                    links.wait(copy, sheet_annots, action.attr("raw_get")("/D"), true);
-                } else if (py::isinstance<py::dict>(action)) {
-                    // Web links and other actions stay; a chain of further
-                    // actions could lead into the source's pages.
-                    py::list next;
-                    next.append("/Next");
-                    copy[name("/A")] = action.attr("clone")(writer, py::arg("ignore_fields") = next);
-                }
-            }
-            sheet_annots.attr("append")(reference);
-            if (is_reference(entry)) copies[object_number(entry)] = copy;
-            kept.emplace_back(annotation, copy);
-        } catch (py::error_already_set& error) {
-            if (!error.matches(PyExc_Exception)) throw;
-            state().log.warning(where + ": an annotation that cannot be read was left out (" +
-                                frame::shown(error.value()) + ")");
+    // Decided first, so that a popup can follow its parent wherever it is
+    // listed.
+    std::set<QPDFObjGen> kept_ids;
+    std::vector<QPDFObjectHandle> kept, popups;
+    for (QPDFObjectHandle annotation : entries.aitems()) {
+        if (!annotation.isDictionary()) continue;
+        if (subtype_of(annotation) == "Popup") {
+            popups.push_back(annotation);
+            continue;
         }
+        if (auto why = why_left_out(annotation, on_sheet.shown)) {
+            std::string subtype = subtype_of(annotation);
+            on_sheet.left_out("a " + (subtype.empty() ? std::string("nameless") : subtype) +
+                              " annotation was left out: " + *why);
+            continue;
+        }
+        kept.push_back(annotation);
+        kept_ids.insert(annotation.getObjGen());
     }
-    // Popups and their parents, replies and what they reply to.
-    for (auto& [annotation, copy] : kept) {
-        for (const char* key : {"/Popup", "/Parent", "/IRT"}) {
-            if (!annotation.contains(key)) continue;
-            py::object partner = annotation.attr("raw_get")(key);
-            if (!is_reference(partner)) continue;
-            auto found = copies.find(object_number(partner));
-            if (found != copies.end()) copy[name(key)] = found->second.attr("indirect_reference");
+    for (QPDFObjectHandle& popup : popups) {
+        // A popup opens beside its parent, often outside the page; it goes
+        // where its parent goes.
+        QPDFObjectHandle parent = popup.getKey("/Parent");
+        bool with_parent = parent.isIndirect() && kept_ids.count(parent.getObjGen());
+        if (with_parent || (!parent.isDictionary() && !why_left_out(popup, on_sheet.shown))) kept.push_back(popup);
+    }
+    for (QPDFObjectHandle& annotation : kept) {
+        try {
+            copy_annotation(on_sheet, annotation, turned ? &turn : nullptr);
+        } catch (const std::exception& error) {
+            on_sheet.left_out("an annotation that cannot be read was left out (" + std::string(error.what()) + ")");
         }
     }
 }
+
+namespace {
+
+// One kept annotation onto the sheet; `turn` is the page's turn when it
+// has one.
+void copy_annotation(PageOnSheet& on_sheet, QPDFObjectHandle annotation, const Matrix* turn) {
+        const Matrix& placement = on_sheet.placement;
+        QPDFObjectHandle copy = copy_of(on_sheet.report, annotation, on_sheet.copied);
+        give_free_text_appearance(on_sheet.report, copy);
+        map_coordinates(copy, placement);
+        scale_lines(copy, placement.scale());
+        if (turn != nullptr) turn_appearances(copy, *turn, on_sheet.turned_appearances);
+        copy.replaceKey("/P", on_sheet.sheets.current());
+        QPDFObjectHandle action = annotation.getKey("/A");
+        if (annotation.hasKey("/Dest")) {
+            on_sheet.links.wait(copy, annotation.getKey("/Dest"), false);
+        } else if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo") && action.hasKey("/D")) {
+            on_sheet.links.wait(copy, action.getKey("/D"), true);
+        } else if (action.isDictionary()) {
+            // Web links and other actions stay; a chain of further actions
+            // could lead into the source's pages.
+            QPDFObjectHandle own = copy.getKey("/A");
+            if (own.isDictionary() && own.hasKey("/Next")) {
+                own = own.shallowCopy();
+                own.removeKey("/Next");
+                copy.replaceKey("/A", own);
+            }
+        }
+        on_sheet.sheets.annotate(copy);
+}
+
+}  // namespace
 
 }  // namespace velkit::sheet_tile

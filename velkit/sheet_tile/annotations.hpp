@@ -2,66 +2,85 @@
 // turned with the page, and links into the same source pointed at the
 // sheet that holds their target page.
 #pragma once
-#include "velkit/frame/pybind.hpp"
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
 
+#include <functional>
+#include <map>
+#include <set>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "geometry.hpp"
+#include "sheets.hpp"
 
 namespace velkit::sheet_tile {
 
-// The links of one source file, waiting until all its pages are placed.
+// The destinations of one source file, waiting until all its pages are
+// placed: links, and (through `on_sheet`) its bookmarks.
 class LinkBook {
 public:
-    explicit LinkBook(py::object reader) : reader_(std::move(reader)) {}
+    explicit LinkBook(QPDF& source);
 
-    // `page` of this source was drawn on `sheet` through `placement`, fitted
-    // by `box`.
-    void placed(py::handle page, py::object sheet, const Matrix& placement, const Box& box);
+    // The page `page` of this source was drawn on `sheet` through
+    // `placement`, showing `box` of it.
+    void placed(QPDFObjGen page, QPDFObjectHandle sheet, const Matrix& placement, const Box& box);
 
-    // `copy` (an annotation on the sheet whose /Annots is `sheet_annots`)
-    // goes to `target`, a destination of this source, through its /Dest or,
-    // when `as_action`, through a GoTo action.
-    void wait(py::object copy, py::object sheet_annots, py::object target, bool as_action);
+    // `copy` (an annotation of the report) goes to `target`, a destination
+    // of the source (an array, a name, a string or a dictionary with /D),
+    // through its /Dest or, when `as_action`, through a GoTo action.
+    void wait(QPDFObjectHandle copy, QPDFObjectHandle target, bool as_action);
 
-    // Points every waiting link at the sheet holding its target page. A
-    // link whose page was not placed (or that names no page) is removed
-    // rather than left pointing at nothing. Returns how many were removed.
-    long resolve();
+    // The destination on the sheets of the report for `target`, or null
+    // when its page was not placed or it names none. Named destinations are
+    // looked up in both the catalog's /Dests and the /Names tree.
+    QPDFObjectHandle on_sheet(QPDFObjectHandle target);
+
+    // Points every waiting link at the sheet holding its target page.
+    // Returns the links whose page was not placed (or that name none): they
+    // are taken off the sheets rather than left pointing at nothing.
+    std::set<QPDFObjGen> resolve();
 
 private:
     struct Placed {
-        py::object sheet;
+        QPDFObjectHandle sheet;
         Matrix placement;
         Box box;
     };
     struct Waiting {
-        py::object copy;
-        py::object sheet_annots;
-        py::object target;
+        QPDFObjectHandle copy;
+        QPDFObjectHandle target;
         bool as_action;
     };
-    py::object destination_array(py::handle target);
-    const Placed* page_of(py::handle page_entry);
+    QPDFObjectHandle named(QPDFObjectHandle name);
+    const Placed* page_of(QPDFObjectHandle page_entry);
 
-    py::object reader_;
-    py::object named_ = py::none();  // the source's named destinations, read when a link needs them
-    std::unordered_map<long, Placed> placed_;  // by the source page's object number
+    QPDF& source_;
+    std::vector<QPDFObjGen> pages_;  // the source's pages in order, for destinations by index
+    std::map<QPDFObjGen, Placed> placed_;
     std::vector<Waiting> waiting_;
 };
 
-// Copies the annotations of `page` onto `sheet` through `placement`: every
-// coordinate entry (/Rect, /QuadPoints, /InkList, /Vertices, /L, /CL) is
-// mapped, appearances are turned with the page, popups and replies keep
-// their partners, and links wait in `links`. Annotations that lie entirely
-// outside `box` are left out, as is one that cannot be read (with a warning
-// naming `where`). `turned_appearances` remembers appearance streams already
-// turned, which annotations may share.
-void copy_annotations(py::handle writer, py::handle page, const Box& box, const Matrix& placement, py::object sheet,
-                      py::object sheet_annots, LinkBook& links, std::unordered_set<long>& turned_appearances,
-                      const std::string& where);
+// What copy_annotations works with for one placed page.
+struct PageOnSheet {
+    QPDF& report;
+    QPDFPageObjectHelper& page;
+    Box shown;          // the part of the page shown, in its user space
+    Matrix placement;   // source user space to sheet
+    Sheets& sheets;     // the current sheet receives the copies
+    LinkBook& links;
+    std::set<QPDFObjGen>& turned_appearances;  // appearance streams of the report already turned
+    std::set<QPDFObjGen>& copied;              // source annotations already copied from this file
+    std::function<void(const std::string&)> left_out;  // told once per annotation left out, with why
+};
+
+// Copies the page's annotations onto its sheet: every coordinate entry
+// (/Rect, /QuadPoints, /InkList, /Vertices, /L, /CL, /RD) is mapped, border
+// widths and free-text sizes scale, appearances are turned with the page
+// (a free-text note without one is given one), popups and replies keep
+// their partners, and links wait in the LinkBook. An annotation that a
+// viewer would not draw on the shown part of the page is left out, as is
+// one that cannot be read.
+void copy_annotations(PageOnSheet& on_sheet);
 
 }  // namespace velkit::sheet_tile

@@ -15,10 +15,8 @@ namespace velkit::sheet_tile {
 namespace {
 
 void run_sheet_tile(py::object config, bool generate_config) {
+    // The PDF work is qpdf's, built into the module: nothing to probe.
     ModuleState& module = state();
-    frame::require_packages(module.has_pdf_libs, module.log,
-                            {"Missing required packages for PDF processing.",
-                             "Please reinstall with the correct dependencies or run: pip install pypdf"});
     frame::write_template_if_asked(generate_config,
                                    py::module_::import("velkit.sheet_tile").attr("DEFAULT_CONFIG"), kTemplateFileName);
     frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",
@@ -32,7 +30,7 @@ void run_sheet_tile(py::object config, bool generate_config) {
     } catch (const frame::ConfigError& error) {
         frame::refuse_configuration(module.log, config, error.what());
     }
-    frame::LibraryMessages library_messages(module.log, {"pypdf"});
+    frame::LibraryMessages library_messages(module.log, {});
     SheetTiler tiler(conf.object(), std::move(options));
     tiler.run();
     frame::finish(tiler.tally);
@@ -48,6 +46,7 @@ void register_command(py::module_& m) {
         "Generate a config_sheet_tile_template.json in the current directory",
         "cmd_sheet_tile",
         "Command entry point for Sheet Tile Tool",
+        "SheetTile",
     };
     m.attr("cmd_sheet_tile") = frame::make_command(texts, run_sheet_tile);
 }

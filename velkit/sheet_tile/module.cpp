@@ -2,6 +2,7 @@
 // sheets, merged into one PDF with an outline item per file.
 #include "velkit/frame/pybind.hpp"
 
+#include "report_writer.hpp"
 #include "sheet_tiler.hpp"
 #include "state.hpp"
 #include "tiling_template.hpp"
@@ -16,6 +17,7 @@ PYBIND11_MODULE(sheet_tile, m) {
     m.doc() = "SheetTile: the pages of a folder of PDFs placed several to a sheet.";
     init_state(m);
     m.attr("DEFAULT_CONFIG") = py::module_::import("json").attr("loads")(kDefaultConfigJson);
+    register_report_writer(m);
     register_tiler(m);
     register_command(m);
     py::object command = m.attr("cmd_sheet_tile");

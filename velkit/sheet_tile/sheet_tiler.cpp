@@ -1,14 +1,21 @@
 #include "sheet_tiler.hpp"
 
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
 #include <cstring>
 
 #include "annotations.hpp"
 #include "file_error.hpp"
+#include "page_box.hpp"
+#include "page_forms.hpp"
+#include "pdf_objects.hpp"
 #include "source_file.hpp"
 #include "state.hpp"
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/outcome.hpp"
+#include "velkit/frame/progress.hpp"
 #include "velkit/frame/text.hpp"
+#include "velkit/frame/tried_path.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::sheet_tile {
@@ -82,6 +89,10 @@ py::object points(double value) {
     return py::float_(value);
 }
 
+std::string file_system_path(py::handle path) {
+    return py::module_::import("os").attr("fsencode")(path).cast<std::string>();
+}
+
 }  // namespace
 
 SheetTiler::SheetTiler(py::object config_dict) : SheetTiler(config_dict, options_of(config_dict)) {}
@@ -101,10 +112,8 @@ SheetTiler::SheetTiler(py::object config_dict, TileOptions options)
 
     page_width = points(options_.sheet.width);
     page_height = points(options_.sheet.height);
-    writer = pdf_name("PdfWriter")();
-    py::dict info;
-    info["/Producer"] = kReportProducer;
-    writer.attr("add_metadata")(info);
+    report_ = std::make_shared<ReportWriter>();
+    writer = py::cast(report_);
     state().log.info("[INIT] Layout: " + str(cols) + "x" + str(rows) + ", Landscape=" + str(is_landscape));
 }
 
@@ -144,7 +153,7 @@ std::pair<py::list, py::object> SheetTiler::inputs() const {
 
 py::tuple SheetTiler::get_file_list() const {
     if (helperlib::check_file_or_dir(input_folder) != 0) {
-        state().log.error("Error: Input folder not found: " + frame::shown(input_folder));
+        state().log.error("Error: Input folder not found: " + frame::shown_tried(input_folder));
         return py::make_tuple(py::list(), py::list());
     }
     auto [pairs, report] = inputs();
@@ -184,74 +193,104 @@ py::object SheetTiler::create_red_frame_page(double x, double y, double w, doubl
     return page;
 }
 
-void SheetTiler::place_file(py::handle path, const std::string& name, Progress& progress) {
-    const SheetLayout layout = options_.layout();
-    const bool noting = py::bool_(state().log.object().attr("isEnabledFor")(kLoggingDebug));
-
-    py::object reader = open_source(path);
-    LinkBook links(reader);
-    bool is_first = true;
-    long page_number = 0;
-    progress.cursor.begin_file();
+void SheetTiler::place_file(py::handle path, py::handle shown_name, const std::string& name, Progress& progress) {
+    std::unique_ptr<QPDF> source = open_source(file_system_path(path), options_.password_for(shown_name));
+    // A file that fails part way takes out everything it added: its pages,
+    // its annotations and its bookmark; the next file starts where this one
+    // would have started.
+    const Sheets::Mark mark = progress.sheets.mark();
+    const CellCursor cursor = progress.cursor;
+    const long total_pages = progress.total_pages;
+    const size_t bookmarks = progress.outline.size();
     try {
-        for (py::handle page : reader.attr("pages")) {
-            ++page_number;
-            PageShape shape = shape_of(page);
-            if (is_empty(shape.crop)) {
-                Box media = box_of(page.attr("mediabox"));
-                if (!is_empty(media)) {
-                    state().log.warning(name + ": page " + std::to_string(page_number) +
-                                        " has a crop box without area; its media box is shown instead");
-                    shape.crop = media;
-                }
-            }
-            // Everything that may fail for this page happens before a new
-            // sheet is started, so a failing file leaves no blank sheet.
-            const CellCursor::Spot spot = progress.cursor.next();
-            const PagePlacement placement = place_page(layout, spot.slot, shape.crop, shape.rotate);
-            py::object form = placement.fit ? form_xobject(writer, page, shape.crop) : py::none();
-            if (spot.new_sheet) progress.sheets.start();
-            const py::object& sheet = progress.sheets.current();
-            if (placement.fit) {
-                if (!form.is_none()) progress.sheets.place(form, placement.matrix);
-                // The cell now shows the page: the next page takes another
-                // one even when this page's annotations fail.
-                progress.cursor.take();
-                links.placed(page, sheet, placement.matrix, shape.crop);
-                if (page.contains("/Annots")) {
-                    copy_annotations(writer, page, shape.crop, placement.matrix, sheet,
-                                     progress.sheets.annotations(), links, progress.turned_appearances,
-                                     name + ", page " + std::to_string(page_number));
-                }
-                if (noting) {
-                    const Fit& fit = *placement.fit;
-                    state().log.debug(py::str(placement_note(progress.total_pages, name, fit.scale, fit.tx, fit.ty)));
-                }
-            } else {
-                progress.cursor.take();
-            }
-            if (options_.frames) progress.sheets.draw(frame_content(placement.cell));
-            if (is_first) {
-                writer.attr("add_outline_item")(py::arg("title") = py::str(name), py::arg("page_number") = sheet);
-                is_first = false;
-            }
-            ++progress.total_pages;
-        }
+        place_pages(*source, name, progress);
     } catch (...) {
-        // What was placed stays, and so do its links where they still lead.
-        links.resolve();
+        progress.sheets.rollback(mark);
+        progress.cursor = cursor;
+        progress.total_pages = total_pages;
+        progress.outline.resize(bookmarks);
         throw;
     }
-    if (long removed = links.resolve()) {
-        state().log.debug(py::str(name + ": " + std::to_string(removed) +
+    if (std::optional<std::string> note = repair_note(*source)) state().log.warning(name + ": " + *note);
+}
+
+void SheetTiler::place_pages(QPDF& source, const std::string& name, Progress& progress) {
+    const SheetLayout layout = options_.layout();
+    const bool noting = py::bool_(state().log.object().attr("isEnabledFor")(kLoggingDebug));
+    QPDF& report = report_->pdf();
+
+    flatten_form_fields(source);
+    LinkBook links(source);
+    std::set<QPDFObjGen> copied, used_contents;
+    std::optional<QPDFObjectHandle> first_sheet;
+    long page_number = 0;
+    progress.cursor.begin_file();
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(source).getAllPages()) {
+        const std::string where = name + ": page " + std::to_string(++page_number);
+        std::optional<Box> media = box_of(page.getAttribute("/MediaBox", false));
+        if (!media) {
+            throw SourceError("the file is damaged: page " + std::to_string(page_number) +
+                              " has no media box of four numbers");
+        }
+        // A crop box that cannot be read is as good as none, as in a viewer.
+        QPDFObjectHandle crop_entry = page.getAttribute("/CropBox", false);
+        std::optional<Box> crop = crop_entry.isNull() ? std::nullopt : box_of(crop_entry);
+        std::optional<ShownBox> shown = shown_box(*media, crop);
+        if (!shown) {
+            state().log.warning(where + " has no area (its media box is empty) and was left out");
+            continue;
+        }
+        if (shown->fell_back) state().log.warning(where + " has a crop box without area; its media box is shown instead");
+
+        // The layout core says where the page goes; everything that may
+        // fail for this page happens before a new sheet is started.
+        const CellCursor::Spot spot = progress.cursor.next();
+        const PagePlacement placed = place_page(layout, spot.slot, shown->box, rotate_entry(page));
+        if (!placed.fit) continue;  // not reached: the shown box has an area
+        const Fit& fit = *placed.fit;
+        const Matrix& placement = placed.matrix;
+        QPDFObjectHandle form = page_form(report, page, shown->box, used_contents);
+        if (spot.new_sheet) progress.sheets.start();
+        progress.cursor.take();
+        QPDFObjectHandle sheet = progress.sheets.current();
+        if (!first_sheet) first_sheet = sheet;
+        progress.sheets.place(form, placement);
+        links.placed(page.getObjectHandle().getObjGen(), sheet, placement, shown->box);
+        PageOnSheet on_sheet{report,
+                             page,
+                             shown->box,
+                             placement,
+                             progress.sheets,
+                             links,
+                             progress.turned_appearances,
+                             copied,
+                             [&where](const std::string& why) { state().log.warning(where + ": " + why); }};
+        copy_annotations(on_sheet);
+        if (noting) state().log.debug(py::str(placement_note(progress.total_pages, name, fit.scale, fit.tx, fit.ty)));
+        if (options_.frames) progress.sheets.draw(frame_content(placed.cell));
+        ++progress.total_pages;
+    }
+    if (!first_sheet) throw SourceError("the file has no page with an area");
+    std::set<QPDFObjGen> unresolved = links.resolve();
+    progress.sheets.remove_annotations(unresolved);
+    if (!unresolved.empty()) {
+        state().log.debug(py::str(name + ": " + std::to_string(unresolved.size()) +
                                   " links led to pages that are not in the report and were left out"));
     }
+    OutlineItem item;
+    item.title = name;
+    item.kids = source_bookmarks(source, report, links);
+    item.destination = QPDFObjectHandle::newArray();
+    item.destination.appendItem(*first_sheet);
+    item.destination.appendItem(QPDFObjectHandle::newName("/Fit"));
+    progress.layers.carry(source, report);
+    progress.outline.push_back(std::move(item));
 }
 
 void SheetTiler::run() {
     if (helperlib::check_file_or_dir(input_folder) != 0) tally.run_failed();
     auto [pairs, report] = inputs();
-    if (!report.is_none() && !is_marked_report(report)) {
+    if (!report.is_none() && !is_marked_report(file_system_path(report))) {
         // Only a report of this tool may be replaced: a user's file that
         // happens to have the report's name stays as it is.
         state().log.error("Error: output_file " + frame::shown(output_file) +
@@ -269,47 +308,51 @@ void SheetTiler::run() {
     }
     calculate_cell_layout();
     const Grid layout = options_.grid();
-    Progress progress{Sheets(writer, layout.page_width, layout.page_height),
-                      CellCursor(layout.cols * layout.rows, options_.new_sheet_per_file)};
+    Progress progress(report_->pdf(), layout.page_width, layout.page_height,
+                      CellCursor(layout.cols * layout.rows, options_.new_sheet_per_file));
     state().log.info("[STEP 1] Processing " + std::to_string(py::len(paths)) + " files...");
 
+    frame::ItemProgress files_done(py::len(paths));
     for (size_t i = 0; i < py::len(paths); ++i) {
         std::string name = frame::shown(names[i]);
+        files_done.next(name);
         frame::ItemScope item(name);
         // One file's failure costs that file only; what it placed stays.
         try {
-            place_file(paths[i], name, progress);
+            place_file(paths[i], names[i], name, progress);
             tally.done();
             continue;
-        } catch (const SourceError& error) {
-            state().log.error("Failed " + name + ": " + error.what());
         } catch (py::error_already_set& error) {
             if (!error.matches(PyExc_Exception)) throw;
-            state().log.error("Failed " + name + ": " + failure_words(error));
+            state().log.error("Failed " + name + ": " + frame::shown(error.value()));
         } catch (const std::exception& error) {
-            state().log.error("Failed " + name + ": " + error.what());
+            if (auto* source_error = dynamic_cast<const SourceError*>(&error)) {
+                for (const std::string& problem : source_error->problems()) state().log.warning(name + ": " + problem);
+            }
+            state().log.error("Failed " + name + ": " + failure_words(error));
         }
         tally.failed(name);
     }
-    progress.sheets.finish();
+    files_done.finish();
+    progress.sheets.finish_all();
+    write_outline(report_->pdf(), progress.outline);
+    progress.layers.write(report_->pdf());
     bool saved = false;
     if (progress.total_pages == 0) {
         state().log.error("Nothing could be merged: none of the " + std::to_string(py::len(paths)) +
                           " PDF files could be read. No report written.");
         tally.run_failed();
     } else {
-        // Fonts and images that several sources embed alike are written once.
-        writer.attr("compress_identical_objects")(py::arg("remove_duplicates") = true,
-                                                  py::arg("remove_unreferenced") = true);
         saved = save_file();
         if (!saved) tally.run_failed();
     }
-    long sheets = py::len(writer.attr("pages"));
+    long sheets = report_->page_count();
     std::string done = "Merged " + std::to_string(tally.done_count()) + " of " + std::to_string(py::len(paths)) +
                        " PDF files into " + std::to_string(sheets) + " sheets";
     if (progress.total_pages > 0 && !saved) {
         // The pages were placed, yet nothing reached the disk: not a success.
-        state().log.warning(frame::summary_text(tally, done + " (report not written)"));
+        frame::current_progress().end();
+        state().log.summary(true, frame::summary_text(tally, done + " (report not written)"));
     } else {
         frame::log_summary(state().log, tally, done);
     }

@@ -1,15 +1,19 @@
 // SheetTiler: places the pages of every PDF of a folder N-up on sheets and
 // writes one merged PDF with an outline item per file. The arithmetic lives
-// in geometry.hpp (`place_page`) and sheet_order.hpp; this class drives
-// pypdf.
+// in geometry.hpp (`place_page`) and sheet_order.hpp; the PDF work is
+// qpdf's.
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
-#include <unordered_set>
 
 #include "geometry.hpp"
+#include "layers.hpp"
+#include "outline.hpp"
+#include "report_writer.hpp"
 #include "sheet_order.hpp"
 #include "sheets.hpp"
 #include "tile_options.hpp"
@@ -65,19 +69,24 @@ public:
 private:
     // The state of one run across files.
     struct Progress {
-        Progress(Sheets sheets, CellCursor cursor) : sheets(std::move(sheets)), cursor(cursor) {}
+        Progress(QPDF& report, double width, double height, CellCursor cursor)
+            : sheets(report, width, height), cursor(cursor) {}
         Sheets sheets;
         CellCursor cursor;
         long total_pages = 0;
-        std::unordered_set<long> turned_appearances;
+        std::vector<OutlineItem> outline;
+        Layers layers;
+        std::set<QPDFObjGen> turned_appearances;
     };
 
     // The folder's PDFs as (path, name) pairs in search order, and the
     // path of an existing output file found among them (else None).
     std::pair<py::list, py::object> inputs() const;
-    void place_file(py::handle path, const std::string& name, Progress& progress);
+    void place_file(py::handle path, py::handle shown_name, const std::string& name, Progress& progress);
+    void place_pages(QPDF& source, const std::string& name, Progress& progress);
 
     TileOptions options_;
+    std::shared_ptr<ReportWriter> report_;
 };
 
 void register_tiler(py::module_& m);

@@ -1,48 +1,65 @@
-// The output sheets of one run, built in the writer. A source page is drawn
-// as a form XObject that keeps its own content stream as it was (still
-// compressed, never parsed), so that the output stays about as small as its
-// sources and placing a page costs almost nothing.
+// The output sheets of one run, built in the report's qpdf document. A
+// source page is drawn as a form XObject; the sheets become pages of the
+// report only in `finish_all`, so that everything a file added can be taken
+// out again (`rollback`) when the file fails part way.
 #pragma once
-#include "velkit/frame/pybind.hpp"
+#include <qpdf/QPDF.hh>
 
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "geometry.hpp"
 
 namespace velkit::sheet_tile {
 
-// The page's content as a form XObject in `writer` that shows `box` of it;
-// its resources are shared with the other pages of the same source. None
-// when the page has no content.
-py::object form_xobject(py::handle writer, py::handle page, const Box& box);
-
 class Sheets {
 public:
-    Sheets(py::object writer, double width, double height);
+    Sheets(QPDF& report, double width, double height);
 
-    // Finishes the current sheet and adds a new, empty one to the writer.
+    // Adds a new, empty sheet after the others; it is the current one.
     void start();
-    bool started() const { return !sheet_.is_none(); }
-    // The sheet being filled (a page of the writer).
-    const py::object& current() const { return sheet_; }
+    bool started() const { return !sheets_.empty(); }
+    size_t count() const { return sheets_.size(); }
+    // The current sheet's page object (indirect, not yet in the page tree),
+    // for destinations and annotations' /P.
+    QPDFObjectHandle current() const { return sheets_.back().page; }
 
-    // Draws the form XObject `form` through `placement` on the current sheet.
-    void place(py::handle form, const Matrix& placement);
+    // Draws the form XObject `form` (of the report) through `placement` on
+    // the current sheet.
+    void place(QPDFObjectHandle form, const Matrix& placement);
     // Adds content operators to the current sheet.
     void draw(const std::string& operators);
-    // The current sheet's /Annots array, made when missing.
-    py::object annotations();
+    // Puts an annotation (of the report, indirect) on the current sheet.
+    void annotate(QPDFObjectHandle annotation);
+    // Takes the annotations with these object ids off every sheet.
+    void remove_annotations(const std::set<QPDFObjGen>& annotations);
 
-    // Writes the current sheet's content as one compressed stream.
-    void finish();
+    // Everything added since a mark can be taken out again.
+    struct Mark {
+        size_t sheets;
+        size_t content;
+        size_t forms;
+        size_t annotations;
+    };
+    Mark mark() const;
+    void rollback(const Mark& mark);
+
+    // Makes every sheet a page of the report, in order.
+    void finish_all();
 
 private:
-    py::object writer_;
+    struct Sheet {
+        QPDFObjectHandle page;
+        std::string content;
+        std::vector<std::pair<std::string, QPDFObjectHandle>> forms;  // resource name, form XObject
+        std::vector<QPDFObjectHandle> annotations;
+    };
+    QPDF& report_;
     double width_;
     double height_;
-    py::object sheet_ = py::none();
-    py::object forms_ = py::none();  // the current sheet's /XObject dictionary
-    std::string content_;
+    std::vector<Sheet> sheets_;
     long form_count_ = 0;
 };
 

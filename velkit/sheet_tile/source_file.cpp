@@ -1,7 +1,10 @@
 #include "source_file.hpp"
 
-#include "state.hpp"
-#include "velkit/frame/text.hpp"
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
+#include <algorithm>
+#include <cstdio>
 
 namespace velkit::sheet_tile {
 
@@ -10,75 +13,117 @@ const char* const kReportProducer = "Velkit sheet-tile";
 namespace {
 
 // A PDF's header may follow up to 1 KiB of other bytes.
-constexpr long kHeaderWindow = 1024;
+constexpr size_t kHeaderWindow = 1024;
 
-bool has_pdf_header(py::handle path) {
-    py::object file = py::module_::import("builtins").attr("open")(path, "rb");
-    py::bytes head;
+bool has_pdf_header(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) throw SourceError("the file cannot be read");
+    std::string head(kHeaderWindow, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), file));
+    std::fclose(file);
+    return head.find("%PDF-") != std::string::npos;
+}
+
+std::string reason_of(const std::exception& error) {
+    if (auto* qpdf_error = dynamic_cast<const QPDFExc*>(&error)) {
+        // The object's description may start with the file's path, which the
+        // message names already.
+        std::string object = qpdf_error->getObject();
+        const std::string& file = qpdf_error->getFilename();
+        if (!file.empty() && object.rfind(file + ", ", 0) == 0) object.erase(0, file.size() + 2);
+        if (object == file) object.clear();
+        std::string reason = qpdf_error->getMessageDetail();
+        return object.empty() ? reason : object + ": " + reason;
+    }
+    std::string reason = error.what();
+    return reason.empty() ? "unknown problem" : reason;
+}
+
+bool is_password_error(const std::exception& error) {
+    auto* qpdf_error = dynamic_cast<const QPDFExc*>(&error);
+    return qpdf_error != nullptr && qpdf_error->getErrorCode() == qpdf_e_password;
+}
+
+// Each distinct problem qpdf noticed, at most kMostProblems of them.
+constexpr size_t kMostProblems = 5;
+std::vector<std::string> problems_of(QPDF& pdf) {
+    std::vector<std::string> problems;
+    for (const QPDFExc& warning : pdf.getWarnings()) {
+        std::string problem = reason_of(warning);
+        if (std::find(problems.begin(), problems.end(), problem) == problems.end()) problems.push_back(problem);
+        if (problems.size() == kMostProblems) break;
+    }
+    return problems;
+}
+
+// qpdf with warnings kept for repair_note, and stream data copied when
+// objects are copied, so the source need not stay open. What qpdf noticed
+// before it gave up goes into `problems`.
+std::unique_ptr<QPDF> read(const std::string& path, const char* password, std::vector<std::string>* problems) {
+    auto pdf = std::make_unique<QPDF>();
+    pdf->setSuppressWarnings(true);
+    pdf->setImmediateCopyFrom(true);
     try {
-        head = file.attr("read")(kHeaderWindow);
+        pdf->processFile(path.c_str(), password);
     } catch (...) {
-        file.attr("close")();
+        if (problems != nullptr) *problems = problems_of(*pdf);
         throw;
     }
-    file.attr("close")();
-    return static_cast<std::string>(head).find("%PDF-") != std::string::npos;
-}
-
-// The exception's text, or its type's name when it has none.
-std::string error_text(py::error_already_set& error) {
-    std::string text = frame::shown(error.value());
-    if (text.empty() || text == "''") text = py::str(error.type().attr("__name__"));
-    return text;
-}
-
-bool is_read_error(py::error_already_set& error) {
-    return error.matches(py::module_::import("pypdf.errors").attr("PyPdfError"));
+    return pdf;
 }
 
 }  // namespace
 
-std::string failure_words(py::error_already_set& error) {
-    if (is_read_error(error)) return "the file is damaged: " + error_text(error);
-    return error_text(error);
+std::string failure_words(const std::exception& error) {
+    if (auto* source_error = dynamic_cast<const SourceError*>(&error)) return source_error->what();
+    return "the file is damaged: " + reason_of(error);
 }
 
-py::object open_source(py::handle path) {
-    // A text file named .pdf would otherwise fail as "Stream has ended
-    // unexpectedly", like a truncated PDF.
+std::unique_ptr<QPDF> open_source(const std::string& path, const std::optional<std::string>& password) {
+    // A text file named .pdf would otherwise fail as a damaged PDF.
     if (!has_pdf_header(path)) throw SourceError("the file is not a PDF file");
-    py::object reader;
-    size_t pages = 0;
+    std::unique_ptr<QPDF> pdf;
+    std::vector<std::string> problems;
     try {
-        reader = pdf_name("PdfReader")(path);
-        if (py::bool_(reader.attr("is_encrypted"))) {
+        try {
+            pdf = read(path, password ? password->c_str() : "", &problems);
+        } catch (const std::exception& error) {
             // Many "protected" PDFs only restrict printing or copying and
             // open with an empty user password, as in any viewer.
-            if (reader.attr("decrypt")("").cast<int>() == 0) {
-                throw SourceError("the file is password-protected (a password is needed to open it)");
-            }
+            if (!password || !is_password_error(error)) throw;
+            pdf = read(path, "", &problems);
         }
-        pages = py::len(reader.attr("pages"));
-    } catch (py::error_already_set& error) {
-        if (!error.matches(PyExc_Exception)) throw;
-        if (error.matches(py::module_::import("pypdf.errors").attr("DependencyError"))) throw;
-        throw SourceError("the file is damaged: " + error_text(error));
+        if (QPDFPageDocumentHelper(*pdf).getAllPages().empty()) throw SourceError("the file has no pages");
+    } catch (const SourceError&) {
+        throw;
+    } catch (const std::exception& error) {
+        if (is_password_error(error)) {
+            throw SourceError(password ? "the password does not open it"
+                                       : "the file is password-protected (a password is needed to open it)");
+        }
+        throw SourceError("the file is damaged: " + reason_of(error), problems);
     }
-    if (pages == 0) throw SourceError("the file has no pages");
-    return reader;
+    return pdf;
 }
 
-bool is_marked_report(py::handle path) {
+std::optional<std::string> repair_note(QPDF& pdf) {
+    std::vector<QPDFExc> warnings = pdf.getWarnings();
+    if (warnings.empty()) return std::nullopt;
+    std::string note = "the file is damaged and was repaired: " + reason_of(warnings.front());
+    if (warnings.size() > 1) {
+        note += " (and " + std::to_string(warnings.size() - 1) + " more problem" + (warnings.size() > 2 ? "s" : "") +
+                ")";
+    }
+    return note;
+}
+
+bool is_marked_report(const std::string& path) {
     try {
         if (!has_pdf_header(path)) return false;
-        py::object reader = pdf_name("PdfReader")(path);
-        if (py::bool_(reader.attr("is_encrypted")) && reader.attr("decrypt")("").cast<int>() == 0) return false;
-        py::object info = reader.attr("metadata");
-        if (info.is_none()) return false;
-        py::object producer = info.attr("get")("/Producer");
-        return !producer.is_none() && frame::shown(producer) == kReportProducer;
-    } catch (py::error_already_set& error) {
-        if (!error.matches(PyExc_Exception)) throw;
+        std::unique_ptr<QPDF> pdf = read(path, "", nullptr);
+        QPDFObjectHandle producer = pdf->getTrailer().getKeyIfDict("/Info").getKeyIfDict("/Producer");
+        return producer.isString() && producer.getUTF8Value() == kReportProducer;
+    } catch (const std::exception&) {
         return false;
     }
 }

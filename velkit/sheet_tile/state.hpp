@@ -8,7 +8,7 @@ namespace velkit::sheet_tile {
 
 struct ModuleState {
     bool has_pdf_libs = false;
-    py::dict pypdf;  // the pypdf names the tool uses, by name; empty without pypdf
+    py::dict pypdf;  // the pypdf names, by name, once first used (pdf_name); empty without pypdf
     helperlib::Logger log;
 };
 
@@ -16,7 +16,8 @@ struct ModuleState {
 ModuleState& state();
 void init_state(py::module_& m);
 
-// A pypdf name imported at set-up ("PdfWriter", "Transformation", ...).
+// A pypdf name ("PdfWriter", "Transformation", ...), imported on first use;
+// only the Python-facing helpers of the worker use them.
 py::object pdf_name(const char* name);
 
 }  // namespace velkit::sheet_tile

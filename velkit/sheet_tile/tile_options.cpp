@@ -54,7 +54,28 @@ Choice read_choice(const frame::ConfigSection& conf, const char* key, const std:
     return *choice;
 }
 
+constexpr const char* kPasswordsMustBe = "a text (tried for every protected file) or an object from file name to password";
+
+// The message never shows the value: it holds passwords.
+py::object read_passwords(const frame::ConfigSection& conf) {
+    py::object value = conf.raw("passwords");
+    const frame::ConfigError wrong(conf.key_name("passwords") + " must be " + kPasswordsMustBe);
+    if (py::isinstance<py::str>(value)) return value;
+    if (!py::isinstance<py::dict>(value)) throw wrong;
+    for (auto item : py::reinterpret_borrow<py::dict>(value)) {
+        if (!py::isinstance<py::str>(item.second)) throw wrong;
+    }
+    return value;
+}
+
 }  // namespace
+
+std::optional<std::string> TileOptions::password_for(py::handle name) const {
+    if (passwords.is_none()) return std::nullopt;
+    py::object password = py::isinstance<py::str>(passwords) ? passwords : passwords.attr("get")(name);
+    if (password.is_none()) return std::nullopt;
+    return password.cast<std::string>();
+}
 
 Grid TileOptions::grid() const { return {sheet.width, sheet.height, margin, cols, rows, gutter, order}; }
 
@@ -75,6 +96,7 @@ TileOptions read_options(const frame::ConfigSection& conf) {
     options.sort = read_choice(conf, "sort", "name", name_order_named, kNameOrderNames);
     options.new_sheet_per_file = conf.flag("new_sheet_per_file", false);
     options.frames = conf.has("debug_grid") && py::bool_(conf.raw("debug_grid"));
+    if (conf.has("passwords")) options.passwords = read_passwords(conf);
     Grid grid = options.grid();
     if (!has_printable_area(grid.page_width, grid.page_height, options.margin)) {
         throw frame::ConfigError(conf.key_name("margin") + " leaves no printable area on a page of " +

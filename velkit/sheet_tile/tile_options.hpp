@@ -2,6 +2,9 @@
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
+#include <optional>
+#include <string>
+
 #include "geometry.hpp"
 #include "sheet_order.hpp"
 #include "sheet_size.hpp"
@@ -23,6 +26,13 @@ struct TileOptions {
     NameOrder sort = NameOrder::kName;
     bool new_sheet_per_file = false;
     bool frames = false;
+    // `passwords`: one text tried for every protected file, or an object
+    // from file name to password (both checked to hold texts only); None
+    // when absent.
+    py::object passwords = py::none();
+
+    // The password configured for the file named `name`, if any.
+    std::optional<std::string> password_for(py::handle name) const;
 
     Grid grid() const;
     SheetLayout layout() const { return {grid(), rotate_to_fit}; }

@@ -4,12 +4,55 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace py = pybind11;
 
 namespace {
 
 constexpr const char* kLineFormat = "%(levelname)s %(name)s: %(message)s";
+
+// Records carrying this attribute (a run's closing summary) are shown even
+// when only warnings and errors are wanted.
+constexpr const char* kSummaryMark = "velkit_summary";
+
+// Sets the cursor back to the start of the line and clears it.
+constexpr const char* kClearLine = "\r\x1b[K";
+
+enum class Verbosity { quiet, normal, verbose };
+
+// Process-wide output settings; the GIL guards them.
+struct Console {
+    Verbosity verbosity = Verbosity::normal;
+    std::string status;  // the line at the bottom of a terminal, "" when none
+};
+
+Console& console() {
+    static Console state;
+    return state;
+}
+
+bool debug_requested() {
+    const char* value = std::getenv("VELKIT_DEBUG");
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+const char* level_name() {
+    return console().verbosity == Verbosity::verbose || debug_requested() ? "DEBUG" : "INFO";
+}
+
+bool shown_when_quiet(py::handle record) {
+    py::module_ logging = py::module_::import("logging");
+    if (record.attr("levelno").cast<int>() >= logging.attr("WARNING").cast<int>()) return true;
+    return py::bool_(py::getattr(record, kSummaryMark, py::bool_(false)));
+}
+
+void write_stderr(const std::string& text) {
+    py::object stream = py::module_::import("sys").attr("stderr");
+    if (stream.is_none()) return;
+    stream.attr("write")(py::str(text));
+    stream.attr("flush")();
+}
 
 // Makes `error` the exception being handled while it lives, as an except
 // block does, so that Handler.handleError finds it in sys.exc_info().
@@ -62,10 +105,16 @@ py::error_already_set with_caller_frame(py::error_already_set& error) {
 // reaches the code that logged.
 void emit_to_stderr(py::object self, py::object record) {
     try {
+        if (console().verbosity == Verbosity::quiet && !shown_when_quiet(record)) return;
         py::object line = self.attr("format")(record);
         py::object stream = py::module_::import("sys").attr("stderr");
         if (stream.is_none()) return;
+        // A status line at the bottom of the terminal makes room for the
+        // record and comes back below it.
+        const std::string& status = console().status;
+        if (!status.empty()) stream.attr("write")(kClearLine);
         stream.attr("write")(py::str(line) + py::str("\n"));
+        if (!status.empty()) stream.attr("write")(py::str(status));
         stream.attr("flush")();
     } catch (py::error_already_set& raised) {
         if (raised.matches(PyExc_RecursionError) || !raised.matches(PyExc_Exception)) throw;
@@ -77,11 +126,6 @@ void emit_to_stderr(py::object self, py::object record) {
             if (!reporting.matches(PyExc_Exception)) throw;
         }
     }
-}
-
-bool debug_requested() {
-    const char* value = std::getenv("VELKIT_DEBUG");
-    return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
 }  // namespace
@@ -116,11 +160,54 @@ PYBIND11_MODULE(app_logging, m) {
             }
             // The records go to our handler only, never twice through root.
             logger.attr("propagate") = false;
-            logger.attr("setLevel")(logging.attr(debug_requested() ? "DEBUG" : "INFO"));
+            logger.attr("setLevel")(logging.attr(level_name()));
             return logger;
         },
         py::arg("name"),
         "The logger of that name, logging INFO and above to standard error\n"
         "(DEBUG too when VELKIT_DEBUG is \"1\"). Asking twice gives the same\n"
         "logger with one handler.");
+
+    m.attr("SUMMARY_MARK") = kSummaryMark;
+    m.def(
+        "set_verbosity",
+        [handler_class](const std::string& name) {
+            if (name == "quiet") {
+                console().verbosity = Verbosity::quiet;
+            } else if (name == "verbose") {
+                console().verbosity = Verbosity::verbose;
+            } else if (name == "normal") {
+                console().verbosity = Verbosity::normal;
+            } else {
+                throw py::value_error("verbosity must be 'quiet', 'normal' or 'verbose' (got '" + name + "')");
+            }
+            // Loggers handed out before follow the new setting too.
+            py::module_ logging = py::module_::import("logging");
+            for (auto item : logging.attr("Logger").attr("manager").attr("loggerDict").attr("values")()) {
+                if (!py::hasattr(item, "handlers")) continue;
+                for (py::handle handler : item.attr("handlers")) {
+                    if (py::isinstance(handler, handler_class)) item.attr("setLevel")(logging.attr(level_name()));
+                }
+            }
+        },
+        py::arg("name"),
+        "'quiet': only warnings, errors and records marked with SUMMARY_MARK;\n"
+        "'verbose': debug records too; 'normal': as VELKIT_DEBUG says.");
+    m.def(
+        "show_status",
+        [](const std::string& text) {
+            console().status = text;
+            write_stderr(kClearLine + text);
+        },
+        py::arg("text"),
+        "Shows one line at the bottom of a terminal in place of the one before;\n"
+        "records are written above it.");
+    m.def(
+        "clear_status",
+        []() {
+            if (console().status.empty()) return;
+            console().status.clear();
+            write_stderr(kClearLine);
+        },
+        "Removes the status line.");
 }

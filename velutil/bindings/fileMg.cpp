@@ -20,6 +20,7 @@ using velutil::py_fs::to_fs;
 using velutil::py_fs::to_text;
 using velutil::py_messages::quoted;
 using velutil::py_messages::shown_path;
+using velutil::py_messages::shown_tried_path;
 using velutil::py_messages::velutil_logger;
 
 namespace {
@@ -108,7 +109,7 @@ py::tuple find_files_with_extensions(py::object in_path, py::object extensions, 
     py::list names;
     std::string folder = to_fs(in_path);
     if (velutil::check_file_or_dir(folder) != velutil::kFolderExists) {
-        velutil_logger().attr("error")("Folder not found: " + shown_path(in_path));
+        velutil_logger().attr("error")("Folder not found: " + shown_tried_path(in_path));
         return py::make_tuple(paths, names);
     }
     for (const auto& found : velutil::find_files(folder, extension_list(extensions), recursive)) {

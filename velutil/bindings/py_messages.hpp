@@ -35,6 +35,21 @@ inline std::string shown_path(py::handle path) {
     }
 }
 
+// A path that was looked for and not found: as given, and, when it is
+// relative, the absolute path it stood for ("in (looked for /home/ann/in,
+// relative to the current folder)").
+inline std::string shown_tried_path(py::handle path) {
+    std::string shown = shown_path(path);
+    try {
+        py::module_ os_path = py::module_::import("os.path");
+        if (shown.empty() || py::bool_(os_path.attr("isabs")(path))) return shown;
+        return shown + " (looked for " + shown_path(os_path.attr("abspath")(path)) + ", relative to the current folder)";
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_Exception)) throw;
+        return shown;
+    }
+}
+
 [[noreturn]] inline void raise_value_error(const std::string& message) {
     py::set_error(PyExc_ValueError, message.c_str());
     throw py::error_already_set();

@@ -19,13 +19,15 @@ struct CommandTexts {
     std::string generate_help;  // help of --generate-config
     std::string callback_name;  // e.g. "cmd_picbook"
     std::string callback_doc;   // the callback's documentation string
+    std::string logger_name;    // the tool's logger, e.g. "PicBook": progress lines not on a terminal
 };
 
 // Receives the --config path (None when absent) and the --generate-config flag.
 using Callback = std::function<void(py::object config, bool generate_config)>;
 
-// A click.Command with the options --config/-c (an existing path) and
-// --generate-config (a flag), calling `callback`.
+// A click.Command with the options --config/-c (an existing path),
+// --generate-config (a flag), --quiet/-q, --verbose/-v and --version,
+// calling `callback` with the run's verbosity and progress in place.
 py::object make_command(const CommandTexts& texts, Callback callback);
 
 // Ends the command with this exit status (SystemExit, passed on by click).
@@ -33,6 +35,11 @@ py::object make_command(const CommandTexts& texts, Callback callback);
 
 // One line to standard output through click.
 void echo(const std::string& line);
+
+// The one form of a missing-package message, the pip argument quoted for
+// every shell: "Missing required packages for PDF generation (fpdf2,
+// Pillow). Install them with: pip install 'velkit[pdf]'".
+std::string missing_packages_text(const std::string& what, const std::string& packages, const std::string& extra);
 
 // Dependency gate: when the tool's packages are missing, logs each line as
 // an error and exits with status 1.
@@ -56,7 +63,8 @@ py::object load_config_section(py::handle config);
 // (naming the file) and status 1.
 py::object read_config_file(py::handle config);
 
-// True when VELKIT_DEBUG is "1": debug lines and raw details are wanted.
+// True when VELKIT_DEBUG is "1" or the run is --verbose: debug lines and
+// raw details are wanted.
 bool debug_requested();
 
 // True for a path option that was given and is not empty.

@@ -23,6 +23,9 @@ public:
     void warning(const std::string& message) const { call("warning", py::str(message)); }
     void error(const std::string& message) const { call("error", py::str(message)); }
     void exception(const std::string& message) const { call("exception", py::str(message)); }
+    // A run's closing summary: shown also when only warnings are wanted.
+    void summary(bool warning, const std::string& message) const;
+    std::string name() const;
 
     const py::object& object() const { return logger_; }
 

@@ -1,0 +1,51 @@
+#include "report_writer.hpp"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include "source_file.hpp"
+
+namespace velkit::sheet_tile {
+
+ReportWriter::ReportWriter() : pdf_(std::make_shared<QPDF>()) {
+    pdf_->emptyPDF();
+    pdf_->setSuppressWarnings(true);
+    QPDFObjectHandle info = pdf_->makeIndirectObject(QPDFObjectHandle::newDictionary());
+    info.replaceKey("/Producer", QPDFObjectHandle::newUnicodeString(kReportProducer));
+    pdf_->getTrailer().replaceKey("/Info", info);
+}
+
+long ReportWriter::page_count() const {
+    return static_cast<long>(QPDFPageDocumentHelper(*pdf_).getAllPages().size());
+}
+
+std::string ReportWriter::bytes() {
+    QPDFWriter writer(*pdf_);
+    writer.setOutputMemory();
+    writer.setObjectStreamMode(qpdf_o_generate);
+    writer.setCompressStreams(true);
+    // Layers and transparency groups of the sources need it.
+    writer.setMinimumPDFVersion("1.7");
+    writer.write();
+    std::unique_ptr<Buffer> buffer(writer.getBuffer());
+    return std::string(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+}
+
+void register_report_writer(py::module_& m) {
+    py::class_<ReportWriter, std::shared_ptr<ReportWriter>>(m, "ReportWriter",
+                                                            "The merged report, written by write(stream).")
+        .def(py::init<>())
+        .def_property_readonly("pages",
+                               [](const ReportWriter& writer) {
+                                   py::list pages;
+                                   for (long i = 0; i < writer.page_count(); ++i) pages.append(i);
+                                   return pages;
+                               })
+        .def("write", [](ReportWriter& writer, py::object stream) {
+            std::string data = writer.bytes();
+            stream.attr("write")(py::bytes(data));
+        });
+}
+
+}  // namespace velkit::sheet_tile
