@@ -49,7 +49,8 @@ all: $(VENV)/.installed
 # draws text beyond Western European, and a small CJK font (WenQuanYi Micro
 # Hei) that fontconfig offers picbook for Chinese, Japanese and Korean.
 # libxlsxwriter (found through pkg-config) writes workbooks in C; libqpdf
-# (also through pkg-config) does sheet-tile's PDF work.
+# (also through pkg-config) does sheet-tile's PDF work; expat (the same
+# way) parses the XML of the workbooks read.
 # clang and its runtime build the fuzz targets.
 system-deps:
 	@missing=""; \
@@ -64,6 +65,7 @@ system-deps:
 	[ -e /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] || missing="$$missing fonts-wqy-microhei"; \
 	[ -e /usr/include/xlsxwriter.h ] || missing="$$missing libxlsxwriter-dev"; \
 	[ -e /usr/include/qpdf/QPDF.hh ] || missing="$$missing libqpdf-dev"; \
+	[ -e /usr/include/expat.h ] || missing="$$missing libexpat1-dev"; \
 	command -v pkg-config >/dev/null || missing="$$missing pkg-config"; \
 	command -v $(FUZZ_CXX) >/dev/null || missing="$$missing clang-14"; \
 	ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing="$$missing libclang-rt-14-dev"; \

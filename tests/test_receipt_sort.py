@@ -200,7 +200,10 @@ class TestRun:
             "Not processed (only .xlsx workbooks are sorted): f_old.xls",
         ] + [f"Processing: {old} -> {new}" for old, new in EXPECTED_MOVES]
         errors = messages(err, "ERROR")
-        assert errors[0] == "---> Skipping d_no_amount.xlsx: Cannot find Name or Amount in D6 or P56"
+        assert errors[0] == (
+            "---> Skipping d_no_amount.xlsx: Cannot find Name or Amount in D6 or P56: "
+            "the amount cell P56 on sheet 'Sheet' is empty"
+        )
         assert errors[1].startswith(f"Error reading excel {expense_folder / 'g_broken.xlsx'}: ")
         assert errors[2:] == ["---> Skipping g_broken.xlsx: Cannot find Name or Amount in D6 or P56"]
 
@@ -536,7 +539,7 @@ class TestAwkwardCells:
     @pytest.mark.parametrize(
         "cells, expected",
         [
-            ({"D6": "Ann\nLee\tB."}, f"AnnLeeB_5_{CODE}.xlsx"),
+            ({"D6": "Ann\nLee\tB."}, f"Ann Lee B_5_{CODE}.xlsx"),  # a break is a blank
             ({"D6": ".profile"}, f"profile_5_{CODE}.xlsx"),
         ],
         ids=["line-feed-and-tab", "leading-dot"],
@@ -681,3 +684,63 @@ def test_reader_warnings_go_through_the_log_with_the_workbook(tmp_path):
         "unstyled.xlsx: Workbook contains no default style, apply openpyxl's default"]
     assert all(line.startswith(("INFO ReceiptSort: ", "WARNING ReceiptSort: ")) for line in result.stderr.splitlines())
     assert summary_of(result.stderr) == "Moved 2 workbooks"
+
+
+class TestWorkbooksAsTheyCome:
+    @pytest.mark.parametrize("lock_name", ["~$a_open.xlsx", ".~lock.a_open.xlsx#", "~$open.xlsx"])
+    def test_a_workbook_open_in_another_program_stays(self, tmp_path, frozen_clock, capsys, lock_name):
+        make_workbook(tmp_path / "a_open.xlsx", {"D6": "Ann", "P56": 12})
+        make_workbook(tmp_path / "b_closed.xlsx", {"D6": "Bo", "P56": 7})
+        (tmp_path / lock_name).write_bytes(b"owner")
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        err = capsys.readouterr().err
+        assert (tmp_path / "a_open.xlsx").exists() and not (tmp_path / "b_closed.xlsx").exists()
+        assert (tmp_path / lock_name).read_bytes() == b"owner"
+        assert [m for m in messages(err, "WARNING") if "a_open.xlsx" in m] == [
+            f"---> Skipping a_open.xlsx: is open in another program ({lock_name} is beside it); "
+            "it stays where it is until it is closed"
+        ]
+        assert "Moved 1 workbook; skipped 1 (open in another program)" in err
+
+    def test_names_lose_bidi_controls_and_breaks_become_blanks(self, tmp_path, frozen_clock):
+        make_workbook(tmp_path / "r.xlsx", {"D6": "Rechnung\u202excod.exe", "P56": "Ann\nLee  \u200bJr"})
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        (moved,) = names(tmp_path / "results")
+        assert moved.startswith("Rechnungxcod.exe_Ann Lee Jr_") and moved.endswith(".xlsx")
+
+    @pytest.mark.parametrize(
+        "cells, detail",
+        [
+            ({"P56": 5}, "the name cell D6 on sheet 'Spesen' is empty"),
+            ({}, "the name cell D6 and the amount cell P56 on sheet 'Spesen' are empty"),
+            (
+                {"D6": "Ann", "P56": "=SUM(A1:A3)"},
+                "the amount cell P56 on sheet 'Spesen' holds a formula saved without a result "
+                "(open the workbook in a spreadsheet program and save it)",
+            ),
+        ],
+        ids=["name-empty", "both-empty", "formula-without-result"],
+    )
+    def test_the_skip_names_the_cell_and_the_sheet(self, tmp_path, frozen_clock, capsys, cells, detail):
+        make_workbook(tmp_path / "x.xlsx", cells, sheet_title="Spesen")
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        assert messages(capsys.readouterr().err, "ERROR") == [
+            f"---> Skipping x.xlsx: Cannot find Name or Amount in D6 or P56: {detail}"
+        ]
+
+    def test_a_strict_open_xml_workbook_is_refused_as_one(self, tmp_path, frozen_clock, capsys):
+        import zipfile
+
+        path = make_workbook(tmp_path / "strict.xlsx", {"D6": "Ann", "P56": 5}) or tmp_path / "strict.xlsx"
+        with zipfile.ZipFile(path) as source:
+            parts = {name: source.read(name) for name in source.namelist()}
+        parts["xl/workbook.xml"] = parts["xl/workbook.xml"].replace(
+            b"http://schemas.openxmlformats.org/spreadsheetml/2006/main",
+            b"http://purl.oclc.org/ooxml/spreadsheetml/main",
+        )
+        with zipfile.ZipFile(path, "w") as target:
+            for name, data in parts.items():
+                target.writestr(name, data)
+        receipt_sort.process_expense_rename(config_for(tmp_path))
+        errors = messages(capsys.readouterr().err, "ERROR")
+        assert "is saved as Strict Open XML" in errors[0] and path.exists()

@@ -78,12 +78,12 @@ namespace {
 py::module_ excel_tools() { return py::module_::import("velutil.excelTools"); }
 }  // namespace
 
-py::object read_csv_by_cells(py::handle path, py::handle mapping) {
-    return excel_tools().attr("read_csv_by_cells")(path, mapping);
+py::object read_csv_by_cells(py::handle path, py::handle mapping, const py::dict& settings) {
+    return excel_tools().attr("read_csv_by_cells")(path, mapping, **settings);
 }
 
-py::object read_excel_by_cells(py::handle path, py::handle mapping) {
-    return excel_tools().attr("read_excel_by_cells")(path, mapping);
+py::object read_excel_by_cells(py::handle path, py::handle mapping, const py::dict& settings) {
+    return excel_tools().attr("read_excel_by_cells")(path, mapping, **settings);
 }
 
 py::object merge_exact_match(py::handle left, py::handle right, const std::vector<std::string>& keys,

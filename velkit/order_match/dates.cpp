@@ -131,7 +131,7 @@ std::optional<Date> parse_date_text(std::string_view text, DayOrder order) {
     if (!parts) return std::nullopt;
     const int* n = parts->numbers;
     if (year_first(*parts)) return valid(n[0], n[1], n[2]);
-    if (!year_last(*parts)) return std::nullopt;
+    if (!year_last(*parts) || order == DayOrder::kYearFirst) return std::nullopt;
     if (parts->separator == '.' || order == DayOrder::kDayFirst) return valid(n[2], n[1], n[0]);
     return valid(n[2], n[0], n[1]);
 }

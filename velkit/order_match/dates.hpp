@@ -21,7 +21,8 @@ struct Date {
 // above 12 ("01/15/2024"). A column that shows neither is read month first
 // and is ambiguous when one of its dates would read otherwise day first
 // ("05/03/2024"). "dd.mm.yyyy" is always day first.
-enum class DayOrder { kMonthFirst, kDayFirst };
+// kYearFirst (set, never guessed) reads only dates that begin with their year.
+enum class DayOrder { kMonthFirst, kDayFirst, kYearFirst };
 struct ColumnDayOrder {
     DayOrder order = DayOrder::kMonthFirst;
     std::string ambiguous_example;  // empty when the order is certain

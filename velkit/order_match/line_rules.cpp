@@ -9,9 +9,11 @@ std::string unmatched_reason(const UnmatchedLine& line, const std::string& other
     if (!line.po_error.empty()) return "PO is an error value: " + line.po_error;
     if (!line.quantity_error.empty()) return "quantity is an error value: " + line.quantity_error;
     if (line.quantity_not_number) return "quantity is not a number: '" + *line.quantity_not_number + "'";
-    if (line.other_quantities.empty()) {
-        return other_side == "customer" ? "PO not in the customer sheet" : "PO not in the system export";
+    std::string other_file = other_side == "customer" ? "the customer sheet" : "the system export";
+    if (line.other_quantities.empty() && !line.other_quantity_problem.empty()) {
+        return "PO found in " + other_file + ", but its quantity " + line.other_quantity_problem;
     }
+    if (line.other_quantities.empty()) return "PO not in " + other_file;
     std::string quantities;
     for (const auto& quantity : line.other_quantities) {
         if (!quantities.empty()) quantities += ", ";

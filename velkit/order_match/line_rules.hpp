@@ -18,6 +18,9 @@ struct UnmatchedLine {
     std::optional<std::string> quantity_not_number;  // the text, if it is no number
     // Quantities of the other side's lines with the same PO, as shown.
     std::vector<std::string> other_quantities;
+    // When the other side has the PO only without a usable quantity: "is
+    // missing" or "is an error value: #N/A".
+    std::string other_quantity_problem;
 };
 
 // The REASON of an unmatched line. `other_side` is "customer" for a system

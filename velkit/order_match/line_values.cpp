@@ -1,8 +1,10 @@
 #include "line_values.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <map>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "cell_values.hpp"
@@ -127,8 +129,78 @@ std::optional<std::string> quantity_shown(py::handle value) {
     return text;
 }
 
+namespace {
+
+std::unordered_map<long long, const LineValue*> by_row(const std::vector<LineValue>& lines) {
+    std::unordered_map<long long, const LineValue*> rows;
+    for (const auto& line : lines) rows.emplace(line.row, &line);
+    return rows;
+}
+
+// A quantity's value; also of a text of more than 15 significant digits
+// ("0.30000000000000004"), which reads as text to keep an identifier whole.
+std::optional<double> quantity_value(const LineValue& line) {
+    if (line.quantity == ValueState::kNumber) return line.quantity_number;
+    if (line.quantity != ValueState::kText) return std::nullopt;
+    std::string_view text = velutil::trim_blanks(line.quantity_text);
+    if (text.empty() || text.find_first_not_of("-.0123456789") != std::string_view::npos) return std::nullopt;
+    double value = 0;
+    auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+bool same_quantity(const LineValue& a, const LineValue& b, double tolerance) {
+    std::optional<double> first = quantity_value(a);
+    std::optional<double> second = quantity_value(b);
+    if (first && second) {
+        double x = *first;
+        double y = *second;
+        if (tolerance <= 0) return x == y;
+        // 1.01 and 1.00 are within 0.01, whatever the binary fractions say.
+        return std::fabs(x - y) <= tolerance + 1e-9 * std::max({1.0, std::fabs(x), std::fabs(y)});
+    }
+    return a.quantity == ValueState::kText && b.quantity == ValueState::kText &&
+           velutil::trim_blanks(a.quantity_text) == velutil::trim_blanks(b.quantity_text);
+}
+
+py::object paired_lines(py::handle system_keys, py::handle customer_keys, const std::vector<LineValue>& system_lines,
+                        const std::vector<LineValue>& customer_lines, double tolerance, bool one_to_one) {
+    py::object pairs = helperlib::merge_exact_match(system_keys, customer_keys, {"PO"}, "inner", {"_SYS", "_CUST"});
+    std::vector<long long> system_rows = pairs["_ROW_SYS"].attr("tolist")().cast<std::vector<long long>>();
+    std::vector<long long> customer_rows = pairs["_ROW_CUST"].attr("tolist")().cast<std::vector<long long>>();
+    auto system_by_row = by_row(system_lines);
+    auto customer_by_row = by_row(customer_lines);
+    std::unordered_set<long long> system_used;
+    std::unordered_set<long long> customer_used;
+    py::list keep;
+    for (size_t i = 0; i < system_rows.size(); ++i) {
+        bool kept = same_quantity(*system_by_row.at(system_rows[i]), *customer_by_row.at(customer_rows[i]), tolerance);
+        if (kept && one_to_one) {
+            kept = !system_used.count(system_rows[i]) && !customer_used.count(customer_rows[i]);
+            if (kept) {
+                system_used.insert(system_rows[i]);
+                customer_used.insert(customer_rows[i]);
+            }
+        }
+        keep.append(kept);
+    }
+    py::object kept = pairs.attr("loc")[state().pandas.attr("Series")(keep, py::arg("index") = pairs.attr("index"),
+                                                                       py::arg("dtype") = "bool")];
+    py::dict names;
+    names["QTY_SYS"] = "QTY";
+    py::list dropped;
+    dropped.append("QTY_CUST");
+    return kept.attr("drop")(py::arg("columns") = dropped)
+        .attr("rename")(py::arg("columns") = names)
+        .attr("reset_index")(py::arg("drop") = true);
+}
+
 py::object unmatched_lines(py::handle table, py::handle own_keys, const std::vector<LineValue>& lines,
-                           const std::vector<long long>& matched_rows, py::handle other_keys, const Side& side) {
+                           const std::vector<long long>& matched_rows, py::handle other_keys,
+                           const std::vector<LineValue>& other_lines, const Side& side) {
     py::module_& pandas = state().pandas;
     std::unordered_set<long long> matched(matched_rows.begin(), matched_rows.end());
     py::list rows;
@@ -141,22 +213,33 @@ py::object unmatched_lines(py::handle table, py::handle own_keys, const std::vec
 
     // The other side's quantities under the same PO (the match's own key rule).
     std::map<long long, std::vector<std::string>> other_quantities;
+    // Lines whose PO the other side has only with a missing or error quantity.
+    std::map<long long, std::string> other_unusable;
     if (!unmatched.empty()) {
         py::list po_and_row;
         po_and_row.append("PO");
         po_and_row.append("_ROW");
-        py::list po_and_quantity;
-        po_and_quantity.append("PO");
-        po_and_quantity.append("QTY");
+        py::list po_quantity_and_row;
+        po_quantity_and_row.append("PO");
+        po_quantity_and_row.append("_ROW");
+        po_quantity_and_row.append("QTY");
         py::object same_po = helperlib::merge_exact_match(own_keys.attr("loc")[rows][po_and_row],
-                                                          other_keys[po_and_quantity], {"PO"}, "inner", {"", "_OTHER"});
+                                                          other_keys[po_quantity_and_row], {"PO"}, "inner", {"", "_OTHER"});
         std::vector<long long> pair_rows = same_po["_ROW"].attr("tolist")().cast<std::vector<long long>>();
+        std::vector<long long> partner_rows = same_po["_ROW_OTHER"].attr("tolist")().cast<std::vector<long long>>();
         py::list pair_quantities = same_po["QTY"].attr("tolist")();
+        auto other_by_row = by_row(other_lines);
         for (size_t i = 0; i < pair_rows.size(); ++i) {
             auto shown = quantity_shown(pair_quantities[i]);
             auto& list = other_quantities[pair_rows[i]];
             if (shown && list.size() < 5 && std::find(list.begin(), list.end(), *shown) == list.end()) {
                 list.push_back(*shown);
+            }
+            auto partner = other_by_row.find(partner_rows[i]);
+            if (!shown && partner != other_by_row.end() && !other_unusable.count(pair_rows[i])) {
+                const LineValue& other = *partner->second;
+                other_unusable[pair_rows[i]] =
+                    other.quantity == ValueState::kError ? "is an error value: " + other.quantity_text : "is missing";
             }
         }
     }
@@ -171,6 +254,8 @@ py::object unmatched_lines(py::handle table, py::handle own_keys, const std::vec
         if (line->quantity == ValueState::kText) facts.quantity_not_number = line->quantity_text;
         auto found = other_quantities.find(line->row);
         if (found != other_quantities.end()) facts.other_quantities = found->second;
+        auto unusable = other_unusable.find(line->row);
+        if (unusable != other_unusable.end()) facts.other_quantity_problem = unusable->second;
         reasons.append(unmatched_reason(facts, side.other));
     }
     py::object lines_table = table.attr("loc")[rows].attr("reset_index")(py::arg("drop") = true);

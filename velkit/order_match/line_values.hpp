@@ -36,9 +36,21 @@ py::object match_table(py::handle table, const std::vector<LineValue>& lines);
 
 // The lines of `table` whose rows are not in `matched_rows`, with "ROW"
 // first and "REASON" last. `own_keys` and `other_keys` are the match
-// tables of this side and the other.
+// tables of this side and the other; `other_lines` the other side's lines.
 py::object unmatched_lines(py::handle table, py::handle own_keys, const std::vector<LineValue>& lines,
-                           const std::vector<long long>& matched_rows, py::handle other_keys, const Side& side);
+                           const std::vector<long long>& matched_rows, py::handle other_keys,
+                           const std::vector<LineValue>& other_lines, const Side& side);
+
+// Whether two lines' quantities match: numbers within `tolerance` (exactly
+// equal for 0), texts equal; missing and error values never.
+bool same_quantity(const LineValue& a, const LineValue& b, double tolerance);
+
+// The pairs of system and customer lines with the same PO whose quantities
+// match within `tolerance`; with `one_to_one` each line is in one pair at
+// most, taken in row order. Columns as the exact match gives them ("QTY" is
+// the system's).
+py::object paired_lines(py::handle system_keys, py::handle customer_keys, const std::vector<LineValue>& system_lines,
+                        const std::vector<LineValue>& customer_lines, double tolerance, bool one_to_one);
 
 // A quantity as the REASON shows it, or nothing for a missing one.
 std::optional<std::string> quantity_shown(py::handle value);

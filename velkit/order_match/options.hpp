@@ -4,8 +4,10 @@
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
+#include <optional>
 #include <string>
 
+#include "dates.hpp"
 #include "velkit/frame/config_values.hpp"
 
 namespace velkit::order_match {
@@ -24,6 +26,14 @@ struct Options {
     std::string po_cell;
     std::string qty_cell;
     std::string rdd_cell;
+
+    // What the data is, when the files do not say it themselves.
+    py::dict csv_settings;    // read_csv_by_cells keywords: delimiter, encoding, decimal
+    py::dict sheet_settings;  // read_excel_by_cells keywords: sheet_name
+    std::optional<DayOrder> sys_date_order;
+    std::optional<DayOrder> customer_date_order;
+    double qty_tolerance = 0;  // quantities this close match
+    bool one_to_one = false;   // each line in one pair at most
 };
 
 // Absent keys take their fallbacks; a value that cannot be used raises

@@ -70,6 +70,29 @@ size_t distinct(const std::vector<long long>& rows) {
     return static_cast<size_t>(std::unique(sorted.begin(), sorted.end()) - sorted.begin());
 }
 
+std::string delimiter_name(const std::string& delimiter) { return delimiter == "\t" ? "tabs" : "'" + delimiter + "'"; }
+
+// What the CSV reader decided and noticed, each in one line naming the file.
+void report_csv_reading(py::handle attrs, const Side& side, bool encoding_set) {
+    const helperlib::Logger& log = state().log;
+    std::string encoding = frame::shown(attrs.attr("get")("encoding", ""));
+    if (!encoding_set && encoding == "cp1252") {
+        log.info(side.named() + ": the file is not UTF-8 text; it is read as Windows-1252.");
+    } else if (!encoding_set && encoding == "utf-16") {
+        log.info(side.named() + ": the file is UTF-16 text (it starts with a byte-order mark).");
+    }
+    std::string delimiter = frame::shown(attrs.attr("get")("delimiter", ","));
+    std::string from = frame::shown(attrs.attr("get")("delimiter_from", ""));
+    std::string why = from == "setting"    ? "as the configuration says"
+                      : from == "sep line" ? "as its first line \"sep=\" says"
+                                           : "the split most consistent over the first lines";
+    log.info(side.named() + ": fields are separated by " + delimiter_name(delimiter) + " (" + why +
+             "); the decimal mark is '" + frame::shown(attrs.attr("get")("decimal", ".")) + "'.");
+    for (py::handle problem : attrs.attr("get")("problems", py::list())) {
+        log.warning(side.named() + ": " + frame::shown(problem) + ".");
+    }
+}
+
 }  // namespace
 
 std::string counts_text(const LineCounts& counts) {
@@ -145,13 +168,12 @@ py::tuple OrderMatch::process() {
     steps.next(system.file);
     {
         frame::ItemScope item(system.file);
-        system_df = helperlib::read_csv_by_cells(o.system_data_path, sys_mapping);
-        if (py::str(system_df.attr("attrs").attr("get")("encoding", "")).equal(py::str("cp1252"))) {
-            log.info(system.named() + ": the file is not UTF-8 text; it is read as Windows-1252.");
-        }
+        system_df = helperlib::read_csv_by_cells(o.system_data_path, sys_mapping, o.csv_settings);
+        report_csv_reading(system_df.attr("attrs"), system, o.csv_settings.contains("encoding"));
         if (has_column(system_df, "RDD")) {
             // The column is replaced, not written into: its type changes.
-            system_df.attr("__setitem__")("RDD", normalise_dates(system_df["RDD"], system, letters_of(o.sys_rdd_cell)));
+            system_df.attr("__setitem__")(
+                "RDD", normalise_dates(system_df["RDD"], system, letters_of(o.sys_rdd_cell), o.sys_date_order));
         }
     }
     log.info("Successfully loaded system CSV with " + std::to_string(py::len(system_df)) + " rows.");
@@ -172,10 +194,12 @@ py::tuple OrderMatch::process() {
     steps.next(customer.file);
     {
         frame::ItemScope item(customer.file);
-        customer_df = helperlib::read_excel_by_cells(customer_path, cell_mapping);
+        customer_df = helperlib::read_excel_by_cells(customer_path, cell_mapping, o.sheet_settings);
         customer.sheet = frame::shown(customer_df.attr("attrs").attr("get")("sheet", ""));
+        if (o.sheet_settings.contains("sheet_name")) log.info(customer.named() + ": reading sheet '" + customer.sheet + "'.");
         if (!empty(customer_df) && has_column(customer_df, "RDD")) {
-            customer_df.attr("__setitem__")("RDD", normalise_dates(customer_df["RDD"], customer, letters_of(o.rdd_cell)));
+            customer_df.attr("__setitem__")(
+                "RDD", normalise_dates(customer_df["RDD"], customer, letters_of(o.rdd_cell), o.customer_date_order));
         }
     }
 
@@ -206,7 +230,11 @@ py::tuple OrderMatch::process() {
     steps.next("matching");
     py::object system_keys = match_table(system_df, system_lines);
     py::object customer_keys = match_table(customer_df, customer_lines);
-    py::object pairs = helperlib::merge_exact_match(system_keys, customer_keys, {"PO", "QTY"}, "inner", {"_SYS", "_CUST"});
+    py::object pairs = o.qty_tolerance > 0 || o.one_to_one
+                           ? paired_lines(system_keys, customer_keys, system_lines, customer_lines, o.qty_tolerance,
+                                          o.one_to_one)
+                           : helperlib::merge_exact_match(system_keys, customer_keys, {"PO", "QTY"}, "inner",
+                                                          {"_SYS", "_CUST"});
     py::dict renames;
     renames["RDD_SYS"] = "SYSTEM_RDD";
     renames["RDD_CUST"] = "CUSTOMER_RDD";
@@ -217,9 +245,10 @@ py::tuple OrderMatch::process() {
     counts = LineCounts{system_matched.size(), distinct(system_matched), distinct(customer_matched),
                         system_lines.size(), customer_lines.size(), system.file, customer.file};
     tally.done(counts->pairs);
-    py::object system_only = unmatched_lines(system_df, system_keys, system_lines, system_matched, customer_keys, system);
+    py::object system_only =
+        unmatched_lines(system_df, system_keys, system_lines, system_matched, customer_keys, customer_lines, system);
     py::object customer_only =
-        unmatched_lines(customer_df, customer_keys, customer_lines, customer_matched, system_keys, customer);
+        unmatched_lines(customer_df, customer_keys, customer_lines, customer_matched, system_keys, system_lines, customer);
 
     py::list cols_order;
     for (const char* name : {"PO", "SO", "SO_POS", "SO_SUFFIX", "QTY", "SYSTEM_RDD", "CUSTOMER_RDD"}) {

@@ -54,7 +54,8 @@ std::optional<int> month_of(py::handle value) {
 
 }  // namespace
 
-py::object normalise_dates(py::handle column, const Side& side, const std::string& letters) {
+py::object normalise_dates(py::handle column, const Side& side, const std::string& letters,
+                           std::optional<DayOrder> set_order) {
     py::module_& pandas = state().pandas;
     py::object series = py::reinterpret_borrow<py::object>(column);
     if (py::bool_(pandas.attr("api").attr("types").attr("is_datetime64_any_dtype")(series))) {
@@ -76,7 +77,7 @@ py::object normalise_dates(py::handle column, const Side& side, const std::strin
         texts[i] = PyUnicode_Check(value.ptr()) ? std::optional<std::string>(frame::shown(value)) : whole_number_text(value);
         if (texts[i]) present_texts.push_back(*texts[i]);
     }
-    ColumnDayOrder order = read_day_order(present_texts);
+    ColumnDayOrder order = set_order ? ColumnDayOrder{*set_order, ""} : read_day_order(present_texts);
     if (!order.ambiguous_example.empty()) {
         state().log.warning(side.named() + ": the delivery dates in column " + letters +
                             " could be day first or month first (such as '" + order.ambiguous_example +

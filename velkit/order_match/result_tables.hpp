@@ -3,7 +3,10 @@
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
+#include <optional>
 #include <string>
+
+#include "dates.hpp"
 
 #include "order_match.hpp"
 
@@ -12,7 +15,9 @@ namespace velkit::order_match {
 // Delivery dates of any form as "%Y-%m-%d" text; what is not a date becomes
 // missing and is named in a warning (up to five, with their rows). `letters`
 // names the column in the warning about an ambiguous day order.
-py::object normalise_dates(py::handle column, const Side& side, const std::string& letters);
+// `order`, when set, is the day order of the texts (no guess, no warning).
+py::object normalise_dates(py::handle column, const Side& side, const std::string& letters,
+                           std::optional<DayOrder> order = std::nullopt);
 
 // The quantities per delivery month of either side: rows "SYS_RDD" and
 // "CUS_RDD", one column per month in calendar order; each source line

@@ -116,19 +116,67 @@ std::string file_start(py::handle file_path) {
     return content;
 }
 
+// Whether the workbook part uses the namespaces of Strict Open XML, which
+// the reader does not know (it would see no sheets at all).
+bool is_strict_workbook(py::handle file_path) {
+    try {
+        py::object archive = py::module_::import("zipfile").attr("ZipFile")(file_path);
+        bool strict = false;
+        try {
+            py::bytes part = archive.attr("read")("xl/workbook.xml");
+            strict = std::string(part).find("http://purl.oclc.org/ooxml/spreadsheetml/main") != std::string::npos;
+        } catch (py::error_already_set&) {
+        }
+        archive.attr("close")();
+        return strict;
+    } catch (py::error_already_set&) {  // not a zip archive: the reader says what it is
+        return false;
+    }
+}
+
+// For the empty cells: whether a formula stands there whose result the
+// program that wrote the workbook did not save.
+void find_unsaved_formulas(py::handle file_path, const py::list& references, CellValues& read) {
+    read.unsaved_formulas.assign(references.size(), false);
+    bool any_empty = false;
+    for (py::handle value : read.values) any_empty = any_empty || value.is_none();
+    if (!any_empty) return;
+    py::object book = state().load_workbook(file_path, py::arg("data_only") = false, py::arg("read_only") = true);
+    try {
+        py::object sheet = book.attr("active");
+        for (size_t i = 0; i < references.size(); ++i) {
+            if (!read.values[i].is_none() || !py::isinstance<py::str>(references[i])) continue;
+            py::object value = sheet[references[i]].attr("value");
+            read.unsaved_formulas[i] = py::isinstance<py::str>(value) && frame::shown(value).rfind("=", 0) == 0;
+        }
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_Exception)) throw;
+    }
+    close_quietly(book);
+}
+
 }  // namespace
 
 CellValues read_cells(py::handle file_path, const py::list& references) {
+    if (is_strict_workbook(file_path)) {
+        PyErr_SetString(PyExc_ValueError,
+                        "the workbook is saved as Strict Open XML, which cannot be read; save it as an ordinary "
+                        "Excel workbook (.xlsx) to have it sorted");
+        throw py::error_already_set();
+    }
     py::object book = state().load_workbook(file_path, py::arg("data_only") = true, py::arg("read_only") = true);
     CellValues read;
     try {
-        read = cells_of_sheet(book.attr("active"), references);
+        py::object sheet = book.attr("active");
+        read = cells_of_sheet(sheet, references);
+        if (py::hasattr(sheet, "title")) read.sheet = frame::shown(sheet.attr("title"));
     } catch (...) {
         close_quietly(book);
         throw;
     }
     // Read-only workbooks keep their file open until closed.
     book.attr("close")();
+    find_unsaved_formulas(file_path, references, read);
     return read;
 }
 

@@ -10,10 +10,13 @@ namespace velkit::receipt_sort {
 struct CellValues {
     py::list values;                  // one per reference, None for an empty cell
     std::vector<std::string> errors;  // per reference: the error value ("#N/A") or ""
+    std::string sheet;                // the title of the sheet read
+    std::vector<bool> unsaved_formulas;  // per reference: None because a formula's result was not saved
 };
 
 // Raises what the reader raises for a workbook it cannot read, and
-// ValueError when the active sheet is a chart.
+// ValueError when the active sheet is a chart or the workbook is saved as
+// Strict Open XML.
 CellValues read_cells(py::handle file_path, const py::list& references);
 
 // Why the workbook could not be read, in words a user can act on: a

@@ -20,6 +20,17 @@ bool is_white_space(char32_t c) {
 
 bool is_control(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
+// Line breaks and tabs: where a cell breaks its text, a name gets a blank.
+bool is_break(char32_t c) { return (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029; }
+
+// Invisible format characters, bidirectional controls among them: U+202E
+// would show "Rechnung\u202Excod.exe" as an .exe.
+bool is_format_control(char32_t c) {
+    return c == 0xAD || c == 0x61C || c == 0x180E || (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x206F) || c == 0xFEFF || (c >= 0xFFF9 && c <= 0xFFFB) ||
+           (c >= 0xE0000 && c <= 0xE007F);
+}
+
 bool is_refused(char32_t c) { return is_control(c) || (c < 0x80 && std::strchr("\\/*?:\"<>|", int(c)) != nullptr); }
 
 // Characters that may not begin or end a name part.
@@ -46,10 +57,26 @@ std::string trimmed(const std::string& text) {
 std::string sanitize_name_part(const std::string& text) {
     std::string kept;
     kept.reserve(text.size());
+    bool after_blank = false;
     for (size_t at = 0; at < text.size();) {
         velutil::Utf8Unit unit = velutil::decode_utf8(text, at);
-        if (!is_refused(unit.code)) kept.append(text, at, unit.length);
+        size_t start = at;
         at += unit.length;
+        if (!unit.valid) {  // a stray byte stays as it is
+            kept.append(text, start, unit.length);
+            after_blank = false;
+            continue;
+        }
+        if (is_format_control(unit.code)) continue;
+        if (is_break(unit.code) || is_white_space(unit.code)) {
+            // A run of blanks and breaks is one blank.
+            if (!after_blank) kept += ' ';
+            after_blank = true;
+            continue;
+        }
+        if (is_refused(unit.code)) continue;
+        kept.append(text, start, unit.length);
+        after_blank = false;
     }
     return trimmed(kept);
 }

@@ -10,10 +10,12 @@ namespace velkit::receipt_sort {
 constexpr std::size_t kMostFileNameBytes = 255;
 
 // `text` made fit to be part of a file name: without the characters file
-// systems or office programs refuse (\ / * ? : " < > |) and without control
-// characters (line feed, tab, ...); without white space at both ends (the
-// interpreter's notion of white space, including the Unicode blanks); and
-// without leading dots (a hidden file) or trailing dots (refused elsewhere).
+// systems or office programs refuse (\ / * ? : " < > |), control characters
+// and invisible format characters (bidirectional controls, zero-width
+// spaces); a line break or tab becomes a blank and a run of blanks one
+// blank; without white space at both ends (the interpreter's notion of
+// white space, including the Unicode blanks); and without leading dots (a
+// hidden file) or trailing dots (refused elsewhere).
 std::string sanitize_name_part(const std::string& text);
 
 // A local time as the clock gives it.

@@ -71,6 +71,44 @@ std::string error_cells_text(const CellValues& read, const std::vector<std::stri
     return "Cells " + cells[0] + " and " + cells[1] + " hold error values (" + errors[0] + ", " + errors[1] + ")";
 }
 
+// The lock file an office program keeps beside a workbook it has open
+// ("~$Name.xlsx", "~$me.xlsx" for long names, ".~lock.Name.xlsx#"), or "".
+std::string lock_file_beside(py::handle path) {
+    py::module_ path_ops = os_path();
+    py::object folder = path_ops.attr("dirname")(path);
+    py::str name = py::reinterpret_borrow<py::str>(path_ops.attr("basename")(path));
+    std::vector<py::object> candidates = {py::str("~$") + name, py::str(".~lock.") + name + py::str("#")};
+    if (py::len(name) > 2) candidates.push_back(py::str("~$") + name[py::slice(2, py::len(name), 1)]);
+    for (const auto& candidate : candidates) {
+        if (py::bool_(path_ops.attr("lexists")(path_ops.attr("join")(folder, candidate)))) return frame::shown(candidate);
+    }
+    return "";
+}
+
+// Why the name or amount is missing: which cell, on which sheet, and
+// whether a formula stands there whose result was not saved.
+std::string missing_cells_text(const CellValues& read, const std::vector<std::string>& references) {
+    static const char* const kRoles[] = {"name", "amount"};
+    std::vector<std::string> empty, unsaved;
+    for (size_t i = 0; i < references.size() && i < 2; ++i) {
+        if (!read.values[i].is_none()) continue;
+        std::string cell = std::string("the ") + kRoles[i] + " cell " + references[i];
+        (i < read.unsaved_formulas.size() && read.unsaved_formulas[i] ? unsaved : empty).push_back(cell);
+    }
+    std::string where = " on sheet '" + read.sheet + "'";
+    std::string text;
+    if (!empty.empty()) {
+        text = empty.size() == 1 ? empty[0] + where + " is empty" : empty[0] + " and " + empty[1] + where + " are empty";
+    }
+    if (!unsaved.empty()) {
+        if (!text.empty()) text += "; ";
+        text += (unsaved.size() == 1 ? unsaved[0] + where + " holds a formula"
+                                     : unsaved[0] + " and " + unsaved[1] + where + " hold formulas") +
+                " saved without a result (open the workbook in a spreadsheet program and save it)";
+    }
+    return text;
+}
+
 // Other spreadsheets in the folder are named, so that nobody waits for them.
 void log_other_workbooks(py::handle input_path) {
     py::list names = helperlib::find_files_with_extensions(input_path, kOtherWorkbookExtensions).names;
@@ -123,6 +161,7 @@ private:
     py::list cells_;
     py::set planned_;  // names a dry run has handed out: a real run would have created them
     frame::RunTally tally_;
+    size_t open_elsewhere_ = 0;  // skipped: open in another program
 };
 
 frame::RunTally RenameRun::run() {
@@ -163,8 +202,11 @@ frame::RunTally RenameRun::run() {
         }
     }
 
+    std::string skip_reason = open_elsewhere_ == 0                        ? "no name or amount"
+                              : open_elsewhere_ == tally_.skipped_count() ? "open in another program"
+                                                                          : "no name or amount, or open in another program";
     frame::log_summary(log, tally_, (options_.dry_run ? "Would move " : "Moved ") + workbooks(tally_.done_count()),
-                       "no name or amount");
+                       skip_reason);
     return tally_;
 }
 
@@ -185,6 +227,15 @@ void RenameRun::handle(py::handle path) {
     frame::ItemScope item(shown_name);
     std::string skip_prefix = "---> Skipping " + shown_name + ": ";
 
+    std::string lock_file = lock_file_beside(path);
+    if (!lock_file.empty()) {
+        // Moving it now would let the program save to the old name later.
+        log.warning(skip_prefix + "is open in another program (" + lock_file +
+                    " is beside it); it stays where it is until it is closed");
+        tally_.skipped();
+        ++open_elsewhere_;
+        return;
+    }
     CellValues read;
     try {
         read = read_cells(path, cells_);
@@ -202,7 +253,8 @@ void RenameRun::handle(py::handle path) {
         return;
     }
     if (read.values[0].is_none() || read.values[1].is_none()) {
-        log.error(skip_prefix + "Cannot find Name or Amount in " + options_.name_cell + " or " + options_.amount_cell);
+        log.error(skip_prefix + "Cannot find Name or Amount in " + options_.name_cell + " or " + options_.amount_cell +
+                  ": " + missing_cells_text(read, {options_.name_cell, options_.amount_cell}));
         tally_.skipped();
         return;
     }

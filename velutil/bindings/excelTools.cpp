@@ -15,14 +15,26 @@ PYBIND11_MODULE(excelTools, m) {
     velutil::py_fs::register_file_error();
 
     m.def("read_csv_by_cells", &excel_tables::read_csv_by_cells, py::arg("path"), py::arg("mapping"),
+          py::arg("delimiter") = py::none(), py::arg("encoding") = py::none(), py::arg("decimal") = py::none(),
           "A DataFrame with one column per entry of `mapping` (column name ->\n"
           "cell reference such as \"H2\": column H, data from row 2 on; the rows\n"
           "above are headers), indexed by the row numbers the file shows. Rows\n"
           "whose mapped cells are all blank are left out. Numbers become numbers\n"
           "(a ';' file writes \"1.000,5\"); other texts stay as written\n"
-          "(\"0045001234\" keeps its zeros), as do more than 15 digits. UTF-8,\n"
-          "else Windows-1252; a first line \"sep=;\" sets the delimiter.\n"
-          "attrs: \"encoding\", \"delimiter\".");
+          "(\"0045001234\" keeps its zeros), as do more than 15 digits.\n"
+          "Quotes follow the rules of spreadsheet programs and the csv module.\n"
+          "Encoding: a UTF-16 byte-order mark, else UTF-8 (stray bytes read as\n"
+          "Windows-1252), else Windows-1252; `encoding` (\"utf-8\", \"utf-16\",\n"
+          "\"cp1252\") decides instead. Delimiter: `delimiter`, else a first line\n"
+          "\"sep=;\", else the most consistent split of the first lines. Decimal\n"
+          "mark: `decimal`, else ',' in ';' files. attrs: \"encoding\",\n"
+          "\"delimiter\", \"delimiter_from\", \"decimal\", \"problems\" (texts\n"
+          "naming rows).");
+    m.def("csv_records", &excel_tables::csv_records, py::arg("path"), py::arg("delimiter") = ",",
+          py::arg("encoding") = py::none(),
+          "(records, unclosed): every record of a CSV file as a list of texts,\n"
+          "read as read_csv_by_cells reads them, and the numbers (from 1) of\n"
+          "the records whose quote never closed.");
     m.def("read_excel_by_cells", &excel_tables::read_excel_by_cells, py::arg("path"), py::arg("mapping"),
           py::arg("sheet_name") = py::none(),
           "Like read_csv_by_cells for a workbook (.xlsx, .xlsm, .xlsb, .xls,\n"

@@ -53,12 +53,16 @@ std::optional<std::string> key_of(py::handle value, const Missing& missing) {
         Py_ssize_t size = 0;
         const char* data = PyUnicode_AsUTF8AndSize(object, &size);
         if (data == nullptr) throw py::error_already_set();
-        std::string_view text = velutil::trim_blanks(std::string_view(data, static_cast<size_t>(size)));
+        std::string_view text = velutil::trim_invisible(std::string_view(data, static_cast<size_t>(size)));
         if (text.empty()) return std::nullopt;
-        return std::string(text);
+        if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            return std::string(text);
+        }
+        // "Ü" typed as U followed by a combining diaeresis equals "Ü".
+        return missing.nfc(py::str(text.data(), text.size())).cast<std::string>();
     }
     if (py::bool_(missing.isna(value))) return std::nullopt;
-    std::string text(velutil::trim_blanks(text_of(value)));
+    std::string text(velutil::trim_invisible(text_of(value)));
     if (text.empty()) return std::nullopt;
     return text;
 }
@@ -116,7 +120,9 @@ py::object merge_exact_match(py::object df_left, py::object df_right, py::object
 
     py::module_ pandas = py::module_::import("pandas");
     Missing missing{pandas.attr("NA"), pandas.attr("NaT"), py::module_::import("datetime").attr("datetime"),
-                    pandas.attr("isna")};
+                    pandas.attr("isna"),
+                    py::module_::import("functools").attr("partial")(
+                        py::module_::import("unicodedata").attr("normalize"), "NFC")};
     auto left_keys = row_keys(df_left, keys, missing);
     auto right_keys = row_keys(df_right, keys, missing);
 

@@ -20,6 +20,8 @@
 #include "file_error.hpp"
 #include "pyfs.hpp"
 #include "safe_files.hpp"
+#include "text_kit.hpp"
+#include "xml_stream.hpp"
 #include "excel_tables.hpp"
 #include "py_messages.hpp"
 
@@ -121,40 +123,99 @@ py::object frame_of(const std::vector<Field>& fields, std::vector<py::object> co
 
 }  // namespace
 
-py::object read_csv_by_cells(py::object path, py::object mapping) {
+namespace {
+
+velutil::TextEncoding encoding_setting(py::handle encoding) {
+    if (encoding.is_none()) return velutil::TextEncoding::kGuess;
+    std::string name = velutil::ascii_lower(py::isinstance<py::str>(encoding) ? encoding.cast<std::string>() : "?");
+    if (name == "utf-8" || name == "utf8") return velutil::TextEncoding::kUtf8;
+    if (name == "utf-16" || name == "utf16") return velutil::TextEncoding::kUtf16;
+    if (name == "cp1252" || name == "windows-1252") return velutil::TextEncoding::kCp1252;
+    raise_value_error("encoding must be \"utf-8\", \"utf-16\" or \"cp1252\", not " + text_of(py::repr(encoding)) + ".");
+}
+
+char one_character(py::handle value, const char* what) {
+    std::string text = py::isinstance<py::str>(value) ? value.cast<std::string>() : std::string();
+    if (text.size() != 1 || text[0] == '"' || text[0] == '\n' || text[0] == '\r') {
+        raise_value_error(std::string(what) + " must be one character (not a quote or a line break), not " +
+                          text_of(py::repr(value)) + ".");
+    }
+    return text[0];
+}
+
+// "rows 3, 7 and 12" (at most ten named).
+std::string rows_named(const std::vector<int>& rows) {
+    std::string text = rows.size() == 1 ? "row " : "rows ";
+    size_t shown = std::min<size_t>(rows.size(), 10);
+    for (size_t i = 0; i < shown; ++i) {
+        if (i > 0) text += i + 1 == shown && shown == rows.size() ? " and " : ", ";
+        text += std::to_string(rows[i]);
+    }
+    if (shown < rows.size()) text += " and " + std::to_string(rows.size() - shown) + " more";
+    return text;
+}
+
+}  // namespace
+
+py::object read_csv_by_cells(py::object path, py::object mapping, py::object delimiter_setting,
+                             py::object encoding_setting_value, py::object decimal_setting) {
     std::vector<Field> fields = fields_of(mapping, path);
-    std::string raw;
+    velutil::TextEncoding wanted = encoding_setting(encoding_setting_value);
+    char chosen_delimiter = delimiter_setting.is_none() ? 0 : one_character(delimiter_setting, "delimiter");
+    char decimal_mark = decimal_setting.is_none() ? 0 : one_character(decimal_setting, "decimal");
+    if (decimal_mark != 0 && decimal_mark != ',' && decimal_mark != '.') {
+        raise_value_error("decimal must be \",\" or \".\", not " + text_of(py::repr(decimal_setting)) + ".");
+    }
+    velutil::DecodedText decoded;
     try {
-        raw = velutil::read_file(to_fs(path));
+        decoded = velutil::decode_text(velutil::read_file(to_fs(path)), wanted);
     } catch (const velutil::FileError& error) {
         raise_value_error("Cannot read " + quoted(path) + ": " + std::strerror(error.error_number()) + ".");
     }
-    std::string_view text = velutil::strip_utf8_bom(raw);
+    std::string_view text = decoded.text;
     py::dict notes;
-    notes["encoding"] = "utf-8";
-    std::string converted;
-    if (velutil::find_invalid_utf8(text) != std::string_view::npos) {
-        // Spreadsheet programs in western locales save CSV this way.
-        converted = velutil::cp1252_to_utf8(text);
-        text = converted;
-        notes["encoding"] = "cp1252";
-    }
-    char delimiter = 0;
+    notes["encoding"] = velutil::encoding_name(decoded.encoding);
+    std::vector<size_t> marks = std::move(decoded.repaired);
+    char delimiter = chosen_delimiter;
+    const char* delimiter_from = "setting";
     if (auto sep = velutil::sep_line(text)) {
-        delimiter = sep->delimiter;
+        // The file's own word; a setting still wins.
+        size_t skipped = text.size() - sep->rest.size();
         text = sep->rest;
-    } else {
+        for (size_t& mark : marks) mark = mark >= skipped ? mark - skipped : 0;
+        if (delimiter == 0) {
+            delimiter = sep->delimiter;
+            delimiter_from = "sep line";
+        }
+    }
+    if (delimiter == 0) {
         delimiter = velutil::detect_delimiter(text);
+        delimiter_from = "detected";
     }
     notes["delimiter"] = std::string(1, delimiter);
-    velutil::NumberStyle style = delimiter == ';' ? velutil::kDecimalComma : velutil::kDecimalPoint;
+    notes["delimiter_from"] = delimiter_from;
+    if (decimal_mark == 0) decimal_mark = delimiter == ';' ? ',' : '.';
+    notes["decimal"] = std::string(1, decimal_mark);
+    velutil::NumberStyle style = decimal_mark == ',' ? velutil::kDecimalComma : velutil::kDecimalPoint;
     std::vector<velutil::CellReference> references;
     for (const auto& field : fields) references.push_back(field.reference);
     velutil::SelectedFields selected;
     {
         py::gil_scoped_release unlocked;
-        selected = velutil::select_csv_fields(text, delimiter, references);
+        selected = velutil::select_csv_fields(text, delimiter, references, marks);
     }
+    py::list problems;
+    if (!selected.unclosed_rows.empty()) {
+        problems.append(rows_named(selected.unclosed_rows) +
+                        ": a quote opens a field that is never closed; read with the quotes as written");
+    }
+    if (!selected.marked_rows.empty()) {
+        problems.append(rows_named(selected.marked_rows) +
+                        (decoded.encoding == velutil::TextEncoding::kUtf16
+                             ? ": bytes that are not UTF-16 are read as \uFFFD"
+                             : ": bytes that are not UTF-8 are read as Windows-1252"));
+    }
+    notes["problems"] = problems;
     std::vector<py::object> columns;
     for (auto& values : selected.columns) {
         columns.push_back(csv_column(values, style));
@@ -162,6 +223,28 @@ py::object read_csv_by_cells(py::object path, py::object mapping) {
         values.shrink_to_fit();
     }
     return frame_of(fields, std::move(columns), selected.row_numbers, notes);
+}
+
+py::tuple csv_records(py::object path, py::object delimiter, py::object encoding) {
+    velutil::TextEncoding wanted = encoding_setting(encoding);
+    char separator = one_character(delimiter, "delimiter");
+    velutil::DecodedText decoded;
+    try {
+        decoded = velutil::decode_text(velutil::read_file(to_fs(path)), wanted);
+    } catch (const velutil::FileError& error) {
+        raise_value_error("Cannot read " + quoted(path) + ": " + std::strerror(error.error_number()) + ".");
+    }
+    velutil::CsvRecords records(decoded.text, separator);
+    std::vector<std::string> fields;
+    py::list rows;
+    py::list unclosed;
+    while (records.next(fields)) {
+        if (records.last_was_unclosed()) unclosed.append(py::len(rows) + 1);
+        py::list row;
+        for (const auto& field : fields) row.append(py::str(field));
+        rows.append(row);
+    }
+    return py::make_tuple(rows, unclosed);
 }
 
 namespace {
@@ -263,6 +346,8 @@ py::object read_excel_by_cells(py::object path, py::object mapping, py::object s
         throw py::error_already_set();
     } catch (const std::bad_alloc&) {
         raise_value_error("Cannot read the workbook " + quoted(path) + ": it needs more memory than there is");
+    } catch (const velutil::XmlError& error) {
+        raise_value_error("Cannot read the workbook " + quoted(path) + ": its XML is damaged (" + error.what() + ")");
     }
     std::vector<py::object> columns(table.columns.begin(), table.columns.end());
     py::dict notes;

@@ -18,6 +18,7 @@ struct Missing {
     py::object nat;
     py::object datetime_type;
     py::object isna;
+    py::object nfc;  // text -> its NFC form
 };
 
 // One column of a reader's mapping: its name and where its data starts.
@@ -41,7 +42,9 @@ struct FieldRows {
 bool is_xlsx_package(py::handle path);
 FieldRows read_xlsx_fields(py::handle path, const std::vector<Field>& fields, py::object sheet_name);
 
-py::object read_csv_by_cells(py::object path, py::object mapping);
+py::object read_csv_by_cells(py::object path, py::object mapping, py::object delimiter, py::object encoding,
+                             py::object decimal);
+py::tuple csv_records(py::object path, py::object delimiter, py::object encoding);
 py::object read_excel_by_cells(py::object path, py::object mapping, py::object sheet_name);
 py::object merge_exact_match(py::object df_left, py::object df_right, py::object num_keys, std::string how,
                              py::object suffixes);

@@ -113,11 +113,16 @@ ChosenSheet choose_sheet(const Package& package, py::object sheet_name) {
         for (const auto& sheet : info.sheets) {
             if (sheet.name == wanted) chosen = &sheet;
         }
-        if (!chosen) raise_value_error("it has no sheet named '" + wanted + "'");
+        if (!chosen) {
+            std::string names;
+            for (const auto& sheet : info.sheets) names += (names.empty() ? "'" : ", '") + sheet.name + "'";
+            raise_value_error("it has no sheet named '" + wanted + "' (its sheets: " + names + ")");
+        }
     } else if (!sheet_name.is_none()) {
         long long index = sheet_name.cast<long long>();
         if (index < 0 || index >= static_cast<long long>(info.sheets.size())) {
-            raise_value_error("it has no sheet number " + std::to_string(index));
+            raise_value_error("it has " + std::to_string(info.sheets.size()) +
+                              (info.sheets.size() == 1 ? " sheet" : " sheets") + ", not " + std::to_string(index + 1));
         }
         chosen = &info.sheets[static_cast<size_t>(index)];
     } else {
@@ -150,8 +155,8 @@ std::optional<std::string> related_part(const Package& package, const std::strin
 
 class Converter {
 public:
-    Converter(std::vector<bool> date_styles, bool date1904)
-        : date_styles_(std::move(date_styles)),
+    Converter(std::vector<CellFormat> formats, bool date1904)
+        : formats_(std::move(formats)),
           date1904_(date1904),
           datetime_(py::module_::import("datetime").attr("datetime")) {}
 
@@ -159,18 +164,52 @@ public:
         const std::string& text = cell.value;
         const char* first = text.data();
         const char* last = text.data() + text.size();
-        bool date = cell.style >= 0 && static_cast<size_t>(cell.style) < date_styles_.size() &&
-                    date_styles_[static_cast<size_t>(cell.style)];
-        if (!date && text.find_first_of(".eE") == std::string::npos) {
+        CellFormat format = cell.style >= 0 && static_cast<size_t>(cell.style) < formats_.size()
+                                ? formats_[static_cast<size_t>(cell.style)]
+                                : CellFormat{};
+        if (!format.date && text.find_first_of(".eE") == std::string::npos) {
             long long whole = 0;
             auto result = std::from_chars(first, last, whole);
-            if (result.ec == std::errc() && result.ptr == last) return py::int_(whole);
+            if (result.ec == std::errc() && result.ptr == last) {
+                // 45001234 shown as 0045001234 is read as the sheet shows it.
+                if (format.zero_width > 0 && whole >= 0) {
+                    std::string digits = std::to_string(whole);
+                    if (digits.size() < static_cast<size_t>(format.zero_width)) {
+                        digits.insert(0, static_cast<size_t>(format.zero_width) - digits.size(), '0');
+                    }
+                    return py::str(digits);
+                }
+                return py::int_(whole);
+            }
         }
         double value = 0;
         auto result = std::from_chars(first, last, value);
         if (result.ec != std::errc() || result.ptr != last) return py::str(text);
-        if (date && std::isfinite(value) && value >= 0 && value < 2958466) return date_of(value);
+        if (format.date && std::isfinite(value) && value >= 0 && value < 2958466) return date_of(value);
         return py::float_(value);
+    }
+
+    // A cell of type "d": an ISO 8601 date and time; other text stays text.
+    py::object iso_date(const std::string& text) const {
+        int parts[6] = {0, 0, 0, 0, 0, 0};
+        const char* at = text.data();
+        const char* end = text.data() + text.size();
+        const char separators[] = {'-', '-', 'T', ':', ':'};
+        int count = 0;
+        for (; count < 6 && at < end; ++count) {
+            auto result = std::from_chars(at, end, parts[count]);
+            if (result.ec != std::errc()) return py::str(text);
+            at = result.ptr;
+            if (at < end && count < 5 && *at == separators[count]) ++at;
+            else break;
+        }
+        if (count < 2) return py::str(text);
+        try {
+            return datetime_(parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]);
+        } catch (py::error_already_set& error) {
+            if (!error.matches(PyExc_ValueError)) throw;
+            return py::str(text);
+        }
     }
 
 private:
@@ -181,7 +220,7 @@ private:
         return datetime_(date.year, date.month, date.day, seconds / 3600, seconds / 60 % 60, seconds % 60);
     }
 
-    std::vector<bool> date_styles_;
+    std::vector<CellFormat> formats_;
     bool date1904_;
     py::object datetime_;
 };
@@ -223,10 +262,14 @@ FieldRows read_xlsx_fields(py::handle path, const std::vector<Field>& fields, py
     }
     SharedStringReader strings(shared);
     if (!shared.empty()) {
-        if (auto part = related_part(package, "/sharedStrings")) package.stream(*part, strings);
+        // Some writers list the shared strings only among the content
+        // types, not as a relationship: then the part has its usual name.
+        auto part = related_part(package, "/sharedStrings");
+        if (!part) part = package.member("xl/sharedStrings.xml");
+        if (part) package.stream(*part, strings);
     }
-    std::vector<bool> styles;
-    if (auto part = related_part(package, "/styles")) styles = date_styles(package.whole(*part));
+    std::vector<CellFormat> styles;
+    if (auto part = related_part(package, "/styles")) styles = cell_formats(package.whole(*part));
     WorkbookInfo info = parse_workbook(package.whole(*package.member("xl/workbook.xml")));
     Converter convert(std::move(styles), info.date1904);
 
@@ -248,6 +291,7 @@ FieldRows read_xlsx_fields(py::handle path, const std::vector<Field>& fields, py
             std::fill(row.begin(), row.end(), py::none());
             any = false;
         }
+        if (cell.value.empty()) continue;  // a formula saved without its result
         py::object value;
         switch (cell.type) {
             case SheetCell::Type::kNumber:
@@ -264,7 +308,10 @@ FieldRows read_xlsx_fields(py::handle path, const std::vector<Field>& fields, py
             case SheetCell::Type::kBool:
                 value = py::bool_(cell.value == "1" || cell.value == "true");
                 break;
-            default:  // text, error values as their text, ISO dates
+            case SheetCell::Type::kIsoDate:
+                value = convert.iso_date(cell.value);
+                break;
+            default:  // text, error values as their text
                 if (is_blank_text(cell.value)) continue;
                 value = py::str(cell.value);
                 break;

@@ -1,6 +1,8 @@
 #include "cell_values.hpp"
 #include "text_kit.hpp"
 
+#include "text_kit.hpp"
+
 #include <charconv>
 #include <cmath>
 
@@ -21,6 +23,33 @@ std::string_view trim_blanks(std::string_view text) {
 }
 
 bool is_blank_text(std::string_view text) { return trim_blanks(text).empty(); }
+
+namespace {
+
+bool is_invisible(char32_t c) {
+    return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0xA0 || c == 0x1680 || c == 0x180E ||
+           (c >= 0x2000 && c <= 0x200D) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x2060 || c == 0x3000 || c == 0xFEFF;
+}
+
+}  // namespace
+
+std::string_view trim_invisible(std::string_view text) {
+    while (!text.empty()) {
+        Utf8Unit unit = decode_utf8(text, 0);
+        if (!unit.valid || !is_invisible(unit.code)) break;
+        text.remove_prefix(unit.length);
+    }
+    while (!text.empty()) {
+        // The last character starts at most three bytes before the end.
+        size_t start = text.size() - 1;
+        while (start > 0 && text.size() - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+        Utf8Unit unit = decode_utf8(text, start);
+        if (!unit.valid || start + unit.length != text.size() || !is_invisible(unit.code)) break;
+        text.remove_suffix(unit.length);
+    }
+    return text;
+}
 
 Number read_number(std::string_view text, NumberStyle style) {
     text = trim_blanks(text);

@@ -12,6 +12,11 @@ namespace velutil {
 
 std::string_view trim_blanks(std::string_view text);
 
+// Without the characters at both ends that a reader does not see: blanks,
+// tabs, line breaks, non-breaking and other Unicode spaces, zero-width
+// spaces and joiners, the word joiner and the byte-order mark.
+std::string_view trim_invisible(std::string_view utf8);
+
 // Empty or only blanks.
 bool is_blank_text(std::string_view text);
 

@@ -2,27 +2,23 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 
 #include "cell_values.hpp"
 #include "text_kit.hpp"
 
 namespace velutil {
 
-std::string cp1252_to_utf8(std::string_view text) {
-    // 0x80..0x9F; the rest of the upper half is Latin-1.
-    static const unsigned short kHigh[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        unsigned int code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
-        append_utf8(out, code);
-    }
-    return out;
+namespace {
+
+bool is_line_end(char c) { return c == '\n' || c == '\r'; }
+
+// The offset after the line end at `at` ("\r\n" counts as one).
+size_t after_line_end(std::string_view text, size_t at) {
+    return at + ((text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ? 2 : 1);
 }
+
+}  // namespace
 
 std::optional<SepLine> sep_line(std::string_view text) {
     if (text.size() < 5 || text.substr(0, 4) != "sep=") return std::nullopt;
@@ -37,106 +33,172 @@ std::optional<SepLine> sep_line(std::string_view text) {
 }
 
 char detect_delimiter(std::string_view text) {
-    const char candidates[] = {',', ';', '\t'};
-    size_t counts[3] = {0, 0, 0};
-    bool quoted = false;
-    int lines = 0;
-    for (size_t i = 0; i < text.size() && lines < 20; ++i) {
-        char c = text[i];
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (!quoted && (c == '\n' || c == '\r')) {
-            ++lines;
-        } else if (!quoted) {
-            for (int k = 0; k < 3; ++k) counts[k] += c == candidates[k];
+    // Enough of the start for the first records; a long quoted field may
+    // cut the last one short, which costs it little.
+    constexpr size_t kMostBytes = 256 * 1024;
+    constexpr int kMostRecords = 20;
+    const char candidates[] = {',', ';', '\t', '|'};
+    std::string_view start = text.substr(0, kMostBytes);
+    char best = ',';
+    double best_share = 0;
+    size_t best_count = 1;
+    for (char candidate : candidates) {
+        CsvRecords records(start, candidate);
+        std::vector<std::string> fields;
+        std::map<size_t, int> counts;  // fields per record -> records
+        int total = 0;
+        while (total < kMostRecords && records.next(fields)) {
+            if (fields.empty()) continue;  // blank lines say nothing
+            ++counts[fields.size()];
+            ++total;
+        }
+        if (total == 0) continue;
+        auto common = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+            return a.second < b.second || (a.second == b.second && a.first < b.first);
+        });
+        if (common->first < 2) continue;
+        double share = static_cast<double>(common->second) / total;
+        if (share > best_share || (share == best_share && common->first > best_count)) {
+            best = candidate;
+            best_share = share;
+            best_count = common->first;
         }
     }
-    int best = 0;
-    for (int k = 1; k < 3; ++k) {
-        if (counts[k] > counts[best]) best = k;
-    }
-    return candidates[best];
+    return best;
 }
 
 bool CsvRecords::next(std::vector<std::string>& fields) {
     fields.clear();
+    unclosed_ = false;
     if (position_ >= text_.size()) return false;
-    std::string field;
-    bool quoted = false;
-    size_t i = position_;
-    const size_t size = text_.size();
-    while (i < size) {
-        char c = text_[i];
-        if (quoted) {
-            if (c == '"') {
-                if (i + 1 < size && text_[i + 1] == '"') {
-                    field += '"';
-                    i += 2;
-                    continue;
-                }
-                quoted = false;
-                ++i;
-                continue;
-            }
-            // Copy the run up to the next quote at once.
-            size_t end = text_.find('"', i);
-            if (end == std::string_view::npos) end = size;
-            field.append(text_.data() + i, end - i);
-            i = end;
-            continue;
-        }
-        if (c == '"') {
-            quoted = true;
-            ++i;
-        } else if (c == delimiter_) {
-            fields.push_back(std::move(field));
-            field.clear();
-            ++i;
-        } else if (c == '\n' || c == '\r') {
-            i += (c == '\r' && i + 1 < size && text_[i + 1] == '\n') ? 2 : 1;
-            break;
-        } else {
-            size_t end = i;
-            while (end < size && text_[end] != '"' && text_[end] != delimiter_ && text_[end] != '\n' &&
-                   text_[end] != '\r') {
-                ++end;
-            }
-            field.append(text_.data() + i, end - i);
-            i = end;
-        }
+    start_ = position_;
+    if (is_line_end(text_[position_])) {  // a blank line
+        position_ = after_line_end(text_, position_);
+        return true;
     }
-    fields.push_back(std::move(field));
-    position_ = i;
+    if (!read_quoted(fields)) {
+        fields.clear();
+        position_ = start_;
+        read_plain_line(fields);
+        unclosed_ = true;
+    }
     return true;
 }
 
-SelectedFields select_csv_fields(std::string_view text, char delimiter, const std::vector<CellReference>& references) {
+bool CsvRecords::read_quoted(std::vector<std::string>& fields) {
+    enum class State { kStartField, kInField, kInQuoted, kQuoteInQuoted };
+    State state = State::kStartField;
+    std::string field;
+    const size_t size = text_.size();
+    size_t i = position_;
+    while (i < size) {
+        char c = text_[i];
+        switch (state) {
+            case State::kStartField:
+                if (c == '"') {
+                    state = State::kInQuoted;
+                    ++i;
+                    continue;
+                }
+                state = State::kInField;
+                continue;
+            case State::kInQuoted: {
+                // The run up to the next quote is data, line breaks included.
+                size_t quote = text_.find('"', i);
+                if (quote == std::string_view::npos) return false;
+                field.append(text_.data() + i, quote - i);
+                i = quote + 1;
+                state = State::kQuoteInQuoted;
+                continue;
+            }
+            case State::kQuoteInQuoted:
+                if (c == '"') {  // "" is one quote
+                    field += '"';
+                    ++i;
+                    state = State::kInQuoted;
+                    continue;
+                }
+                state = State::kInField;
+                continue;
+            case State::kInField:
+                break;
+        }
+        // Unquoted: up to the next delimiter or line end; quotes are data.
+        size_t end = i;
+        while (end < size && text_[end] != delimiter_ && !is_line_end(text_[end])) ++end;
+        field.append(text_.data() + i, end - i);
+        i = end;
+        if (i >= size) break;
+        fields.push_back(std::move(field));
+        field.clear();
+        if (text_[i] == delimiter_) {
+            ++i;
+            state = State::kStartField;
+            if (i >= size) fields.emplace_back();  // "a," ends with an empty field
+            continue;
+        }
+        position_ = after_line_end(text_, i);
+        return true;
+    }
+    if (state == State::kInQuoted) return false;
+    if (state != State::kStartField || i == position_) fields.push_back(std::move(field));
+    position_ = size;
+    return true;
+}
+
+void CsvRecords::read_plain_line(std::vector<std::string>& fields) {
+    size_t end = position_;
+    while (end < text_.size() && !is_line_end(text_[end])) ++end;
+    std::string_view line = text_.substr(position_, end - position_);
+    size_t from = 0;
+    for (size_t at; (at = line.find(delimiter_, from)) != std::string_view::npos; from = at + 1) {
+        fields.emplace_back(line.substr(from, at - from));
+    }
+    fields.emplace_back(line.substr(from));
+    position_ = end < text_.size() ? after_line_end(text_, end) : end;
+}
+
+SelectedFields select_csv_fields(std::string_view text, char delimiter, const std::vector<CellReference>& references,
+                                 const std::vector<size_t>& marks) {
     SelectedFields selected;
     selected.columns.resize(references.size());
     int first_row = INT_MAX;
     for (const auto& reference : references) first_row = std::min(first_row, reference.row);
-    if (references.empty()) return selected;
 
     CsvRecords records(text, delimiter);
     std::vector<std::string> fields;
     std::vector<std::optional<std::string>> row(references.size());
-    for (int number = 1; records.next(fields); ++number) {
-        if (number < first_row) continue;
+    auto mark = marks.begin();
+    int number = 0;
+    auto note_marks = [&](size_t end, int record) {
+        bool any = false;
+        while (mark != marks.end() && *mark < end) {
+            any = true;
+            ++mark;
+        }
+        if (any) selected.marked_rows.push_back(record);
+    };
+    for (; records.next(fields); ++number) {
+        // The marks before this record's start belong to the one before.
+        if (number > 0) note_marks(records.last_start(), number);
+        if (records.last_was_unclosed()) selected.unclosed_rows.push_back(number + 1);
+        if (references.empty() || number + 1 < first_row) continue;
         bool any = false;
         for (size_t k = 0; k < references.size(); ++k) {
             const CellReference& reference = references[k];
             auto column = static_cast<size_t>(reference.column);
             row[k].reset();
-            if (number >= reference.row && column < fields.size() && !is_blank_text(fields[column])) {
+            if (number + 1 >= reference.row && column < fields.size() && !is_blank_text(fields[column])) {
                 row[k] = fields[column];
                 any = true;
             }
         }
         if (!any) continue;
         for (size_t k = 0; k < references.size(); ++k) selected.columns[k].push_back(std::move(row[k]));
-        selected.row_numbers.push_back(number);
+        selected.row_numbers.push_back(number + 1);
         ++selected.rows;
     }
+    if (number > 0) note_marks(text.size() + 1, number);
     return selected;
 }
 

@@ -4,25 +4,10 @@
 #include <charconv>
 
 #include "cell_reference.hpp"
-#include "text_kit.hpp"
 
 namespace velutil {
 
 namespace {
-
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view local_name(std::string_view name) {
-    size_t colon = name.rfind(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
-// Feeds a whole part to a reader with feed/finish.
-template <typename Reader>
-void read_whole(Reader& reader, std::string_view xml) {
-    reader.feed(xml);
-    reader.finish();
-}
 
 int to_int(std::string_view text, int fallback) {
     int value = fallback;
@@ -31,156 +16,6 @@ int to_int(std::string_view text, int fallback) {
 }
 
 }  // namespace
-
-std::string decode_xml_text(std::string_view text) {
-    if (text.find('&') == std::string_view::npos) return std::string(text);
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        size_t amp = text.find('&', i);
-        if (amp == std::string_view::npos) {
-            out.append(text.substr(i));
-            break;
-        }
-        out.append(text.substr(i, amp - i));
-        size_t semi = text.find(';', amp);
-        if (semi == std::string_view::npos || semi - amp > 10) {
-            out += '&';
-            i = amp + 1;
-            continue;
-        }
-        std::string_view entity = text.substr(amp + 1, semi - amp - 1);
-        if (entity == "amp") {
-            out += '&';
-        } else if (entity == "lt") {
-            out += '<';
-        } else if (entity == "gt") {
-            out += '>';
-        } else if (entity == "quot") {
-            out += '"';
-        } else if (entity == "apos") {
-            out += '\'';
-        } else if (entity.size() > 1 && entity[0] == '#') {
-            bool hex = entity[1] == 'x' || entity[1] == 'X';
-            std::string_view digits = entity.substr(hex ? 2 : 1);
-            unsigned long code = 0;
-            auto result = std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
-            if (result.ec != std::errc() || result.ptr != digits.data() + digits.size() || code > 0x10FFFF ||
-                (code >= 0xD800 && code <= 0xDFFF)) {
-                out.append(text.substr(amp, semi - amp + 1));
-            } else {
-                append_utf8(out, static_cast<char32_t>(code));
-            }
-        } else {
-            out.append(text.substr(amp, semi - amp + 1));
-        }
-        i = semi + 1;
-    }
-    return out;
-}
-
-void XmlPull::feed(std::string_view chunk) {
-    if (position_ > 0) {
-        buffer_.erase(0, position_);
-        position_ = 0;
-    }
-    buffer_.append(chunk);
-}
-
-bool XmlPull::next(Event& event) {
-    const size_t size = buffer_.size();
-    while (position_ < size) {
-        if (buffer_[position_] != '<') {
-            size_t open = buffer_.find('<', position_);
-            if (open == std::string::npos && !closed_) return false;
-            size_t end = open == std::string::npos ? size : open;
-            event.kind = Kind::kText;
-            event.name = {};
-            event.attrs = {};
-            event.text = decode_xml_text(std::string_view(buffer_).substr(position_, end - position_));
-            position_ = end;
-            return true;
-        }
-        std::string_view rest = std::string_view(buffer_).substr(position_);
-        // Declarations, comments, CDATA and doctype.
-        if (rest.size() < 2) return false;
-        if (rest[1] == '?' || rest[1] == '!') {
-            if (rest.size() < 9 && !closed_) return false;  // could be the start of "<![CDATA["
-            bool comment = rest.substr(0, 4) == "<!--";
-            bool cdata = rest.substr(0, 9) == "<![CDATA[";
-            std::string_view terminator = comment ? "-->" : cdata ? "]]>" : ">";
-            size_t end = rest.find(terminator, 2);
-            if (end == std::string_view::npos) {
-                if (!closed_) return false;
-                position_ = size;
-                continue;
-            }
-            position_ += end + terminator.size();
-            if (cdata) {
-                event.kind = Kind::kText;
-                event.name = {};
-                event.attrs = {};
-                event.text = std::string(rest.substr(9, end - 9));
-                return true;
-            }
-            continue;
-        }
-        // A tag: '>' outside quoted attribute values ends it.
-        size_t i = 1;
-        char quote = 0;
-        for (; i < rest.size(); ++i) {
-            char c = rest[i];
-            if (quote) {
-                if (c == quote) quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (c == '>') {
-                break;
-            }
-        }
-        if (i >= rest.size()) {
-            if (!closed_) return false;
-            position_ = size;
-            return false;
-        }
-        std::string_view tag = rest.substr(1, i - 1);
-        position_ += i + 1;
-        bool closing = !tag.empty() && tag[0] == '/';
-        if (closing) tag.remove_prefix(1);
-        bool self_closing = !tag.empty() && tag.back() == '/';
-        if (self_closing) tag.remove_suffix(1);
-        size_t name_end = 0;
-        while (name_end < tag.size() && !is_space(tag[name_end])) ++name_end;
-        event.kind = closing ? Kind::kEnd : Kind::kStart;
-        event.name = local_name(tag.substr(0, name_end));
-        event.attrs = tag.substr(name_end);
-        event.self_closing = self_closing;
-        event.text.clear();
-        return true;
-    }
-    return false;
-}
-
-std::optional<std::string> XmlPull::attribute(std::string_view attrs, std::string_view name) {
-    size_t i = 0;
-    while (i < attrs.size()) {
-        while (i < attrs.size() && is_space(attrs[i])) ++i;
-        size_t name_start = i;
-        while (i < attrs.size() && attrs[i] != '=' && !is_space(attrs[i])) ++i;
-        std::string_view key = attrs.substr(name_start, i - name_start);
-        while (i < attrs.size() && is_space(attrs[i])) ++i;
-        if (i >= attrs.size() || attrs[i] != '=') break;
-        ++i;
-        while (i < attrs.size() && is_space(attrs[i])) ++i;
-        if (i >= attrs.size() || (attrs[i] != '"' && attrs[i] != '\'')) break;
-        char quote = attrs[i++];
-        size_t value_end = attrs.find(quote, i);
-        if (value_end == std::string_view::npos) break;
-        if (local_name(key) == name) return decode_xml_text(attrs.substr(i, value_end - i));
-        i = value_end + 1;
-    }
-    return std::nullopt;
-}
 
 std::optional<CellPosition> parse_cell_position(std::string_view text) {
     size_t i = 0;
@@ -206,65 +41,51 @@ SheetCellReader::SheetCellReader(std::vector<int> columns, int first_row)
     }
 }
 
-void SheetCellReader::feed(std::string_view chunk) {
-    xml_.feed(chunk);
-    XmlPull::Event event;
-    while (xml_.next(event)) handle(event);
-}
-
-void SheetCellReader::finish() {
-    xml_.close();
-    XmlPull::Event event;
-    while (xml_.next(event)) handle(event);
-}
-
-void SheetCellReader::handle(const XmlPull::Event& event) {
-    using Kind = XmlPull::Kind;
-    if (event.kind == Kind::kText) {
-        if (!keep_ || phonetic_depth_ > 0) return;
-        if (in_value_) cell_.value += event.text;
-        if (in_text_) inline_text_ += event.text;
-        return;
-    }
-    std::string_view name = event.name;
-    if (event.kind == Kind::kStart) {
-        if (name == "row") {
-            auto r = XmlPull::attribute(event.attrs, "r");
-            row_ = r ? to_int(*r, row_ + 1) : row_ + 1;
-            column_ = -1;
-        } else if (name == "c") {
-            auto r = XmlPull::attribute(event.attrs, "r");
-            std::optional<CellPosition> position = r ? parse_cell_position(*r) : std::nullopt;
-            if (position) {
-                column_ = position->column;
-                row_ = position->row;
-            } else {
-                ++column_;
-            }
-            keep_ = row_ >= first_row_ && column_ >= 0 && column_ < kMaxColumns &&
-                    wanted_[static_cast<size_t>(column_)];
-            in_cell_ = !event.self_closing;
-            if (!keep_ || event.self_closing) return;
-            auto t = XmlPull::attribute(event.attrs, "t");
-            auto s = XmlPull::attribute(event.attrs, "s");
-            SheetCell::Type type = SheetCell::Type::kNumber;
-            if (t) {
-                if (*t == "s") type = SheetCell::Type::kShared;
-                else if (*t == "str" || *t == "inlineStr") type = SheetCell::Type::kText;
-                else if (*t == "b") type = SheetCell::Type::kBool;
-                else if (*t == "e") type = SheetCell::Type::kError;
-                else if (*t == "d") type = SheetCell::Type::kIsoDate;
-            }
-            cell_ = SheetCell{row_, column_, type, std::string(), s ? to_int(*s, -1) : -1};
-            inline_text_.clear();
-        } else if (in_cell_ && keep_) {
-            if (name == "v") in_value_ = !event.self_closing;
-            else if (name == "t") in_text_ = !event.self_closing;
-            else if (name == "rPh") phonetic_depth_ += event.self_closing ? 0 : 1;
+void SheetCellReader::start(std::string_view name, const XmlAttributes& attributes) {
+    if (name == "row") {
+        auto r = attributes.get("r");
+        row_ = r ? to_int(*r, row_ + 1) : row_ + 1;
+        column_ = -1;
+    } else if (name == "c") {
+        auto r = attributes.get("r");
+        std::optional<CellPosition> position = r ? parse_cell_position(*r) : std::nullopt;
+        if (position) {
+            column_ = position->column;
+            row_ = position->row;
+        } else {
+            ++column_;
         }
-        return;
+        keep_ = row_ >= first_row_ && column_ >= 0 && column_ < kMaxColumns && wanted_[static_cast<size_t>(column_)];
+        if (!keep_) return;
+        auto t = attributes.get("t");
+        auto s = attributes.get("s");
+        SheetCell::Type type = SheetCell::Type::kNumber;
+        if (t) {
+            if (*t == "s") type = SheetCell::Type::kShared;
+            else if (*t == "str" || *t == "inlineStr") type = SheetCell::Type::kText;
+            else if (*t == "b") type = SheetCell::Type::kBool;
+            else if (*t == "e") type = SheetCell::Type::kError;
+            else if (*t == "d") type = SheetCell::Type::kIsoDate;
+        }
+        cell_ = SheetCell{row_, column_, type, std::string(), s ? to_int(*s, -1) : -1, false};
+        inline_text_.clear();
+        has_inline_ = false;
+    } else if (keep_) {
+        if (name == "v") in_value_ = true;
+        else if (name == "t") in_text_ = true;
+        else if (name == "is") has_inline_ = true;
+        else if (name == "f") cell_.formula = true;
+        else if (name == "rPh") ++phonetic_depth_;
     }
-    // End tags.
+}
+
+void SheetCellReader::text(std::string_view text) {
+    if (!keep_ || phonetic_depth_ > 0) return;
+    if (in_value_) cell_.value += text;
+    if (in_text_) inline_text_ += text;
+}
+
+void SheetCellReader::end(std::string_view name) {
     if (name == "v") {
         in_value_ = false;
     } else if (name == "t") {
@@ -273,11 +94,15 @@ void SheetCellReader::handle(const XmlPull::Event& event) {
         if (phonetic_depth_ > 0) --phonetic_depth_;
     } else if (name == "c") {
         if (keep_) {
-            // An inline string has no <v>: its text is the value.
-            if (cell_.value.empty() && !inline_text_.empty()) cell_.value = std::move(inline_text_);
-            if (!cell_.value.empty()) cells_.push_back(std::move(cell_));
+            // An inline string's own text is the value, whatever a <v> says.
+            if (has_inline_) {
+                cell_.value = std::move(inline_text_);
+                cell_.type = SheetCell::Type::kText;
+            }
+            if (cell_.type == SheetCell::Type::kText) cell_.value = decode_sheet_escapes(cell_.value);
+            if (!cell_.value.empty() || cell_.formula) cells_.push_back(std::move(cell_));
         }
-        in_cell_ = keep_ = in_value_ = in_text_ = false;
+        keep_ = in_value_ = in_text_ = false;
         phonetic_depth_ = 0;
     }
 }
@@ -286,39 +111,30 @@ SharedStringReader::SharedStringReader(std::vector<size_t> wanted) : wanted_(std
     std::sort(wanted_.begin(), wanted_.end());
 }
 
-void SharedStringReader::feed(std::string_view chunk) {
-    xml_.feed(chunk);
-    XmlPull::Event event;
-    while (xml_.next(event)) handle(event);
-}
-
-void SharedStringReader::finish() {
-    xml_.close();
-    XmlPull::Event event;
-    while (xml_.next(event)) handle(event);
-}
-
-void SharedStringReader::handle(const XmlPull::Event& event) {
-    using Kind = XmlPull::Kind;
-    if (event.kind == Kind::kText) {
-        if (in_item_ && in_text_ && phonetic_depth_ == 0) text_ += event.text;
-        return;
+void SharedStringReader::start(std::string_view name, const XmlAttributes&) {
+    if (name == "si") {
+        in_item_ = std::binary_search(wanted_.begin(), wanted_.end(), index_);
+        text_.clear();
+    } else if (name == "t") {
+        in_text_ = true;
+    } else if (name == "rPh") {
+        ++phonetic_depth_;
     }
-    if (event.name == "si") {
-        if (event.kind == Kind::kStart && !event.self_closing) {
-            in_item_ = std::binary_search(wanted_.begin(), wanted_.end(), index_);
-            text_.clear();
-            return;
-        }
-        bool wanted = event.kind == Kind::kStart ? std::binary_search(wanted_.begin(), wanted_.end(), index_) : in_item_;
-        if (wanted) strings_[index_] = event.kind == Kind::kStart ? std::string() : std::move(text_);
+}
+
+void SharedStringReader::text(std::string_view text) {
+    if (in_item_ && in_text_ && phonetic_depth_ == 0) text_ += text;
+}
+
+void SharedStringReader::end(std::string_view name) {
+    if (name == "si") {
+        if (in_item_) strings_[index_] = decode_sheet_escapes(text_);
         in_item_ = false;
         ++index_;
-    } else if (event.name == "t") {
-        in_text_ = event.kind == Kind::kStart && !event.self_closing;
-    } else if (event.name == "rPh") {
-        if (event.kind == Kind::kStart && !event.self_closing) ++phonetic_depth_;
-        if (event.kind == Kind::kEnd && phonetic_depth_ > 0) --phonetic_depth_;
+    } else if (name == "t") {
+        in_text_ = false;
+    } else if (name == "rPh") {
+        if (phonetic_depth_ > 0) --phonetic_depth_;
     }
 }
 
@@ -364,82 +180,102 @@ bool is_date_format(std::string_view code) {
     return false;
 }
 
+int zero_padding_width(std::string_view code) {
+    if (code.size() < 2 || code.size() > 30 || code.find_first_not_of('0') != std::string_view::npos) return 0;
+    return static_cast<int>(code.size());
+}
+
+namespace {
+
+bool builtin_date(int id) {
+    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58);
+}
+
+class FormatsReader : public XmlHandler {
+public:
+    std::vector<CellFormat> formats;
+
+    void start(std::string_view name, const XmlAttributes& attributes) override {
+        if (name == "cellXfs") {
+            in_cell_formats_ = true;
+        } else if (name == "numFmt") {
+            auto id = attributes.get("numFmtId");
+            auto code = attributes.get("formatCode");
+            if (id && code) custom_[to_int(*id, -1)] = {is_date_format(*code), zero_padding_width(*code)};
+        } else if (name == "xf" && in_cell_formats_) {
+            auto id_text = attributes.get("numFmtId");
+            int id = id_text ? to_int(*id_text, 0) : 0;
+            auto found = custom_.find(id);
+            formats.push_back(found != custom_.end() ? found->second : CellFormat{builtin_date(id), 0});
+        }
+    }
+    void end(std::string_view name) override {
+        if (name == "cellXfs") in_cell_formats_ = false;
+    }
+    void text(std::string_view) override {}
+
+private:
+    std::map<int, CellFormat> custom_;
+    bool in_cell_formats_ = false;
+};
+
+class WorkbookReader : public XmlHandler {
+public:
+    WorkbookInfo info;
+
+    void start(std::string_view name, const XmlAttributes& attributes) override {
+        if (name == "workbookPr") {
+            auto flag = attributes.get("date1904");
+            info.date1904 = flag && (*flag == "1" || *flag == "true");
+        } else if (name == "sheet") {
+            auto state = attributes.get("state");
+            info.sheets.push_back({std::string(attributes.get("name").value_or("")),
+                                   std::string(attributes.get("id").value_or("")), !state || *state == "visible"});
+        }
+    }
+    void end(std::string_view) override {}
+    void text(std::string_view) override {}
+};
+
+class RelationshipsReader : public XmlHandler {
+public:
+    std::map<std::string, Relationship> relations;
+
+    void start(std::string_view name, const XmlAttributes& attributes) override {
+        if (name != "Relationship") return;
+        auto id = attributes.get("Id");
+        if (!id) return;
+        relations[std::string(*id)] = {std::string(attributes.get("Type").value_or("")),
+                                       std::string(attributes.get("Target").value_or(""))};
+    }
+    void end(std::string_view) override {}
+    void text(std::string_view) override {}
+};
+
+}  // namespace
+
+std::vector<CellFormat> cell_formats(std::string_view styles_xml) {
+    FormatsReader reader;
+    parse_xml(styles_xml, reader);
+    return reader.formats;
+}
+
 std::vector<bool> date_styles(std::string_view styles_xml) {
-    struct Reader {
-        std::map<int, bool> custom;  // numFmtId -> shows a date
-        std::vector<bool> styles;
-        bool in_cell_formats = false;
-        XmlPull xml;
-        void feed(std::string_view chunk) {
-            xml.feed(chunk);
-            pump();
-        }
-        void finish() {
-            xml.close();
-            pump();
-        }
-        void pump() {
-            XmlPull::Event event;
-            while (xml.next(event)) {
-                if (event.kind == XmlPull::Kind::kText) continue;
-                if (event.name == "cellXfs") {
-                    in_cell_formats = event.kind == XmlPull::Kind::kStart && !event.self_closing;
-                } else if (event.kind == XmlPull::Kind::kStart && event.name == "numFmt") {
-                    auto id = XmlPull::attribute(event.attrs, "numFmtId");
-                    auto code = XmlPull::attribute(event.attrs, "formatCode");
-                    if (id && code) custom[to_int(*id, -1)] = is_date_format(*code);
-                } else if (event.kind == XmlPull::Kind::kStart && event.name == "xf" && in_cell_formats) {
-                    auto id_text = XmlPull::attribute(event.attrs, "numFmtId");
-                    int id = id_text ? to_int(*id_text, 0) : 0;
-                    auto found = custom.find(id);
-                    bool date = found != custom.end()
-                                    ? found->second
-                                    : (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
-                                          (id >= 50 && id <= 58);
-                    styles.push_back(date);
-                }
-            }
-        }
-    } reader;
-    read_whole(reader, styles_xml);
-    return reader.styles;
+    std::vector<bool> dates;
+    for (const auto& format : cell_formats(styles_xml)) dates.push_back(format.date);
+    return dates;
 }
 
 WorkbookInfo parse_workbook(std::string_view workbook_xml) {
-    WorkbookInfo info;
-    XmlPull xml;
-    xml.feed(workbook_xml);
-    xml.close();
-    XmlPull::Event event;
-    while (xml.next(event)) {
-        if (event.kind != XmlPull::Kind::kStart) continue;
-        if (event.name == "workbookPr") {
-            auto flag = XmlPull::attribute(event.attrs, "date1904");
-            info.date1904 = flag && (*flag == "1" || *flag == "true");
-        } else if (event.name == "sheet") {
-            auto name = XmlPull::attribute(event.attrs, "name");
-            auto id = XmlPull::attribute(event.attrs, "id");
-            auto state = XmlPull::attribute(event.attrs, "state");
-            info.sheets.push_back({name.value_or(""), id.value_or(""), !state || *state == "visible"});
-        }
-    }
-    return info;
+    WorkbookReader reader;
+    parse_xml(workbook_xml, reader);
+    return reader.info;
 }
 
 std::map<std::string, Relationship> parse_relationships(std::string_view rels_xml) {
-    std::map<std::string, Relationship> relations;
-    XmlPull xml;
-    xml.feed(rels_xml);
-    xml.close();
-    XmlPull::Event event;
-    while (xml.next(event)) {
-        if (event.kind != XmlPull::Kind::kStart || event.name != "Relationship") continue;
-        auto id = XmlPull::attribute(event.attrs, "Id");
-        if (!id) continue;
-        relations[*id] = {XmlPull::attribute(event.attrs, "Type").value_or(""),
-                          XmlPull::attribute(event.attrs, "Target").value_or("")};
-    }
-    return relations;
+    RelationshipsReader reader;
+    parse_xml(rels_xml, reader);
+    return reader.relations;
 }
 
 std::string workbook_part(std::string_view target) {

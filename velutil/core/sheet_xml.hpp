@@ -1,7 +1,8 @@
 // Reading the XML parts of an .xlsx/.xlsm workbook as a stream: the parts
-// arrive in chunks (from the zip archive), and only the cells of the wanted
-// columns are kept, so that memory follows the cells read, not the sheet's
-// used range (a stray value at XFD1048576 costs nothing).
+// arrive in chunks (from the zip archive) and are parsed by expat; only the
+// cells of the wanted columns are kept, so that memory follows the cells
+// read, not the sheet's used range (a stray value at XFD1048576 costs
+// nothing). Malformed XML raises XmlError.
 #pragma once
 #include <cstddef>
 #include <map>
@@ -11,38 +12,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "xml_stream.hpp"
+
 namespace velutil {
-
-// A pull tokenizer for XML arriving in chunks. Views in an event stay valid
-// until the next `feed`.
-class XmlPull {
-public:
-    enum class Kind { kStart, kEnd, kText };
-    struct Event {
-        Kind kind;
-        std::string_view name;   // local name, without a namespace prefix
-        std::string_view attrs;  // raw attribute text of a start tag
-        bool self_closing = false;
-        std::string text;  // decoded, for kText
-    };
-
-    void feed(std::string_view chunk);
-    // No more input: what is left is text.
-    void close() { closed_ = true; }
-    // The next event; false when more input is needed or the input ended.
-    bool next(Event& event);
-
-    // The decoded value of attribute `name` (matched by local name).
-    static std::optional<std::string> attribute(std::string_view attrs, std::string_view name);
-
-private:
-    std::string buffer_;
-    size_t position_ = 0;
-    bool closed_ = false;
-};
-
-// Text with the five named entities and numeric references decoded.
-std::string decode_xml_text(std::string_view text);
 
 // "A12" as zero-based column and one-based row; nothing when malformed.
 struct CellPosition {
@@ -51,7 +23,8 @@ struct CellPosition {
 };
 std::optional<CellPosition> parse_cell_position(std::string_view text);
 
-// One cell of a wanted column, as the sheet stores it.
+// One cell of a wanted column, as the sheet stores it. Texts have their
+// "_xHHHH_" escapes decoded; an inline string's text wins over a <v>.
 struct SheetCell {
     enum class Type { kNumber, kShared, kText, kBool, kError, kIsoDate };
     int row;
@@ -59,47 +32,54 @@ struct SheetCell {
     Type type;
     std::string value;  // the number's text, the shared string's index, the text ...
     int style;          // index into the cell formats, -1 when none
+    bool formula = false;  // a formula stands in the cell (its value may be missing)
 };
 
 // The cells of a worksheet part in the wanted columns, from `first_row` on.
-class SheetCellReader {
+// A formula cell without a saved value is kept (value empty, `formula` set)
+// so that a caller can say why the cell is empty.
+class SheetCellReader : private XmlHandler {
 public:
     SheetCellReader(std::vector<int> columns, int first_row);
-    void feed(std::string_view chunk);
-    void finish();
+    void feed(std::string_view chunk) { xml_.feed(chunk); }
+    void finish() { xml_.finish(); }
     const std::vector<SheetCell>& cells() const { return cells_; }
     std::vector<SheetCell>& cells() { return cells_; }
 
 private:
-    void handle(const XmlPull::Event& event);
+    void start(std::string_view name, const XmlAttributes& attributes) override;
+    void end(std::string_view name) override;
+    void text(std::string_view text) override;
 
-    XmlPull xml_;
+    XmlStream xml_{*this};
     std::vector<bool> wanted_;
     int first_row_;
     std::vector<SheetCell> cells_;
     int row_ = 0;
     int column_ = -1;
-    bool in_cell_ = false;
     bool keep_ = false;
     bool in_value_ = false;
     bool in_text_ = false;
+    bool has_inline_ = false;
     int phonetic_depth_ = 0;
     SheetCell cell_{};
     std::string inline_text_;
 };
 
 // The shared strings with the wanted indices, from the sharedStrings part.
-class SharedStringReader {
+class SharedStringReader : private XmlHandler {
 public:
     explicit SharedStringReader(std::vector<size_t> wanted);
-    void feed(std::string_view chunk);
-    void finish();
+    void feed(std::string_view chunk) { xml_.feed(chunk); }
+    void finish() { xml_.finish(); }
     const std::unordered_map<size_t, std::string>& strings() const { return strings_; }
 
 private:
-    void handle(const XmlPull::Event& event);
+    void start(std::string_view name, const XmlAttributes& attributes) override;
+    void end(std::string_view name) override;
+    void text(std::string_view text) override;
 
-    XmlPull xml_;
+    XmlStream xml_{*this};
     std::vector<size_t> wanted_;  // sorted
     std::unordered_map<size_t, std::string> strings_;
     size_t index_ = 0;
@@ -111,6 +91,17 @@ private:
 
 // For each cell format (cellXfs) of a styles part: does it show a date?
 std::vector<bool> date_styles(std::string_view styles_xml);
+
+// What each cell format does to a number: show a date, pad it with zeros
+// to a width ("0000000000" shows 45001234 as 0045001234), or neither.
+struct CellFormat {
+    bool date = false;
+    int zero_width = 0;
+};
+std::vector<CellFormat> cell_formats(std::string_view styles_xml);
+
+// The digits of a format code made of zeros only ("00000" -> 5), else 0.
+int zero_padding_width(std::string_view code);
 
 // A number format code that shows a date or time ("yyyy-mm-dd", "d.m.yy h:mm").
 bool is_date_format(std::string_view code);

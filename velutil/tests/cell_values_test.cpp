@@ -100,3 +100,11 @@ TEST(CommaDecimalLocale, NumbersIgnoreTheLocale) {
     EXPECT_EQ(comma.decimal, 1000.5);
     EXPECT_EQ(key, "10.5");
 }
+
+TEST(TrimInvisible, SpacesReadersDoNotSeeGoAtBothEndsOnly) {
+    EXPECT_EQ(trim_invisible("\xC2\xA0" "4500\xE2\x80\x8B"), "4500");       // no-break, zero-width
+    EXPECT_EQ(trim_invisible("\xEF\xBB\xBF 45 00\xE2\x80\xAF\t"), "45 00");  // BOM, narrow no-break
+    EXPECT_EQ(trim_invisible("\xE2\x80\x8B\xE3\x80\x80"), "");
+    EXPECT_EQ(trim_invisible("M\xC3\xBC"), "M\xC3\xBC");  // a letter at the end stays whole
+    EXPECT_EQ(trim_invisible("\xC3"), "\xC3");           // a broken sequence is no space
+}

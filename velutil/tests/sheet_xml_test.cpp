@@ -122,3 +122,52 @@ TEST(CellPosition, ReferencesInsideTheSheetOnly) {
     EXPECT_EQ(position->row, 1048576);
     for (const char* text : {"XFE1", "A0", "A1048577", "a1", "1A", ""}) EXPECT_FALSE(parse_cell_position(text)) << text;
 }
+
+TEST(SheetCellReader, EscapesInlineStringsDatesAndFormulasWithoutValues) {
+    std::string xml =
+        "<worksheet><sheetData><row r=\"2\">"
+        "<c r=\"A2\" t=\"inlineStr\"><v>stale</v><is><t>fresh_x000D_\r\nline_x005F_x0041_</t></is></c>"
+        "<c r=\"B2\" t=\"d\"><v>2024-02-29T10:30:00</v></c>"
+        "<c r=\"C2\"><f>SUM(A1:A9)</f></c>"
+        "<c r=\"D2\" t=\"str\"><v><![CDATA[a<b]]>&#x41;</v></c>"
+        "</row></sheetData></worksheet>";
+    auto cells = cells_of(xml, 5, {0, 1, 2, 3}, 1);
+    ASSERT_EQ(cells.size(), 4u);
+    // The parser turns CR LF into LF; the escape is the sheet's own CR.
+    EXPECT_EQ(cells[0].value, "fresh\r\nline_x0041_");
+    EXPECT_EQ(cells[0].type, SheetCell::Type::kText);
+    EXPECT_EQ(cells[1].type, SheetCell::Type::kIsoDate);
+    EXPECT_EQ(cells[1].value, "2024-02-29T10:30:00");
+    EXPECT_TRUE(cells[2].formula);
+    EXPECT_EQ(cells[2].value, "");
+    EXPECT_EQ(cells[3].value, "a<bA");
+}
+
+TEST(SheetCellReader, MalformedXmlIsAnError) {
+    SheetCellReader reader({0}, 1);
+    EXPECT_THROW(
+        {
+            reader.feed("<worksheet><sheetData><row><c><v>1</c></row>");
+            reader.finish();
+        },
+        XmlError);
+}
+
+TEST(DecodeSheetEscapes, OnlyWellFormedEscapes) {
+    EXPECT_EQ(decode_sheet_escapes("a_x0009_b_x00e9_"), "a\tbé");
+    EXPECT_EQ(decode_sheet_escapes("_x12_ _xZZZZ_ _x"), "_x12_ _xZZZZ_ _x");
+    EXPECT_EQ(decode_sheet_escapes("_xD800_"), "_xD800_");
+}
+
+TEST(CellFormats, ZeroPaddedNumbersAndDates) {
+    std::string styles =
+        R"(<styleSheet><numFmts><numFmt numFmtId="164" formatCode="0000000000"/><numFmt numFmtId="165" formatCode="0.00"/>)"
+        R"(</numFmts><cellXfs><xf numFmtId="0"/><xf numFmtId="164"/><xf numFmtId="165"/><xf numFmtId="14"/></cellXfs></styleSheet>)";
+    auto formats = cell_formats(styles);
+    ASSERT_EQ(formats.size(), 4u);
+    EXPECT_EQ(formats[1].zero_width, 10);
+    EXPECT_EQ(formats[2].zero_width, 0);
+    EXPECT_TRUE(formats[3].date);
+    EXPECT_EQ(zero_padding_width("0"), 0);
+    EXPECT_EQ(zero_padding_width("00000"), 5);
+}

@@ -18,12 +18,20 @@ TEST(SanitizeNamePart, RemovesTheNineRefusedCharactersAndOuterBlanks) {
     EXPECT_EQ(sanitize_name_part("a.b_c-d e"), "a.b_c-d e");
 }
 
-TEST(SanitizeNamePart, RemovesControlCharactersAnywhere) {
-    EXPECT_EQ(sanitize_name_part("Ann\nLee"), "AnnLee");
-    EXPECT_EQ(sanitize_name_part("a\tb\rc\x7f" "d"), "abcd");
+TEST(SanitizeNamePart, RemovesControlCharactersAnywhereAndBreaksBecomeBlanks) {
+    EXPECT_EQ(sanitize_name_part("Ann\nLee"), "Ann Lee");
+    EXPECT_EQ(sanitize_name_part("Ann \r\n  Lee"), "Ann Lee");
+    EXPECT_EQ(sanitize_name_part("a\tb\rc\x7f" "d"), "a b cd");
     EXPECT_EQ(sanitize_name_part(std::string("a\0b", 3)), "ab");
-    EXPECT_EQ(sanitize_name_part("x\xC2\x85y\xC2\x9Fz"), "xyz");  // C1 controls (NEL, APC)
+    EXPECT_EQ(sanitize_name_part("x\xC2\x85y\xC2\x9Fz"), "x yz");  // NEL breaks a line; APC is a control
     EXPECT_EQ(sanitize_name_part("\xC2\xA0 Ann \xC2\xA0"), "Ann");  // no-break space is a blank, not a control
+}
+
+TEST(SanitizeNamePart, InvisibleFormatCharactersAndBlankRunsGo) {
+    // U+202E would make "..._xlsx" display as an .exe.
+    EXPECT_EQ(sanitize_name_part("Rechnung\xE2\x80\xAExcod.exe"), "Rechnungxcod.exe");
+    EXPECT_EQ(sanitize_name_part("A\xE2\x80\x8B" "B\xEF\xBB\xBF" "C\xE2\x81\xA6" "D"), "ABCD");
+    EXPECT_EQ(sanitize_name_part("Ann   /  Lee"), "Ann Lee");
 }
 
 TEST(SanitizeNamePart, NoLeadingDotsNoTrailingDotsOrBlanks) {
@@ -39,8 +47,8 @@ TEST(SanitizeNamePart, KeepsNonAsciiLettersAndStripsUnicodeBlanks) {
     EXPECT_EQ(sanitize_name_part("\xE3\x80\x80山田 太郎\xC2\xA0"), "山田 太郎");  // ideographic space, no-break space
     EXPECT_EQ(sanitize_name_part("\t\n\x1f x \x0b"), "x");
     EXPECT_EQ(sanitize_name_part("\xE2\x80\x83:\xE2\x80\x83"), "");  // em spaces around a colon
-    // A zero-width space is not white space and stays.
-    EXPECT_EQ(sanitize_name_part("\xE2\x80\x8B" "a"), "\xE2\x80\x8B" "a");
+    // A zero-width space is an invisible format character and goes.
+    EXPECT_EQ(sanitize_name_part("\xE2\x80\x8B" "a"), "a");
 }
 
 TEST(SanitizeNamePart, InvalidUtf8IsKeptAsIs) {

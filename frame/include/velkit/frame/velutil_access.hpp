@@ -65,8 +65,10 @@ py::object get_output_file_path(py::handle folder, const std::string& file_name)
 
 // excelTools calls: tables by cell reference, the exact-match join and
 // formatted workbooks.
-py::object read_csv_by_cells(py::handle path, py::handle mapping);
-py::object read_excel_by_cells(py::handle path, py::handle mapping);
+// `settings` are passed as keywords (delimiter, encoding, decimal;
+// sheet_name).
+py::object read_csv_by_cells(py::handle path, py::handle mapping, const py::dict& settings = py::dict());
+py::object read_excel_by_cells(py::handle path, py::handle mapping, const py::dict& settings = py::dict());
 py::object merge_exact_match(py::handle left, py::handle right, const std::vector<std::string>& keys,
                              const std::string& how, const std::pair<std::string, std::string>& suffixes);
 bool write_formatted_excel(py::handle path, py::handle sheets, const std::string& creator = "");
