@@ -4,6 +4,7 @@
 
 #include "paths.hpp"
 #include "site.hpp"
+#include "text_kit.hpp"
 
 namespace velkit::flowpage {
 
@@ -71,12 +72,7 @@ LinkTarget link_target(std::string_view url, std::string_view from_folder) {
     if (cut != std::string_view::npos) target.suffix = std::string(url.substr(cut));
     target.folder = !path.empty() && path.back() == '/';
     std::vector<std::string> parts;
-    for (size_t start = 0; start < from_folder.size();) {
-        size_t end = from_folder.find('/', start);
-        if (end == std::string_view::npos) end = from_folder.size();
-        parts.emplace_back(from_folder.substr(start, end - start));
-        start = end + 1;
-    }
+    for (std::string_view part : ::velutil::split_on(from_folder, '/')) parts.emplace_back(part);
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = path.find('/', start);

@@ -149,12 +149,7 @@ struct IndexEntry {
 
 std::vector<std::string> parts_of(const std::string& path) {
     std::vector<std::string> parts;
-    for (size_t start = 0; start < path.size();) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
+    for (std::string_view part : ::velutil::split_on(path, '/')) parts.emplace_back(part);
     return parts;
 }
 
@@ -336,16 +331,7 @@ int fence_line(const std::vector<std::string_view>& lines, size_t& from, const s
     return 0;
 }
 
-std::vector<std::string_view> split_lines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
+std::vector<std::string_view> split_lines(std::string_view text) { return ::velutil::split_on(text, '\n'); }
 
 void SiteRun::convert_document(Document& doc) {
     if (!converter_) converter_.emplace(state().markdown);

@@ -156,6 +156,17 @@ bool is_spreadsheet_error(std::string_view text) {
 
 // ---- Number to text ----
 
+std::vector<std::string_view> split_on(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find(separator, start);
+        if (end == std::string_view::npos) end = text.size();
+        pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return pieces;
+}
+
 std::string number_text(double value, int significant_digits) {
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value > 0 ? "inf" : "-inf";

@@ -30,6 +30,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velutil {
 
@@ -74,6 +75,12 @@ bool equal_ignoring_ascii_case(std::string_view a, std::string_view b);
 // <0, 0 or >0; 0 only for equal texts.
 int natural_compare(std::string_view a, std::string_view b);
 inline bool natural_less(std::string_view a, std::string_view b) { return natural_compare(a, b) < 0; }
+
+// ---- Splitting ----
+
+// The pieces between `separator`s: none for empty text, and no empty piece
+// after a final separator ("a/b/" gives "a", "b"; "a//b" gives "a", "", "b").
+std::vector<std::string_view> split_on(std::string_view text, char separator);
 
 // ---- Spreadsheet error values ----
 

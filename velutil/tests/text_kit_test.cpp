@@ -122,6 +122,14 @@ TEST(TextKit, NaturalOrderIsTotal) {
     }
 }
 
+TEST(TextKit, SplitOnKeepsInnerEmptyPiecesOnly) {
+    using Pieces = std::vector<std::string_view>;
+    EXPECT_EQ(velutil::split_on("", '/'), Pieces{});
+    EXPECT_EQ(velutil::split_on("a/b/", '/'), (Pieces{"a", "b"}));
+    EXPECT_EQ(velutil::split_on("a//b", '/'), (Pieces{"a", "", "b"}));
+    EXPECT_EQ(velutil::split_on("/a", '/'), (Pieces{"", "a"}));
+}
+
 TEST(TextKit, SpreadsheetErrorValues) {
     for (const char* text : {"#N/A", "#DIV/0!", " #VALUE! ", "#NAME?", "#SPILL!", "#CALC!", "#GETTING_DATA",
                              "#BLOCKED!", "#UNKNOWN!", "#NULL!", "#REF!", "#NUM!", "#FIELD!", "#BUSY!", "#CONNECT!"}) {
