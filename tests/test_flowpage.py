@@ -86,7 +86,7 @@ def index_lines(tmp_path):
 
 # --- module and command -------------------------------------------------------
 
-def test_module_constants_and_command_texts():
+def test_module_constants():
     fields = lambda template: [f for _, f, _, _ in string.Formatter().parse(template) if f is not None]
     assert (len(flowpage.PAGE_TEMPLATE), len(flowpage.PAGE_TEMPLATE.encode())) == (3698, 3788)
     assert (len(flowpage.INDEX_TEMPLATE), len(flowpage.INDEX_TEMPLATE.encode())) == (973, 976)
@@ -98,18 +98,6 @@ def test_module_constants_and_command_texts():
     assert flowpage.DEFAULT_CONFIG["config"]["doc_titles"] == {
         "README.md": "README (v0.1)", "test.md": "Test MarkDown Document (v0.1)"}
     assert flowpage.DEFAULT_CONFIG["config"]["chart_titles"] == {"ab.mmd": "A to B Flow", "cd.mmd": "C to D Flow"}
-    command = flowpage.cmd_flowpage
-    assert (command.name, command.help) == ("flowpage", "Convert .mmd and markdown files into static HTML pages.")
-    assert [p.name for p in command.params[:2]] == ["config", "generate_config"]
-    assert command.callback.__doc__ == "Command entry point for FlowPage Generator"
-    assert flowpage.log.name == "FlowPage"
-
-
-def test_no_option_prints_error_and_hint(runner):
-    result = runner.invoke(flowpage.cmd_flowpage, [])
-    assert result.exit_code == 1
-    assert result.output == ("Error: Please provide a JSON file path using --config or -c.\n"
-                             "Hint: Run 'vel-kit flowpage --generate-config' to get a template.\n")
 
 
 def test_missing_markdown_refuses_even_the_template(tmp_path):

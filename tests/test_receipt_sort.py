@@ -74,7 +74,7 @@ EXPECTED_MOVES = [
 
 
 class TestModule:
-    def test_names_texts_and_options(self):
+    def test_flags_template_and_help_text(self):
         assert receipt_sort.HAS_OPENPYXL is True
         assert receipt_sort.DEFAULT_CONFIG == {
             "config": {"path": "./data_receipt_sort", "dry_run": False},
@@ -96,13 +96,6 @@ class TestModule:
             "[Default config.json Template]:\n"
             + json.dumps(receipt_sort.DEFAULT_CONFIG, indent=4, ensure_ascii=False) + "\n"
         )
-        command = receipt_sort.cmd_receipt_sort
-        assert command.name == "receipt-sort" and command.help == receipt_sort.HELP_TEXT
-        assert command.callback.__doc__ == "Command entry point for Receipt Sort"
-        assert [(p.name, p.help) for p in command.params[:2]] == [
-            ("config", "Specify the JSON config file path"),
-            ("generate_config", "Generate a config_expense_template.json in the current directory"),
-        ]
 
     def test_run_refuses_anything_but_a_mapping(self):
         with pytest.raises(TypeError):
@@ -310,14 +303,6 @@ class TestRun:
 
 
 class TestCommand:
-    def test_no_option_prints_error_and_hint(self, runner):
-        result = runner.invoke(receipt_sort.cmd_receipt_sort, [])
-        assert result.exit_code == 1
-        assert result.output == (
-            "Error: Please provide a JSON file path using --config or -c.\n"
-            "Hint: Run 'vel-kit receipt-sort --help' to see the template.\n"
-        )
-
     def test_runs_the_configuration_through_the_host(self, expense_folder, tmp_path):
         config = tmp_path / "c.json"
         config.write_text(json.dumps(config_for(expense_folder, dry_run="True")), encoding="utf-8")

@@ -24,20 +24,9 @@ def test_module_names_and_texts():
     assert sheet_tile.SheetTiler.__doc__ == "處理 PDF 合併與排版的應用類別"
     assert sheet_tile.SheetTiler._get_layout_params.__doc__ == "計算縮放與位移參數"
     assert sheet_tile.SheetTiler._create_red_frame_page.__doc__ == "Debug用紅框"
-    command = sheet_tile.cmd_sheet_tile
-    assert (command.name, command.help) == ("sheet-tile", "Merge multiple PDF files into a single layout report.")
-    assert command.callback.__doc__ == "Command entry point for Sheet Tile Tool"
-    assert [p.name for p in command.params[:2]] == ["config", "generate_config"]
     assert list(sheet_tile.DEFAULT_CONFIG["config"]) == [
         "input_folder", "output_file", "layout", "page_size", "margin", "debug_grid"]
     assert sheet_tile.DEFAULT_CONFIG["config"]["layout"] == {"cols": 2, "rows": 2, "landscape": False}
-
-
-def test_no_option_prints_error_and_hint(runner):
-    result = runner.invoke(sheet_tile.cmd_sheet_tile, [])
-    assert result.exit_code == 1
-    assert result.output == ("Error: Please provide a JSON file path using --config or -c.\n"
-                             "Hint: Run 'velkit sheet-tile --generate-config' to get a template.\n")
 
 
 @pytest.mark.parametrize("text", ["{broken", '{"other": 1}'], ids=["invalid-json", "no-config-key"])
@@ -118,3 +107,16 @@ def test_output_folder_that_cannot_be_made_ends_with_one_error_line(tmp_path):
     assert result.returncode == 1
     assert "Error: " in result.stderr.splitlines()[-1] and "blocker" in result.stderr.splitlines()[-1]
     assert "Traceback" not in result.stderr and result.stdout == ""
+
+
+def test_library_messages_come_through_the_logger_once_with_their_file(tmp_path):
+    folder = tmp_path / "in"
+    folder.mkdir()
+    (folder / "bad.pdf").write_bytes(b"%PDF-1.4\ngarbage without an end")
+    (folder / "c.json").write_text('{"config": {"input_folder": "in", "output_file": "out/r.pdf"}}')
+    result = run_program(["sheet-tile", "-c", "in/c.json"], cwd=tmp_path)
+    assert result.returncode == 1
+    lines = result.stderr.splitlines()
+    assert lines and all(line.split(" ", 1)[0] in ("INFO", "WARNING", "ERROR") for line in lines), lines
+    from_library = [line for line in lines if line.startswith("WARNING SheetTile: bad.pdf: ")]
+    assert from_library and len(from_library) == len(set(from_library))

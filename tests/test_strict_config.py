@@ -6,14 +6,6 @@ import pytest
 
 from conftest import make_workbook, run_program
 
-TEMPLATES = {
-    "picbook": "config_picbook_template.json",
-    "sheet-tile": "config_sheet_tile_template.json",
-    "flowpage": "config_flowpage_template.json",
-    "order-match": "config_order_match_template.json",
-    "receipt-sort": "config_expense_template.json",
-}
-
 # tool -> (configuration with one misspelt key, the line expected)
 MISSPELT = {
     "picbook": (
@@ -49,13 +41,6 @@ def test_a_misspelt_key_is_warned_with_the_key_meant(tmp_path, tool):
     result = run_program([tool, "-c", "c.json"], cwd=tmp_path)
     warnings = [line for line in result.stderr.splitlines() if "unknown key" in line]
     assert len(warnings) == 1 and warnings[0].startswith("WARNING ") and warnings[0].endswith(expected), result.stderr
-
-
-@pytest.mark.parametrize("tool", TEMPLATES)
-def test_the_template_has_no_unknown_keys(tmp_path, tool):
-    assert run_program([tool, "--generate-config"], cwd=tmp_path).returncode == 0
-    result = run_program([tool, "-c", TEMPLATES[tool]], cwd=tmp_path)
-    assert "unknown key" not in result.stderr, result.stderr
 
 
 def test_flowpage_title_maps_take_any_file_name(tmp_path):

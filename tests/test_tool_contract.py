@@ -1,40 +1,77 @@
-"""The contract of every tool's command, checked once for each tool of the
-build list: the command's shape, --generate-config, --help, and the
-configurations that cannot be used (see also test_outcomes.py)."""
+"""The contract every tool keeps, checked once for each tool the build
+lists: its module and command as the frame makes them from the tool's
+descriptor, --help, --generate-config, the missing and unusable
+configurations, and the template's keys."""
 import importlib
 import json
 
 import pytest
 
 from conftest import build_list_of_tools, run_program
+from velkit import _host
 
-TOOLS = build_list_of_tools()
+DESCRIPTORS = {tool["module"]: tool for tool in _host.tools()}
+TOOLS = list(DESCRIPTORS)
 
-# The one thing a tool names for itself: where its template goes.
-TEMPLATES = {
-    "picbook": "config_picbook_template.json",
-    "sheet_tile": "config_sheet_tile_template.json",
-    "flowpage": "config_flowpage_template.json",
-    "order_match": "config_order_match_template.json",
-    "receipt_sort": "config_expense_template.json",
+# What the user reads, spelt out here and not taken from the descriptors:
+# (command object's help or None for HELP_TEXT, --config help, --generate-config
+# help, callback doc, the lines printed without --config).
+STANDARD_MISSING = "Error: Please provide a JSON file path using --config or -c."
+TEXTS = {
+    "picbook": (None, "Specify the JSON config file path",
+                "Generate a config_picbook_template.json in the current directory",
+                "Command entry point for PicBook Generator",
+                [STANDARD_MISSING, "Hint: Run 'vel-kit picbook --help' to see the template."]),
+    "sheet_tile": ("Merge multiple PDF files into a single layout report.", "Specify the JSON config file path",
+                   "Generate a config_sheet_tile_template.json in the current directory",
+                   "Command entry point for Sheet Tile Tool",
+                   [STANDARD_MISSING, "Hint: Run 'velkit sheet-tile --generate-config' to get a template."]),
+    "flowpage": ("Convert .mmd and markdown files into static HTML pages.", "Specify the JSON config file path",
+                 "Generate config_flowpage_template.json", "Command entry point for FlowPage Generator",
+                 [STANDARD_MISSING, "Hint: Run 'vel-kit flowpage --generate-config' to get a template."]),
+    "order_match": ("Order Match: Data processing and SOP generator.", "Path to JSON config file",
+                    "Generate config_order_match_template.json", "Order Match CLI Entry Point",
+                    ["Error: Please provide a JSON config file using -c."]),
+    "receipt_sort": (None, "Specify the JSON config file path",
+                     "Generate a config_expense_template.json in the current directory",
+                     "Command entry point for Receipt Sort",
+                     [STANDARD_MISSING, "Hint: Run 'vel-kit receipt-sort --help' to see the template."]),
 }
+LOGGERS = {"picbook": "PicBook", "sheet_tile": "SheetTile", "flowpage": "FlowPage", "order_match": "OrderMatch",
+           "receipt_sort": "ReceiptSort"}
+TEMPLATES = {"picbook": "config_picbook_template.json", "sheet_tile": "config_sheet_tile_template.json",
+             "flowpage": "config_flowpage_template.json", "order_match": "config_order_match_template.json",
+             "receipt_sort": "config_expense_template.json"}
+
+
+def module_of(tool):
+    return importlib.import_module(f"velkit.{tool}")
 
 
 def command_of(tool):
-    return getattr(importlib.import_module(f"velkit.{tool}"), f"cmd_{tool}")
+    return getattr(module_of(tool), f"cmd_{tool}")
 
 
-def test_every_tool_of_the_build_list_has_a_template_name():
-    assert sorted(TEMPLATES) == sorted(TOOLS)
+def test_vel_kit_knows_every_tool_of_the_build_list_and_each_is_described_here():
+    assert TOOLS == build_list_of_tools()
+    assert all(DESCRIPTORS[tool]["built"] for tool in TOOLS)
+    assert sorted(TEXTS) == sorted(LOGGERS) == sorted(TEMPLATES) == sorted(TOOLS)
 
 
 @pytest.mark.parametrize("tool", TOOLS)
-def test_command_takes_the_two_options(tool):
-    command = command_of(tool)
-    assert command.name == tool.replace("_", "-")
+def test_module_and_command_are_made_from_the_descriptor(tool):
+    module, command = module_of(tool), command_of(tool)
+    help_text, config_help, generate_help, callback_doc, _ = TEXTS[tool]
+    assert command.name == DESCRIPTORS[tool]["command"] == tool.replace("_", "-")
     # The tool's two options, then the switches every command shares.
     assert [p.name for p in command.params] == ["config", "generate_config", "quiet", "verbose", "version"]
-    assert command.help and command.callback.__doc__
+    assert [p.help for p in command.params[:2]] == [config_help, generate_help]
+    assert command.callback.__doc__ == callback_doc
+    assert command.help == (help_text if help_text is not None else module.HELP_TEXT)
+    assert module.log.name == DESCRIPTORS[tool]["logger"] == LOGGERS[tool]
+    assert callable(module.main)
+    # The template is on the module, except where the callback makes it.
+    assert hasattr(module, "DEFAULT_CONFIG") == DESCRIPTORS[tool]["template_on_module"]
 
 
 @pytest.mark.parametrize("extra", [[], ["--config", "x.json"]], ids=["alone", "with-config"])
@@ -45,20 +82,18 @@ def test_generate_config_writes_the_template_and_ignores_the_config(runner, tmp_
     result = runner.invoke(command_of(tool), ["--generate-config", *extra])
     assert result.exit_code == 0, result.output
     written = tmp_path / TEMPLATES[tool]
-    assert result.output in (f"Success! Template file created at: {written}\n", f"Template created: {written}\n")
+    prefix = "Template created: " if tool == "order_match" else "Success! Template file created at: "
+    assert result.output == f"{prefix}{written}\n"
     template = json.loads(written.read_text(encoding="utf-8"))
     assert isinstance(template.get("config"), dict)
-    # order-match keeps its template in C++ only; its own tests read it.
-    default = getattr(importlib.import_module(f"velkit.{tool}"), "DEFAULT_CONFIG", template)
-    assert template == default
+    assert template == getattr(module_of(tool), "DEFAULT_CONFIG", template)
 
 
 @pytest.mark.parametrize("tool", TOOLS)
-def test_no_option_is_an_error_naming_the_option(runner, tool):
+def test_no_option_prints_the_missing_configuration_lines(runner, tool):
     result = runner.invoke(command_of(tool), [])
     assert result.exit_code == 1
-    assert result.output.startswith("Error: Please provide a JSON ")
-    assert "-c" in result.output.splitlines()[0]
+    assert result.output.splitlines() == TEXTS[tool][4]
 
 
 @pytest.mark.parametrize("tool", TOOLS)
@@ -73,3 +108,31 @@ def test_help_through_the_host_names_both_options(tmp_path, tool):
     result = run_program([tool.replace("_", "-"), "--help"], tmp_path)
     assert result.returncode == 0
     assert "--config" in result.stdout and "--generate-config" in result.stdout
+
+
+UNUSABLE = {
+    "config-null": b'{"config": null}',
+    "config-array": b'{"config": []}',
+    "empty-object": b"{}",
+    "top-level-array": b"[]",
+    "empty-file": b"",
+    "not-utf8": b'{"config": "\xff"}',
+}
+
+
+@pytest.mark.parametrize("content", UNUSABLE.values(), ids=UNUSABLE.keys())
+@pytest.mark.parametrize("tool", TOOLS)
+def test_unusable_configuration_ends_with_status_one_and_a_message(tmp_path, tool, content):
+    (tmp_path / "c.json").write_bytes(content)
+    result = run_program([tool.replace("_", "-"), "-c", "c.json"], cwd=tmp_path)
+    assert result.returncode == 1, result.stderr
+    assert result.stderr.strip() or result.stdout.strip()
+    assert "Traceback" not in result.stderr
+
+
+@pytest.mark.parametrize("tool", TOOLS)
+def test_the_template_has_no_unknown_keys(tmp_path, tool):
+    command = tool.replace("_", "-")
+    assert run_program([command, "--generate-config"], cwd=tmp_path).returncode == 0
+    result = run_program([command, "-c", TEMPLATES[tool]], cwd=tmp_path)
+    assert "unknown key" not in result.stderr, result.stderr

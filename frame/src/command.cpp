@@ -43,13 +43,13 @@ py::object existing_path_type() {
 
 }  // namespace
 
-py::object make_command(const CommandTexts& texts, Callback callback) {
+py::object make_command(const ToolDescriptor& tool, const std::string& help, Callback callback) {
     py::module_ click = py::module_::import("click");
     py::list params;
     params.append(click.attr("Option")(py::make_tuple("--config", "-c"), py::arg("type") = existing_path_type(),
-                                       py::arg("help") = texts.config_help));
+                                       py::arg("help") = tool.config_help));
     params.append(click.attr("Option")(py::make_tuple("--generate-config"), py::arg("is_flag") = true,
-                                       py::arg("help") = texts.generate_help));
+                                       py::arg("help") = tool.generate_help));
     params.append(click.attr("Option")(py::make_tuple("--quiet", "-q"), py::arg("is_flag") = true,
                                        py::arg("help") = "Show only warnings, errors and the closing summary."));
     params.append(click.attr("Option")(py::make_tuple("--verbose", "-v"), py::arg("is_flag") = true,
@@ -58,7 +58,7 @@ py::object make_command(const CommandTexts& texts, Callback callback) {
     // The callback's __doc__ is the tool's own text, without a signature line.
     py::options options;
     options.disable_function_signatures();
-    std::string logger_name = texts.logger_name.empty() ? texts.name : texts.logger_name;
+    std::string logger_name = tool.logger;
     py::cpp_function function(
         [callback, logger_name](py::object config, bool generate_config, bool quiet, bool verbose) {
             if (quiet && verbose) {
@@ -70,11 +70,11 @@ py::object make_command(const CommandTexts& texts, Callback callback) {
                                logger_name);
             callback(std::move(config), generate_config);
         },
-        py::name(texts.callback_name.c_str()), py::arg("config") = py::none(), py::arg("generate_config") = false,
-        py::arg("quiet") = false, py::arg("verbose") = false, py::doc(texts.callback_doc.c_str()));
+        py::name(("cmd_" + std::string(tool.module)).c_str()), py::arg("config") = py::none(), py::arg("generate_config") = false,
+        py::arg("quiet") = false, py::arg("verbose") = false, py::doc(tool.callback_doc));
 
-    py::object command = click.attr("Command")(texts.name, py::arg("params") = params,
-                                               py::arg("callback") = function, py::arg("help") = texts.help);
+    py::object command = click.attr("Command")(tool.command, py::arg("params") = params,
+                                               py::arg("callback") = function, py::arg("help") = help);
     return click.attr("version_option")(py::arg("version") = VELKIT_VERSION)(command);
 }
 

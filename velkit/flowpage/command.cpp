@@ -1,11 +1,10 @@
-// cmd_flowpage: loads a site configuration and runs the conversion.
+// cmd_flowpage's run: loads a site configuration and runs the conversion.
 #include "velkit/frame/pybind.hpp"
 
 #include <string>
 
 #include "converter.hpp"
 #include "options_reader.hpp"
-#include "site_templates.hpp"
 #include "state.hpp"
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/config_values.hpp"
@@ -14,18 +13,8 @@
 
 namespace velkit::flowpage {
 
-namespace {
-
-void run_flowpage(py::object config, bool generate_config) {
+void run_flowpage(py::object config) {
     ModuleState& module = state();
-    frame::require_packages(module.has_md, module.log,
-                            {frame::missing_packages_text("package", "markdown", "markdown")});
-    frame::require_packages(module.has_fences, module.log,
-                            {frame::missing_packages_text("package", "pymdown-extensions", "markdown")});
-    frame::write_template_if_asked(generate_config, py::module_::import("velkit.flowpage").attr("DEFAULT_CONFIG"),
-                                   kTemplateFileName);
-    frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",
-                                        "Hint: Run 'vel-kit flowpage --generate-config' to get a template."});
     frame::ConfigSection section = frame::load_config(module.log, config);
     SiteOptions options;
     try {
@@ -54,21 +43,6 @@ void run_flowpage(py::object config, bool generate_config) {
     frame::echo("\n[ERROR] " + error_text);
     if (app.tally.any_items()) frame::log_summary(module.log, app.tally, done_text(app.result));
     frame::exit_with(1);
-}
-
-}  // namespace
-
-void register_command(py::module_& m) {
-    frame::CommandTexts texts{
-        "flowpage",
-        "Convert .mmd and markdown files into static HTML pages.",
-        "Specify the JSON config file path",
-        "Generate config_flowpage_template.json",
-        "cmd_flowpage",
-        "Command entry point for FlowPage Generator",
-        "FlowPage",
-    };
-    m.attr("cmd_flowpage") = frame::make_command(texts, run_flowpage);
 }
 
 }  // namespace velkit::flowpage

@@ -129,8 +129,6 @@ const char* const kIndexTemplate = R"index(
 
 namespace velkit::flowpage {
 
-const char* const kTemplateFileName = "config_flowpage_template.json";
-
 const char* const kDefaultConfigJson = R"json({
     "config": {
         "input_folder": "./data_flowpage",

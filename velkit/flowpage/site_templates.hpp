@@ -14,6 +14,4 @@ extern const char* const kIndexTemplate;
 // The configuration template as JSON text, keys in template order.
 extern const char* const kDefaultConfigJson;
 
-extern const char* const kTemplateFileName;
-
 }  // namespace velkit::flowpage

@@ -1,18 +1,10 @@
 #include "state.hpp"
 
-#include "velkit/frame/module_state.hpp"
+#include "velkit/frame/command.hpp"
 
 namespace velkit::flowpage {
 
-namespace {
-PYBIND11_CONSTINIT frame::ModuleStateStore<ModuleState> g_state;
-}
-
-ModuleState& state() { return g_state.get(); }
-
-void init_state(py::module_& m) {
-    for (const char* name : {"os", "sys", "click"}) m.attr(name) = py::module_::import(name);
-
+ModuleState make_state(py::module_& m, helperlib::Logger log) {
     // markdown is optional: without it the module still imports and the
     // command says what to install.
     bool has_md = true;
@@ -33,11 +25,14 @@ void init_state(py::module_& m) {
         has_fences = false;
     }
     m.attr("markdown") = markdown;
+    return ModuleState{has_md, markdown, has_fences, std::move(log)};
+}
 
-    for (const char* name : {"fileMg", "app_logging"}) {
-        m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
-    }
-    g_state.make(m, [&] { return ModuleState{has_md, markdown, has_fences, helperlib::Logger("FlowPage")}; });
+std::vector<std::string> missing_packages(const ModuleState& state) {
+    std::vector<std::string> lines;
+    if (!state.has_md) lines.push_back(frame::missing_packages_text("package", "markdown", "markdown"));
+    if (!state.has_fences) lines.push_back(frame::missing_packages_text("package", "pymdown-extensions", "markdown"));
+    return lines;
 }
 
 }  // namespace velkit::flowpage

@@ -4,15 +4,12 @@
 
 #include "order_match.hpp"
 #include "state.hpp"
-
-namespace velkit::order_match {
-void register_command(py::module_& m);
-}
+#include "texts.hpp"
+#include "tool.hpp"
+#include "velkit/frame/tool_module.hpp"
 
 PYBIND11_MODULE(order_match, m) {
     using namespace velkit::order_match;
-    m.doc() = "OrderMatch: system orders (CSV) matched against customer orders (Excel) on PO and QTY.";
-    init_state(m);
-    register_order_match(m);
-    register_command(m);
+    // pandas is required: without it the module does not import.
+    velkit::frame::define_tool<ModuleState>(m, kTool, {make_state, nullptr, register_order_match, run_order_match, kTemplateJson});
 }

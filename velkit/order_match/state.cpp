@@ -1,20 +1,10 @@
 #include "state.hpp"
 
-#include "velkit/frame/module_state.hpp"
-
 #include <string>
 
 namespace velkit::order_match {
 
-namespace {
-PYBIND11_CONSTINIT frame::ModuleStateStore<ModuleState> g_state;
-}
-
-ModuleState& state() { return g_state.get(); }
-
-void init_state(py::module_& m) {
-    for (const char* name : {"os", "sys", "click"}) m.attr(name) = py::module_::import(name);
-    // pandas is required: without it the module does not import.
+ModuleState make_state(py::module_& m, helperlib::Logger log) {
     py::module_ pandas = py::module_::import("pandas");
     m.attr("pd") = pandas;
 
@@ -32,10 +22,7 @@ void init_state(py::module_& m) {
         }
     }
 
-    for (const char* name : {"fileMg", "dataIO", "app_logging", "excelTools"}) {
-        m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
-    }
-    g_state.make(m, [&] { return ModuleState{pandas, helperlib::Logger("OrderMatch")}; });
+    return ModuleState{pandas, std::move(log)};
 }
 
 }  // namespace velkit::order_match

@@ -2,6 +2,7 @@
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
+#include "velkit/frame/tool_module.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::order_match {
@@ -11,8 +12,10 @@ struct ModuleState {
     helperlib::Logger log;
 };
 
-// Created by the module's initialisation; lives as long as the process.
-ModuleState& state();
-void init_state(py::module_& m);
+inline ModuleState& state() { return frame::tool_state<ModuleState>(); }
+ModuleState make_state(py::module_& m, helperlib::Logger log);
+
+// The command's run, once the configuration path is known.
+void run_order_match(py::object config);
 
 }  // namespace velkit::order_match

@@ -24,15 +24,8 @@ const char* const kTemplateJson = R"json({
         }
     }
 })json";
-const char* const kTemplateFileName = "config_order_match_template.json";
 
-const char* const kCommandHelp = "Order Match: Data processing and SOP generator.";
-const char* const kConfigHelp = "Path to JSON config file";
-const char* const kGenerateHelp = "Generate config_order_match_template.json";
-const char* const kCallbackDoc = "Order Match CLI Entry Point";
 const char* const kInitDoc = "\n        config: dict，從 json 讀入的設定\n        ";
-const char* const kTemplateCreated = "Template created: ";
-const char* const kMissingConfig = "Error: Please provide a JSON config file using -c.";
 
 const char* const kResultFileName = "result.xlsx";
 const char* const kDebugFileName = "debug_data.xlsx";

@@ -1,5 +1,5 @@
-// order-match's fixed texts: the command's texts, the configuration
-// template, the run's messages and the summary's month labels.
+// order-match's fixed texts: the configuration template, the run's
+// messages and the summary's month labels.
 #pragma once
 #include <string>
 
@@ -7,15 +7,8 @@ namespace velkit::order_match {
 
 // The template as JSON text, keys in template order.
 extern const char* const kTemplateJson;
-extern const char* const kTemplateFileName;
 
-extern const char* const kCommandHelp;
-extern const char* const kConfigHelp;
-extern const char* const kGenerateHelp;
-extern const char* const kCallbackDoc;
 extern const char* const kInitDoc;
-extern const char* const kTemplateCreated;
-extern const char* const kMissingConfig;
 
 extern const char* const kResultFileName;
 extern const char* const kDebugFileName;

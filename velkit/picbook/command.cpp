@@ -5,7 +5,6 @@
 
 #include "options.hpp"
 #include "report_generator.hpp"
-#include "report_template.hpp"
 #include "state.hpp"
 #include "velkit/frame/command.hpp"
 #include "velkit/frame/config_values.hpp"
@@ -15,17 +14,8 @@
 
 namespace velkit::picbook {
 
-namespace {
-
-void run_picbook(py::object config, bool generate_config) {
+void run_picbook(py::object config) {
     ModuleState& module = state();
-    frame::require_packages(module.has_pdf_libs, module.log,
-                            {frame::missing_packages_text("packages for PDF generation", "fpdf2, Pillow", "pdf")});
-    frame::write_template_if_asked(generate_config, py::module_::import("velkit.picbook").attr("DEFAULT_CONFIG"),
-                                   kTemplateFileName);
-    frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",
-                                        "Hint: Run 'vel-kit picbook --help' to see the template."});
-
     py::object data = frame::read_config_file(config);
     py::object conf = data.attr("get")("config");
     py::object main_page = data.attr("get")("main_page");
@@ -47,21 +37,6 @@ void run_picbook(py::object config, bool generate_config) {
     ReportGenerator generator(conf, main_page, groups, std::move(options));
     generator.generate();
     frame::finish(generator.tally);
-}
-
-}  // namespace
-
-void register_command(py::module_& m) {
-    frame::CommandTexts texts{
-        "picbook",
-        help_text(),
-        "Specify the JSON config file path",
-        "Generate a config_picbook_template.json in the current directory",
-        "cmd_picbook",
-        "Command entry point for PicBook Generator",
-        "PicBook",
-    };
-    m.attr("cmd_picbook") = frame::make_command(texts, run_picbook);
 }
 
 }  // namespace velkit::picbook

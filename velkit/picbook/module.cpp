@@ -4,17 +4,11 @@
 #include "report_generator.hpp"
 #include "report_template.hpp"
 #include "state.hpp"
-
-namespace velkit::picbook {
-void register_command(py::module_& m);
-}
+#include "tool.hpp"
+#include "velkit/frame/tool_module.hpp"
 
 PYBIND11_MODULE(picbook, m) {
     using namespace velkit::picbook;
-    m.doc() = "PicBook: a PDF lab report from a folder of measurement images.";
-    init_state(m);
-    m.attr("DEFAULT_CONFIG") = py::module_::import("json").attr("loads")(kDefaultConfigJson);
-    m.attr("HELP_TEXT") = help_text();
-    register_report(m);
-    register_command(m);
+    velkit::frame::define_tool<ModuleState>(
+        m, kTool, {make_state, missing_packages, register_report, run_picbook, kDefaultConfigJson, help_text()});
 }

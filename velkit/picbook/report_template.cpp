@@ -4,8 +4,6 @@
 
 namespace velkit::picbook {
 
-const char* const kTemplateFileName = "config_picbook_template.json";
-
 const char* const kDefaultConfigJson = R"json({
     "config": {
         "image_folder": "./data_picbook",

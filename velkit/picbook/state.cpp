@@ -1,18 +1,10 @@
 #include "state.hpp"
 
-#include "velkit/frame/module_state.hpp"
+#include "velkit/frame/command.hpp"
 
 namespace velkit::picbook {
 
-namespace {
-PYBIND11_CONSTINIT frame::ModuleStateStore<ModuleState> g_state;
-}
-
-ModuleState& state() { return g_state.get(); }
-
-void init_state(py::module_& m) {
-    for (const char* name : {"os", "math", "json", "sys", "click"}) m.attr(name) = py::module_::import(name);
-
+ModuleState make_state(py::module_& m, helperlib::Logger log) {
     // The PDF packages are optional: without them the module still imports
     // and the command says what to install.
     bool has_pdf_libs = true;
@@ -29,13 +21,12 @@ void init_state(py::module_& m) {
     m.attr("HAS_PDF_LIBS") = has_pdf_libs;
     m.attr("FPDF") = fpdf_class;
     m.attr("Image") = image_module;
+    return ModuleState{has_pdf_libs, fpdf_class, image_module, py::none(), std::move(log)};
+}
 
-    for (const char* name : {"app_logging", "fileMg", "parseTools"}) {
-        m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
-    }
-    g_state.make(m, [&] {
-        return ModuleState{has_pdf_libs, fpdf_class, image_module, py::none(), helperlib::Logger("PicBook")};
-    });
+std::vector<std::string> missing_packages(const ModuleState& state) {
+    if (state.has_pdf_libs) return {};
+    return {frame::missing_packages_text("packages for PDF generation", "fpdf2, Pillow", "pdf")};
 }
 
 }  // namespace velkit::picbook

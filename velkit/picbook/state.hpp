@@ -2,6 +2,10 @@
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
+#include <string>
+#include <vector>
+
+#include "velkit/frame/tool_module.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::picbook {
@@ -14,8 +18,11 @@ struct ModuleState {
     helperlib::Logger log;
 };
 
-// Created by the module's initialisation; lives as long as the process.
-ModuleState& state();
-void init_state(py::module_& m);
+inline ModuleState& state() { return frame::tool_state<ModuleState>(); }
+ModuleState make_state(py::module_& m, helperlib::Logger log);
+std::vector<std::string> missing_packages(const ModuleState& state);
+
+// The command's run, once the configuration path is known.
+void run_picbook(py::object config);
 
 }  // namespace velkit::picbook

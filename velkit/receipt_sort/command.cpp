@@ -1,8 +1,6 @@
-// cmd_receipt_sort: writes the template or reads a configuration and runs
-// the rename.
+// cmd_receipt_sort's run: reads a configuration and runs the rename.
 #include "velkit/frame/pybind.hpp"
 
-#include "config_template.hpp"
 #include "options_from_config.hpp"
 #include "rename_run.hpp"
 #include "state.hpp"
@@ -14,15 +12,8 @@
 
 namespace velkit::receipt_sort {
 
-namespace {
-
-void run_receipt_sort(py::object config, bool generate_config) {
+void run_receipt_sort(py::object config) {
     ModuleState& module = state();
-    // The package check is part of the run, so the template can be written
-    // without openpyxl.
-    frame::write_template_if_asked(generate_config, module.module.attr("DEFAULT_CONFIG"), kTemplateFileName);
-    frame::require_config_path(config, {"Error: Please provide a JSON file path using --config or -c.",
-                                        "Hint: Run 'vel-kit receipt-sort --help' to see the template."});
     py::object data = frame::read_config_file(config);
     RenameOptions options;
     try {
@@ -41,21 +32,6 @@ void run_receipt_sort(py::object config, bool generate_config) {
         tally = run_rename(options);
     }
     frame::finish(tally);
-}
-
-}  // namespace
-
-void register_command(py::module_& m) {
-    frame::CommandTexts texts{
-        "receipt-sort",
-        help_text(),
-        "Specify the JSON config file path",
-        "Generate a config_expense_template.json in the current directory",
-        "cmd_receipt_sort",
-        "Command entry point for Receipt Sort",
-        "ReceiptSort",
-    };
-    m.attr("cmd_receipt_sort") = frame::make_command(texts, run_receipt_sort);
 }
 
 }  // namespace velkit::receipt_sort

@@ -4,8 +4,6 @@
 
 namespace velkit::receipt_sort {
 
-const char* const kTemplateFileName = "config_expense_template.json";
-
 const char* const kDefaultConfigJson = R"json({
     "config": {
         "path": "./data_receipt_sort",

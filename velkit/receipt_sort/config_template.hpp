@@ -7,8 +7,6 @@ namespace velkit::receipt_sort {
 // The template as JSON text: 4-space indent, keys in template order.
 extern const char* const kDefaultConfigJson;
 
-extern const char* const kTemplateFileName;
-
 // Introduction, the template's JSON text and one newline.
 std::string help_text();
 

@@ -5,17 +5,13 @@
 #include "config_template.hpp"
 #include "rename_run.hpp"
 #include "state.hpp"
-
-namespace velkit::receipt_sort {
-void register_command(py::module_& m);
-}
+#include "tool.hpp"
+#include "velkit/frame/tool_module.hpp"
 
 PYBIND11_MODULE(receipt_sort, m) {
     using namespace velkit::receipt_sort;
-    m.doc() = "ReceiptSort: expense workbooks renamed after their name and amount cells.";
-    init_state(m);
-    m.attr("DEFAULT_CONFIG") = py::module_::import("json").attr("loads")(kDefaultConfigJson);
-    m.attr("HELP_TEXT") = help_text();
-    register_command(m);
-    register_run(m);
+    // The package check is part of the run, so the template can be
+    // written without openpyxl.
+    velkit::frame::define_tool<ModuleState>(
+        m, kTool, {make_state, nullptr, register_run, run_receipt_sort, kDefaultConfigJson, help_text()});
 }

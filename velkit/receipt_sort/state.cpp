@@ -1,17 +1,8 @@
 #include "state.hpp"
 
-#include "velkit/frame/module_state.hpp"
-
 namespace velkit::receipt_sort {
 
-namespace {
-PYBIND11_CONSTINIT frame::ModuleStateStore<ModuleState> g_state;
-}
-
-ModuleState& state() { return g_state.get(); }
-
-void init_state(py::module_& m) {
-    for (const char* name : {"os", "re", "sys", "json", "click"}) m.attr(name) = py::module_::import(name);
+ModuleState make_state(py::module_& m, helperlib::Logger log) {
     // The clock the run reads; looked up on the module at each use.
     m.attr("datetime") = py::module_::import("datetime").attr("datetime");
     m.attr("Path") = py::module_::import("pathlib").attr("Path");
@@ -28,11 +19,7 @@ void init_state(py::module_& m) {
     }
     m.attr("HAS_OPENPYXL") = has_openpyxl;
     m.attr("load_workbook") = load_workbook;
-
-    for (const char* name : {"app_logging", "fileMg"}) {
-        m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
-    }
-    g_state.make(m, [&] { return ModuleState{m, has_openpyxl, load_workbook, helperlib::Logger("ReceiptSort")}; });
+    return ModuleState{m, has_openpyxl, load_workbook, std::move(log)};
 }
 
 }  // namespace velkit::receipt_sort

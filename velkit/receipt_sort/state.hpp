@@ -2,6 +2,7 @@
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
+#include "velkit/frame/tool_module.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::receipt_sort {
@@ -13,8 +14,10 @@ struct ModuleState {
     helperlib::Logger log;
 };
 
-// Created by the module's initialisation; lives as long as the process.
-ModuleState& state();
-void init_state(py::module_& m);
+inline ModuleState& state() { return frame::tool_state<ModuleState>(); }
+ModuleState make_state(py::module_& m, helperlib::Logger log);
+
+// The command's run, once the configuration path is known.
+void run_receipt_sort(py::object config);
 
 }  // namespace velkit::receipt_sort

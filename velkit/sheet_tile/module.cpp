@@ -6,22 +6,20 @@
 #include "sheet_tiler.hpp"
 #include "state.hpp"
 #include "tiling_template.hpp"
-#include "velkit/frame/command.hpp"
+#include "tool.hpp"
+#include "velkit/frame/tool_module.hpp"
 
-namespace velkit::sheet_tile {
-void register_command(py::module_& m);
+namespace {
+
+void add_worker(py::module_& m) {
+    velkit::sheet_tile::register_report_writer(m);
+    velkit::sheet_tile::register_tiler(m);
 }
+
+}  // namespace
 
 PYBIND11_MODULE(sheet_tile, m) {
     using namespace velkit::sheet_tile;
-    m.doc() = "SheetTile: the pages of a folder of PDFs placed several to a sheet.";
-    init_state(m);
-    m.attr("DEFAULT_CONFIG") = py::module_::import("json").attr("loads")(kDefaultConfigJson);
-    register_report_writer(m);
-    register_tiler(m);
-    register_command(m);
-    py::object command = m.attr("cmd_sheet_tile");
-    m.def(
-        "main", [command]() { velkit::frame::run_as_program(command, "sheet-tile"); },
-        "Run sheet-tile as a program of its own, with the process's arguments.");
+    // The PDF work is qpdf's, built into the module: no package to check.
+    velkit::frame::define_tool<ModuleState>(m, kTool, {make_state, nullptr, add_worker, run_sheet_tile, kDefaultConfigJson});
 }

@@ -1,15 +1,8 @@
 #include "state.hpp"
 
 #include "velkit/frame/command.hpp"
-#include "velkit/frame/module_state.hpp"
 
 namespace velkit::sheet_tile {
-
-namespace {
-PYBIND11_CONSTINIT frame::ModuleStateStore<ModuleState> g_state;
-}
-
-ModuleState& state() { return g_state.get(); }
 
 namespace {
 
@@ -57,8 +50,7 @@ py::object pdf_name(const char* name) {
     return state().pypdf[name];
 }
 
-void init_state(py::module_& m) {
-    for (const char* name : {"os", "sys", "click"}) m.attr(name) = py::module_::import(name);
+ModuleState make_state(py::module_& m, helperlib::Logger log) {
 
     // The module's pypdf names (PdfReader, ...) are looked up when first
     // asked for; HAS_PDF_LIBS says whether pypdf can be imported.
@@ -72,11 +64,7 @@ void init_state(py::module_& m) {
         throw py::attribute_error("module 'velkit.sheet_tile' has no attribute '" + name + "'");
     });
 
-    for (const char* name : {"fileMg", "app_logging"}) {
-        m.attr(name) = py::module_::import((std::string("velutil.") + name).c_str());
-    }
-    const bool has_pdf_libs = py::bool_(m.attr("HAS_PDF_LIBS"));
-    g_state.make(m, [&] { return ModuleState{has_pdf_libs, py::dict(), helperlib::Logger("SheetTile")}; });
+    return ModuleState{py::bool_(m.attr("HAS_PDF_LIBS")), py::dict(), std::move(log)};
 }
 
 }  // namespace velkit::sheet_tile

@@ -2,6 +2,7 @@
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
+#include "velkit/frame/tool_module.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::sheet_tile {
@@ -12,9 +13,11 @@ struct ModuleState {
     helperlib::Logger log;
 };
 
-// Created by the module's initialisation; lives as long as the process.
-ModuleState& state();
-void init_state(py::module_& m);
+inline ModuleState& state() { return frame::tool_state<ModuleState>(); }
+ModuleState make_state(py::module_& m, helperlib::Logger log);
+
+// The command's run, once the configuration path is known.
+void run_sheet_tile(py::object config);
 
 // A pypdf name ("PdfWriter", "Transformation", ...), imported on first use;
 // only the Python-facing helpers of the worker use them.

@@ -2,8 +2,6 @@
 
 namespace velkit::sheet_tile {
 
-const char* const kTemplateFileName = "config_sheet_tile_template.json";
-
 // The other layout keys (order, gutter, rotate_to_fit, sort,
 // new_sheet_per_file) are left out: their fallbacks are the usual layout.
 const char* const kDefaultConfigJson = R"json({

@@ -6,6 +6,4 @@ namespace velkit::sheet_tile {
 // The template as JSON text, keys in template order.
 extern const char* const kDefaultConfigJson;
 
-extern const char* const kTemplateFileName;
-
 }  // namespace velkit::sheet_tile

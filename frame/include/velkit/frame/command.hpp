@@ -1,6 +1,6 @@
 // The command frame shared by every tool: one click command with the same
-// two options, and the steps its callback is made of. Each tool keeps its
-// own texts and decides the order of the steps.
+// two options, and the steps its callback is made of (tool_module.hpp puts
+// them in order for every tool).
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
@@ -8,27 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "velkit/frame/tool_descriptor.hpp"
 #include "velkit/frame/velutil_access.hpp"
 
 namespace velkit::frame {
 
-struct CommandTexts {
-    std::string name;           // command name, e.g. "picbook"
-    std::string help;           // the command's help text
-    std::string config_help;    // help of --config/-c
-    std::string generate_help;  // help of --generate-config
-    std::string callback_name;  // e.g. "cmd_picbook"
-    std::string callback_doc;   // the callback's documentation string
-    std::string logger_name;    // the tool's logger, e.g. "PicBook": progress lines not on a terminal
-};
-
 // Receives the --config path (None when absent) and the --generate-config flag.
 using Callback = std::function<void(py::object config, bool generate_config)>;
 
-// A click.Command with the options --config/-c (an existing path),
-// --generate-config (a flag), --quiet/-q, --verbose/-v and --version,
-// calling `callback` with the run's verbosity and progress in place.
-py::object make_command(const CommandTexts& texts, Callback callback);
+// The tool's click.Command with the options --config/-c (an existing
+// path), --generate-config (a flag), --quiet/-q, --verbose/-v and
+// --version, calling `callback` with the run's verbosity and progress in
+// place.
+py::object make_command(const ToolDescriptor& tool, const std::string& help, Callback callback);
 
 // Ends the command with this exit status (SystemExit, passed on by click).
 [[noreturn]] void exit_with(int status);
