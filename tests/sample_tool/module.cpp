@@ -9,9 +9,8 @@
 #include "velkit/frame/outcome.hpp"
 #include "velkit/frame/tool_module.hpp"
 
+namespace velkit::sample_tool {
 namespace {
-
-using namespace velkit;
 
 struct ModuleState {
     helperlib::Logger log;
@@ -47,7 +46,9 @@ const char* const kTemplateJson = R"json({
 })json";
 
 }  // namespace
+}  // namespace velkit::sample_tool
 
 PYBIND11_MODULE(sample_tool, m) {
-    frame::define_tool<ModuleState>(m, kTool, {make_state, nullptr, nullptr, run, kTemplateJson});
+    using namespace velkit::sample_tool;
+    velkit::frame::define_tool<ModuleState>(m, kTool, {make_state, nullptr, nullptr, run, kTemplateJson});
 }
