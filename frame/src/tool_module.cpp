@@ -53,14 +53,17 @@ void add_imports(py::module_& m, const ToolDescriptor& tool) {
 
 void add_names(py::module_& m, const ToolDescriptor& tool, const helperlib::Logger& log, ModuleParts parts) {
     m.attr("log") = log.object();
-    if (tool.template_on_module) m.attr("DEFAULT_CONFIG") = py::module_::import("json").attr("loads")(parts.template_json);
+    if (tool.template_on_module) {
+        m.attr("DEFAULT_CONFIG") = py::module_::import("json").attr("loads")(parts.template_json);
+    }
     if (!parts.help.empty()) m.attr("HELP_TEXT") = parts.help;
     if (parts.add_worker != nullptr) parts.add_worker(m);
 
     std::string help = parts.help.empty() ? tool.summary : parts.help;
-    py::object command = make_command(tool, help, [&tool, parts = std::move(parts), log](py::object config, bool generate) {
-        run_steps(tool, parts, log, std::move(config), generate);
-    });
+    py::object command =
+        make_command(tool, help, [&tool, parts = std::move(parts), log](py::object config, bool generate) {
+            run_steps(tool, parts, log, std::move(config), generate);
+        });
     m.attr((std::string("cmd_") + tool.module).c_str()) = command;
     std::string program = tool.command;
     m.def(

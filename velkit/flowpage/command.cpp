@@ -16,13 +16,7 @@ namespace velkit::flowpage {
 void run_flowpage(py::object config) {
     ModuleState& module = state();
     frame::ConfigSection section = frame::load_config(module.log, config);
-    SiteOptions options;
-    try {
-        options = read_options(section);
-    } catch (const frame::ConfigError& error) {
-        frame::refuse_configuration(module.log, config, error.what());
-    }
-    frame::warn_unknown_keys(module.log);
+    SiteOptions options = frame::checked_options(module.log, config, [&] { return read_options(section); });
 
     MermaidConverter app(section.object(), std::move(options));
     std::string error_text;

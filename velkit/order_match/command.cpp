@@ -18,13 +18,7 @@ namespace velkit::order_match {
 void run_order_match(py::object config) {
     const helperlib::Logger& log = state().log;
     frame::ConfigSection section = frame::load_config(log, config);
-    Options options;
-    try {
-        options = parse_options(section);
-    } catch (const frame::ConfigError& error) {
-        frame::refuse_configuration(log, config, error.what());
-    }
-    frame::warn_unknown_keys(log);
+    Options options = frame::checked_options(log, config, [&] { return parse_options(section); });
     auto run_lock =
         frame::lock_run_folder_or_exit(log, frame::fs_path(options.output_dir), frame::MissingFolder::kCreate);
     frame::LibraryMessages library_messages(log, {});

@@ -11,5 +11,6 @@
 PYBIND11_MODULE(order_match, m) {
     using namespace velkit::order_match;
     // pandas is required: without it the module does not import.
-    velkit::frame::define_tool<ModuleState>(m, kTool, {make_state, nullptr, register_order_match, run_order_match, kTemplateJson});
+    velkit::frame::define_tool<ModuleState>(
+        m, kTool, {make_state, nullptr, register_order_match, run_order_match, kTemplateJson});
 }

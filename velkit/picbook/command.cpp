@@ -24,13 +24,8 @@ void run_picbook(py::object config) {
         module.log.error("Invalid configuration format. Missing 'config', 'main_page', or 'groups'.");
         frame::exit_with(1);
     }
-    ReportOptions options;
-    try {
-        options = parse_options(conf, main_page, groups);
-    } catch (const frame::ConfigError& error) {
-        frame::refuse_configuration(module.log, config, error.what());
-    }
-    frame::warn_unknown_keys(module.log);
+    ReportOptions options =
+        frame::checked_options(module.log, config, [&] { return parse_options(conf, main_page, groups); });
     auto run_lock =
         frame::lock_run_folder_or_exit(module.log, frame::fs_path(options.image_folder), frame::MissingFolder::kLeave);
     frame::LibraryMessages library_messages(module.log, {"fpdf", "PIL", "fontTools"});

@@ -15,13 +15,7 @@ namespace velkit::receipt_sort {
 void run_receipt_sort(py::object config) {
     ModuleState& module = state();
     py::object data = frame::read_config_file(config);
-    RenameOptions options;
-    try {
-        options = options_from_config(data);
-    } catch (const frame::ConfigError& error) {
-        frame::refuse_configuration(module.log, config, error.what());
-    }
-    frame::warn_unknown_keys(module.log);
+    RenameOptions options = frame::checked_options(module.log, config, [&] { return options_from_config(data); });
     // Two runs moving the same workbooks would each find the other's half.
     std::string folder = frame::fs_path(helperlib::get_folder_from_path(frame::fs_text(options.input_path)));
     auto run_lock = frame::lock_run_folder_or_exit(module.log, folder, frame::MissingFolder::kLeave,

@@ -18,13 +18,7 @@ void run_sheet_tile(py::object config) {
     ModuleState& module = state();
     // Every value is checked before the worker exists, and named when wrong.
     frame::ConfigSection conf = frame::load_config(module.log, config);
-    TileOptions options;
-    try {
-        options = read_options(conf);
-    } catch (const frame::ConfigError& error) {
-        frame::refuse_configuration(module.log, config, error.what());
-    }
-    frame::warn_unknown_keys(module.log);
+    TileOptions options = frame::checked_options(module.log, config, [&] { return read_options(conf); });
     std::string output_folder = frame::fs_path(py::module_::import("os.path").attr("dirname")(options.output_file));
     auto run_lock = frame::lock_run_folder_or_exit(module.log, output_folder, frame::MissingFolder::kCreate);
     frame::LibraryMessages library_messages(module.log, {});

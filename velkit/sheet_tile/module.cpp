@@ -21,5 +21,6 @@ void add_worker(py::module_& m) {
 PYBIND11_MODULE(sheet_tile, m) {
     using namespace velkit::sheet_tile;
     // The PDF work is qpdf's, built into the module: no package to check.
-    velkit::frame::define_tool<ModuleState>(m, kTool, {make_state, nullptr, add_worker, run_sheet_tile, kDefaultConfigJson});
+    velkit::frame::define_tool<ModuleState>(
+        m, kTool, {make_state, nullptr, add_worker, run_sheet_tile, kDefaultConfigJson});
 }

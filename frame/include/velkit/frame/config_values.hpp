@@ -99,4 +99,18 @@ ConfigSection load_config(const helperlib::Logger& log, py::handle config_file);
 [[noreturn]] void refuse_configuration(const helperlib::Logger& log, py::handle config_file,
                                        const std::string& problem);
 
+// A tool's options as `read` makes them from the configuration; a value it
+// cannot use ends the command (refuse_configuration), and once all are
+// read the keys nothing asked for are warned about.
+template <typename Read>
+auto checked_options(const helperlib::Logger& log, py::handle config_file, Read&& read) -> decltype(read()) {
+    try {
+        auto options = read();
+        warn_unknown_keys(log);
+        return options;
+    } catch (const ConfigError& error) {
+        refuse_configuration(log, config_file, error.what());
+    }
+}
+
 }  // namespace velkit::frame
