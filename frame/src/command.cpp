@@ -92,42 +92,6 @@ std::string missing_packages_text(const std::string& what, const std::string& pa
            (packages.find(',') == std::string::npos ? "it" : "them") + " with: pip install 'velkit[" + extra + "]'";
 }
 
-void require_packages(bool available, const helperlib::Logger& log, const std::vector<std::string>& error_lines) {
-    if (available) return;
-    for (const auto& line : error_lines) log.error(line);
-    exit_with(1);
-}
-
-void write_template_if_asked(bool generate_config, py::handle default_config, const std::string& file_name,
-                             const std::string& success_prefix) {
-    if (!generate_config) return;
-    py::object written;
-    try {
-        written = helperlib::generate_json_template(default_config, file_name);
-    } catch (py::error_already_set& error) {
-        if (!error.matches(PyExc_OSError)) throw;
-        py::object value = error.value();
-        std::string reason = value.attr("strerror").is_none() ? shown(value) : shown(value.attr("strerror"));
-        std::string where = value.attr("filename").is_none() ? file_name : shown(value.attr("filename"));
-        py::module_::import("click").attr("echo")("Error: " + where + " " + reason, py::arg("err") = true);
-        exit_with(1);
-    }
-    echo(success_prefix + std::string(py::str(written)));
-    exit_with(0);
-}
-
-void require_config_path(py::handle config, const std::vector<std::string>& lines) {
-    if (given(config)) return;
-    for (const auto& line : lines) echo(line);
-    exit_with(1);
-}
-
-py::object load_config_section(py::handle config) {
-    py::object loaded = helperlib::load_json_file(config, {"config"});
-    if (!py::bool_(loaded)) exit_with(1);
-    return loaded[py::int_(0)];
-}
-
 py::object read_config_file(py::handle config) {
     begin_configuration();
     try {

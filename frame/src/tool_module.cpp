@@ -1,21 +1,11 @@
 #include "velkit/frame/tool_module.hpp"
 
 #include "velkit/frame/command.hpp"
+#include "velkit/frame/text.hpp"
 
 namespace velkit::frame {
 
 namespace {
-
-std::vector<std::string> words(const std::string& text) {
-    std::vector<std::string> found;
-    for (std::size_t start = 0; start < text.size();) {
-        std::size_t end = text.find(' ', start);
-        if (end == std::string::npos) end = text.size();
-        if (end > start) found.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return found;
-}
 
 // The template as --generate-config writes it: the module's DEFAULT_CONFIG
 // as it is at the time, or made afresh, so that nothing can change it.
@@ -26,17 +16,38 @@ py::object template_object(const ToolDescriptor& tool, const char* template_json
     return py::module_::import("json").attr("loads")(template_json);
 }
 
+// Writes the template, says where, and ends the command.
+[[noreturn]] void write_template(const ToolDescriptor& tool, py::handle template_data) {
+    py::object written;
+    try {
+        written = helperlib::generate_json_template(template_data, tool.template_file);
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_OSError)) throw;
+        py::object value = error.value();
+        std::string reason = value.attr("strerror").is_none() ? shown(value) : shown(value.attr("strerror"));
+        std::string where = value.attr("filename").is_none() ? tool.template_file : shown(value.attr("filename"));
+        py::module_::import("click").attr("echo")("Error: " + where + " " + reason, py::arg("err") = true);
+        exit_with(1);
+    }
+    echo(tool.template_written + std::string(py::str(written)));
+    exit_with(0);
+}
+
+// The frame's steps in their order. Missing packages come first, so that
+// even the template is refused without them.
 void run_steps(const ToolDescriptor& tool, const detail::ModuleParts& parts, const helperlib::Logger& log,
                py::object config, bool generate_config) {
     if (parts.missing_packages) {
         std::vector<std::string> lines = parts.missing_packages();
-        require_packages(lines.empty(), log, lines);
+        for (const std::string& line : lines) log.error(line);
+        if (!lines.empty()) exit_with(1);
     }
-    write_template_if_asked(generate_config, template_object(tool, parts.template_json), tool.template_file,
-                            tool.template_written);
-    std::vector<std::string> lines{tool.missing_config};
-    if (*tool.config_hint != '\0') lines.emplace_back(tool.config_hint);
-    require_config_path(config, lines);
+    if (generate_config) write_template(tool, template_object(tool, parts.template_json));
+    if (!given(config)) {
+        echo(tool.missing_config);
+        if (*tool.config_hint != '\0') echo(tool.config_hint);
+        exit_with(1);
+    }
     parts.run(std::move(config));
 }
 
@@ -44,10 +55,12 @@ void run_steps(const ToolDescriptor& tool, const detail::ModuleParts& parts, con
 
 namespace detail {
 
-// Standard modules by their name, velutil's submodules by their own.
+// Standard modules by their name, velutil's submodules by their own:
+// "os velutil.fileMg" sets `os` and `fileMg`.
 void add_imports(py::module_& m, const ToolDescriptor& tool) {
-    for (const std::string& name : words(tool.imports)) {
-        m.attr(name.substr(name.rfind('.') + 1).c_str()) = py::module_::import(name.c_str());
+    for (py::handle name : py::str(tool.imports).attr("split")()) {
+        std::string full = py::str(name);
+        m.attr(full.substr(full.rfind('.') + 1).c_str()) = py::module_::import(full.c_str());
     }
 }
 

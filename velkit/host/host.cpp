@@ -120,27 +120,6 @@ py::object get_command(py::object /*self*/, py::object /*ctx*/, const std::strin
     }
 }
 
-// What vel-kit knows of its tools, as dictionaries: for the tests, which
-// hold every tool to the same contract.
-py::list tool_descriptors() {
-    py::list tools;
-    for (const Tool& tool : kTools) {
-        py::dict entry;
-        using Text = std::pair<const char*, const char*>;
-        for (const Text& text : {Text{"command", tool.command}, Text{"module", tool.module},
-                                 Text{"summary", tool.summary}, Text{"extra", tool.extra}, Text{"logger", tool.logger},
-                                 Text{"template_file", tool.template_file},
-                                 Text{"template_written", tool.template_written},
-                                 Text{"missing_config", tool.missing_config}, Text{"config_hint", tool.config_hint}}) {
-            entry[text.first] = text.second;
-        }
-        entry["template_on_module"] = tool.template_on_module;
-        entry["built"] = is_built(tool);
-        tools.append(entry);
-    }
-    return tools;
-}
-
 // The listing uses the summaries above instead of asking every command
 // for its help, which would import every tool.
 void format_commands(py::object /*self*/, py::object /*ctx*/, py::object formatter) {
@@ -208,7 +187,6 @@ PYBIND11_MODULE(_host, m) {
     m.attr("__version__") = VELKIT_VERSION;
     m.def(
         "main", [group]() { velkit::frame::run_as_program(group); }, "Run vel-kit with the process's arguments.");
-    m.def("tools", &tool_descriptors, "Every tool of the build as a dictionary of its descriptor's texts.");
     m.def(
         "sheet_tile_main", []() { run_tool_program("sheet-tile"); }, "Run sheet-tile as a program of its own.");
     m.def(

@@ -115,6 +115,4 @@ std::string fitted_file_name(const std::string& safe_name, const std::string& sa
     return new_file_name(trimmed(name), trimmed(amount), code);
 }
 
-bool is_dry_run(const std::string& text_form) { return velutil::equal_ignoring_ascii_case(text_form, "true"); }
-
 }  // namespace velkit::receipt_sort

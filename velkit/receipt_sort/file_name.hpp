@@ -41,8 +41,4 @@ std::string new_file_name(const std::string& safe_name, const std::string& safe_
 std::string fitted_file_name(const std::string& safe_name, const std::string& safe_amount, const std::string& code,
                              std::size_t most_bytes = kMostFileNameBytes);
 
-// Whether the text form of the "dry_run" setting switches the dry run on:
-// "true" in any letter case, nothing else.
-bool is_dry_run(const std::string& text_form);
-
 }  // namespace velkit::receipt_sort

@@ -107,10 +107,3 @@ TEST(FittedFileName, LongPartsAreCutToTheLimitAtCharacterBoundaries) {
     // Limits smaller than the fixed parts keep the date code whole.
     EXPECT_EQ(fitted_file_name("Ann", "5", code, 10), "__" + code + ".xlsx");
 }
-
-TEST(IsDryRun, OnlyTrueInAnyLetterCase) {
-    for (const char* on : {"True", "true", "TRUE", "tRuE"}) EXPECT_TRUE(is_dry_run(on)) << on;
-    for (const char* off : {"False", "1", "yes", "None", "", " true", "true ", "truee"}) {
-        EXPECT_FALSE(is_dry_run(off)) << off;
-    }
-}

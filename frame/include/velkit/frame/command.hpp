@@ -33,23 +33,6 @@ void echo(const std::string& line);
 // Pillow). Install them with: pip install 'velkit[pdf]'".
 std::string missing_packages_text(const std::string& what, const std::string& packages, const std::string& extra);
 
-// Dependency gate: when the tool's packages are missing, logs each line as
-// an error and exits with status 1.
-void require_packages(bool available, const helperlib::Logger& log, const std::vector<std::string>& error_lines);
-
-// Template step: when asked, writes the template, prints `success_prefix`
-// and the written path, and exits with status 0.
-void write_template_if_asked(bool generate_config, py::handle default_config, const std::string& file_name,
-                             const std::string& success_prefix = "Success! Template file created at: ");
-
-// Missing-configuration step: without a path, prints the lines and exits
-// with status 1.
-void require_config_path(py::handle config, const std::vector<std::string>& lines);
-
-// Load step through velutil: the object under "config", unchecked. A file
-// the loader refused (it has said why) ends the command with status 1.
-py::object load_config_section(py::handle config);
-
 // Load step for tools that read the file themselves: the parsed object. A
 // file that cannot be used ends the command with "Error: " and the reason
 // (naming the file) and status 1.

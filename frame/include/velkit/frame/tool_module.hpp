@@ -1,13 +1,8 @@
-// A tool's extension module made from its descriptor: the imports, the
-// module state (made once, never leaked nor destroyed), `log`, the
-// template and help texts, the worker's names, and the command `cmd_<module>`
-// whose callback runs the frame's steps in order (package check, template,
-// missing configuration) before handing the configuration path to the
-// tool's run. A module is then one call:
-//
-//   PYBIND11_MODULE(picbook, m) {
-//       frame::define_tool<ModuleState>(m, kTool, {make_state, missing_packages, add_worker, run, kTemplateJson});
-//   }
+// A tool's extension module made from its descriptor in one call: the
+// imports, the module state (made once, never leaked nor destroyed), `log`,
+// the template and help texts, the worker's names, `main`, and the command
+// `cmd_<module>` whose callback runs the frame's steps in order (package
+// check, template, missing configuration) before the tool's run.
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
@@ -43,8 +38,8 @@ namespace detail {
 
 template <typename State>
 py::gil_safe_call_once_and_store<State>& state_store() {
-    // Its Python objects must outlive nothing but the process: the store
-    // never destroys them, and makes them once even with threads importing.
+    // Never destroyed (its Python objects must not outlive the interpreter),
+    // and made once even when threads import at the same time.
     PYBIND11_CONSTINIT static py::gil_safe_call_once_and_store<State> store;
     return store;
 }
