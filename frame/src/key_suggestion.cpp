@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "text_kit.hpp"
+
 namespace velkit::frame {
 
-namespace {
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
+using velutil::ascii_lower;
 
 std::size_t key_distance(const std::string& a, const std::string& b) {
     // Optimal string alignment distance over three rows of the table.
@@ -19,9 +17,10 @@ std::size_t key_distance(const std::string& a, const std::string& b) {
     for (std::size_t i = 1; i <= n; ++i) {
         current[0] = i;
         for (std::size_t j = 1; j <= m; ++j) {
-            std::size_t cost = lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1;
+            std::size_t cost = ascii_lower(a[i - 1]) == ascii_lower(b[j - 1]) ? 0 : 1;
             current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + cost});
-            if (i > 1 && j > 1 && lower(a[i - 1]) == lower(b[j - 2]) && lower(a[i - 2]) == lower(b[j - 1])) {
+            if (i > 1 && j > 1 && ascii_lower(a[i - 1]) == ascii_lower(b[j - 2]) &&
+                ascii_lower(a[i - 2]) == ascii_lower(b[j - 1])) {
                 current[j] = std::min(current[j], before[j - 2] + 1);
             }
         }
