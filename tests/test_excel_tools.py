@@ -259,3 +259,82 @@ def test_a_stray_far_cell_costs_no_memory(tmp_path, stray):
     names, grown_mib = child.stdout.rsplit(" ", 1)
     assert names == "['P2', 'P3', 'P4']"
     assert int(grown_mib) < 100
+
+
+REFUSAL_PROBE = """
+import resource, sys
+import pandas
+from velutil import excelTools
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+try:
+    excelTools.read_excel_by_cells(sys.argv[1], {"PO": "B3", "QTY": "C3"}, sheet_name=int(sys.argv[2]))
+    print("read")
+except ValueError as error:
+    print(error)
+print((resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before) // 1024)
+"""
+
+ORDERS = {(0, 0): "Title", (1, 1): "PO", (2, 1): "P1", (2, 2): 10, (4, 1): "P2", (4, 2): 2.5}
+
+
+class TestOldBinaryWorkbooks:
+    """.xls and .xlsb go to a reader that holds a sheet's whole used range:
+    a stray far cell is refused before it costs memory (or aborts)."""
+
+    @pytest.mark.parametrize("kind, far, sheet, spans", [
+        ("xls", (65535, 255), 0, "A1:IV65536 (16777216 cells) for only 7 values"),
+        # The .xls reader takes in every sheet on opening: a far cell on
+        # another sheet costs as much as one on the sheet read.
+        ("xls", (65535, 255), 1, "A1:IV65536"),
+        ("xls", (40000, 30), 0, "A1:AE40001"),
+        ("xlsb", (1048575, 16383), 0, "A1:XFD1048576 (17179869184 cells) for only 7 values"),
+        ("xlsb", (2000, 1000), 0, "A1:ALM2001"),
+    ], ids=["xls-corner", "xls-other-sheet", "xls-mid", "xlsb-corner", "xlsb-mid"])
+    def test_a_stray_far_cell_is_refused_before_it_is_read(self, tmp_path, kind, far, sheet, spans):
+        import subprocess
+        import sys
+
+        from binary_workbooks import write_xls, write_xlsb
+
+        cells = {**ORDERS, far: "x"}
+        path = tmp_path / f"far.{kind}"
+        if kind == "xls":
+            write_xls(path, [("Orders", cells), ("Notes", {(2, 1): "N1"})])
+        else:
+            write_xlsb(path, cells)
+        child = subprocess.run([sys.executable, "-c", REFUSAL_PROBE, str(path), str(sheet)], capture_output=True,
+                               text=True, timeout=120, cwd=tmp_path)
+        assert child.returncode == 0, child.stderr
+        message, grown_mib = child.stdout.strip().rsplit("\n", 1)
+        assert message.startswith(f"Cannot read the workbook '{path}': its sheet 'Orders' spans {spans}")
+        assert message.endswith("delete the stray cells far from the data and save it again")
+        assert int(grown_mib) < 100
+
+    @pytest.mark.parametrize("kind", ["xls", "xlsb"])
+    def test_a_sheet_with_its_data_together_is_read(self, tmp_path, kind):
+        from binary_workbooks import write_xls, write_xlsb
+
+        path = tmp_path / f"c.{kind}"
+        # A sheet reaching from A1 to the last row (up to a million
+        # positions) is read, however little it holds.
+        if kind == "xls":
+            write_xls(path, [("Notes", {(0, 0): "n"}), ("Orders", {**ORDERS, (65535, 14): "end"})])
+            sheet = "Orders"
+        else:
+            write_xlsb(path, {**ORDERS, (124999, 7): "end"})
+            sheet = 0
+        df = excelTools.read_excel_by_cells(path, {"PO": "B3", "QTY": "C3"}, sheet_name=sheet)
+        assert df["PO"].tolist() == ["P1", "P2"] and df["QTY"].tolist() == [10, 2.5]
+        assert df.index.tolist() == [3, 5]
+
+    def test_damaged_records_are_named(self, tmp_path):
+        from binary_workbooks import biff8_stream, compound_file
+
+        stream = biff8_stream([("Orders", ORDERS)])
+        assert stream.endswith(b"\x0a\x00\x00\x00")
+        # The sheet's last record claims more bytes than the stream has.
+        path = tmp_path / "cut.xls"
+        path.write_bytes(compound_file(stream[:-4] + b"\x03\x02\xff\xff"))
+        with pytest.raises(ValueError, match=r"Cannot read the workbook '.*cut.xls': its records are damaged "
+                                             r"\(a record of the workbook stream is cut short\)"):
+            excelTools.read_excel_by_cells(path, {"PO": "B3"})

@@ -14,9 +14,10 @@ NPM_BIN = REPO / "build" / "npm" / "node_modules" / ".bin"
 
 # A stand-in renderer that knows the batch form: "-i x.md -o y.md" draws
 # every ```mermaid block to y-1.svg, y-2.svg, ... and stops at the first
-# that holds "bad". Every call is logged to $MMDC_CALLS.
+# that holds "bad". Every call is logged to $MMDC_CALLS. With
+# $MMDC_SECONDS_EACH each drawing takes that long, as in a browser.
 STAND_IN = r'''#!/usr/bin/env python3
-import html, os, re, sys
+import html, os, re, sys, time
 args = sys.argv[1:]
 with open(os.environ["MMDC_CALLS"], "a", encoding="utf-8", errors="surrogateescape") as log:
     log.write(" ".join(args) + "\n")
@@ -26,6 +27,7 @@ source, out = args[1], args[3]
 text = open(source, encoding="utf-8").read()
 
 def draw(body, path):
+    time.sleep(float(os.environ.get("MMDC_SECONDS_EACH", "0")))
     if "bad" in body:
         print("Error: Parse error on line 2:\n...A --> \n-----^\n    at renderMermaid (index.js:480:22)", file=sys.stderr)
         sys.exit(1)
@@ -324,6 +326,54 @@ def test_batch_restarts_after_a_failing_diagram(tmp_path, stand_in):
     assert html.count('class="language-mermaid"') == 2
     assert [line for line in result.stderr.splitlines() if "not drawn" in line][1].startswith(
         "WARNING FlowPage: doc.md, line 13: ")
+
+
+SLOW_BATCH = {**{f"d{n:02}.mmd": f"graph {'bad' if n == 5 else 'good'} {n}\n" for n in range(12)},
+              "guide.md": "# Guide\n\n```mermaid\ngraph good fence\n```\n"}
+
+
+def drawing_progress(stderr):
+    """(done, total) of each line the meter wrote while drawing."""
+    return [tuple(map(int, found)) for found in re.findall(r"(\d+) of (\d+) done, now drawing ", stderr)]
+
+
+def test_a_long_batch_shows_its_progress_and_changes_nothing_else(tmp_path, stand_in):
+    """The drawings a batch has written so far are counted while it runs: a
+    log gets a line per tenth of them; the pages and the summary are those
+    of a run without progress to show."""
+    config = make_site(tmp_path, SLOW_BATCH)
+    slow = flowpage(tmp_path, config, {**stand_in.env, "MMDC_SECONDS_EACH": "0.3"})
+    assert slow.returncode == 0, slow.stderr
+    # One batch up to the diagram it refuses, one for the rest.
+    assert len(stand_in()) == 2
+    progress = drawing_progress(slow.stderr)
+    assert {total for _, total in progress} == {13}
+    done = [count for count, _ in progress]
+    assert done == sorted(done) and any(0 < count < 6 for count in done), progress
+    assert "done" not in slow.stdout
+    summary_line = summary(slow)
+    assert summary_line == "WARNING FlowPage: Converted 1 document and 11 diagrams; 1 failed: d05.mmd"
+
+    shutil.rmtree(tmp_path / "out")
+    quick = flowpage(tmp_path, config, stand_in.env)
+    assert summary(quick) == summary_line and quick.stdout == slow.stdout
+    # Cached drawings are taken, not drawn: nothing to show.
+    again = flowpage(tmp_path, config, stand_in.env)
+    assert drawing_progress(again.stderr) == [] and summary(again) == summary_line
+
+
+def test_a_long_batch_moves_the_progress_line_on_a_terminal(tmp_path, stand_in, monkeypatch):
+    from test_console import run_on_terminal
+
+    for name, value in {**stand_in.env, "MMDC_SECONDS_EACH": "0.3"}.items():
+        monkeypatch.setenv(name, value)
+    config = make_site(tmp_path, {f"d{n:02}.mmd": f"graph good {n}\n" for n in range(8)})
+    status, out, terminal = run_on_terminal(["flowpage", "-c", str(config)], tmp_path)
+    assert status == 0, terminal
+    assert len(stand_in()) == 1
+    shown = re.findall(r"\r\x1b\[KFlowPage: (\d) of 8 done, now drawing d0\d\.mmd", terminal)
+    assert shown[0] == "0" and any(0 < int(done) < 8 for done in shown), terminal
+    assert "done" not in out
 
 
 def test_output_folder_equal_to_the_input_folder(tmp_path, stand_in):

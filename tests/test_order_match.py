@@ -7,6 +7,7 @@ import shutil
 import openpyxl
 import pytest
 
+from binary_workbooks import write_xls, write_xlsb
 from conftest import REPO, run_program
 from velkit import order_match
 
@@ -422,26 +423,45 @@ class TestReading:
             ("P4", None, None),
         ]
 
-    @pytest.mark.parametrize("extension", [".xlsm", ".ods"])
+    @pytest.mark.parametrize("extension", [".xlsm", ".ods", ".xls", ".xlsb"])
     def test_other_workbook_kinds(self, tmp_path, pair, extension):
         system = system_csv(tmp_path / "sys.csv", [("P1", 1, 10, "", 10, "2024-01-15")])
         customer = tmp_path / f"cus{extension}"
+        rows = [["Title"], ["", "PO", "QTY", "RDD"], ["", "P1", 10, "2024-02-01"]]
+        cells = {(r, c): v for r, row in enumerate(rows) for c, v in enumerate(row) if v != ""}
         if extension == ".ods":
-            write_ods(customer, [["Title"], ["", "PO", "QTY", "RDD"], ["", "P1", 10, "2024-02-01"]])
+            write_ods(customer, rows)
+        elif extension == ".xls":
+            write_xls(customer, [("Orders", cells)])
+        elif extension == ".xlsb":
+            write_xlsb(customer, cells)
         else:
             customer_xlsx(customer, [("P1", 10, "2024-02-01")])
         result = run_config(tmp_path, settings(tmp_path, system, customer))
         assert result.returncode == 0, result.stderr
         assert result.stdout.startswith("Success: Processed")
 
-    def test_a_stray_far_cell_in_a_workbook_read_whole_is_refused(self, tmp_path, pair):
-        far = ('<table:table-row table:number-rows-repeated="99997"><table:table-cell/></table:table-row>'
-               '<table:table-row><table:table-cell table:number-columns-repeated="16383"/>'
-               '<table:table-cell office:value-type="string"><text:p>x</text:p></table:table-cell></table:table-row>')
-        write_ods(tmp_path / "far.ods", [[], [], ["", "P1", 10, "2024-02-01"]], tail=far)
-        result = run_config(tmp_path, settings(tmp_path, pair[0], tmp_path / "far.ods"))
+    @pytest.mark.parametrize("extension", [".ods", ".xls", ".xlsb"])
+    def test_a_stray_far_cell_in_a_workbook_read_whole_is_refused(self, tmp_path, pair, extension):
+        customer = tmp_path / f"far{extension}"
+        cells = {(2, 1): "P1", (2, 2): 10, (2, 3): "2024-02-01"}
+        if extension == ".ods":
+            far = ('<table:table-row table:number-rows-repeated="99997"><table:table-cell/></table:table-row>'
+                   '<table:table-row><table:table-cell table:number-columns-repeated="16383"/>'
+                   '<table:table-cell office:value-type="string"><text:p>x</text:p></table:table-cell>'
+                   '</table:table-row>')
+            write_ods(customer, [[], [], ["", "P1", 10, "2024-02-01"]], tail=far)
+        elif extension == ".xls":
+            write_xls(customer, [("Orders", {**cells, (65535, 255): "x"})])
+        else:
+            write_xlsb(customer, {**cells, (1048575, 16383): "x"})
+        result = run_config(tmp_path, settings(tmp_path, pair[0], customer))
         assert result.returncode == 1
-        assert result.stdout.startswith(f"Failed: Cannot read the workbook '{tmp_path / 'far.ods'}': ")
+        assert result.stdout.startswith(f"Failed: Cannot read the workbook '{customer}': ")
+        assert len(result.stdout.strip().splitlines()) == 1
+        if extension != ".ods":
+            assert "its sheet 'Orders' spans B3:" in result.stdout
+        assert not (tmp_path / "out" / "result.xlsx").exists()
 
     def test_data_on_a_sheet_that_is_not_read_is_named(self, tmp_path, pair):
         book = openpyxl.Workbook()

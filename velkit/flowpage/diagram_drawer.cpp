@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "file_error.hpp"
 #include "paths.hpp"
 #include "safe_files.hpp"
@@ -84,11 +86,16 @@ bool fits_in_batch(const std::string& source) {
 DiagramDrawer::DiagramDrawer(std::string work_folder, RendererCall call, double seconds_per_diagram)
     : work_folder_(std::move(work_folder)), call_(std::move(call)), seconds_per_diagram_(seconds_per_diagram) {}
 
-ChildOutcome DiagramDrawer::call(const std::vector<std::string>& args, size_t diagrams) {
+ChildOutcome DiagramDrawer::call(const std::vector<std::string>& args, size_t diagrams, const Waiting& waiting) {
     ++processes_;
-    ChildOutcome outcome = call_(args, seconds_per_diagram_ * static_cast<double>(diagrams));
+    ChildOutcome outcome = call_(args, seconds_per_diagram_ * static_cast<double>(diagrams), waiting);
     if (cannot_run(outcome)) cannot_run_ = problem_of(outcome);
     return outcome;
+}
+
+void DiagramDrawer::report(size_t settled, size_t now) {
+    reported_ = std::max(reported_, settled);
+    if (progress_) progress_(reported_, now);
 }
 
 std::string DiagramDrawer::in_work_folder(const std::string& name) const {
@@ -104,6 +111,7 @@ std::vector<Drawing> DiagramDrawer::draw(const std::vector<DiagramJob>& jobs) {
     if (batch.size() == 1) alone.insert(alone.begin(), batch[0]), batch.clear();
     for (size_t index : draw_in_batches(jobs, batch, drawings)) alone.push_back(index);
     for (size_t index : alone) draw_alone(jobs[index], index, drawings[index]);
+    report(settled_, jobs.size());
     return drawings;
 }
 
@@ -117,11 +125,20 @@ std::vector<size_t> DiagramDrawer::draw_in_batches(const std::vector<DiagramJob>
         std::string text;
         for (size_t index : pending) text += "```mermaid\n" + with_final_line_feed(jobs[index].source) + "```\n\n";
         write_text(in_work_folder(input), text);
-        ChildOutcome outcome = call({"-i", input, "-o", output}, pending.size());
+        auto drawn_so_far = [&] {
+            size_t count = 0;
+            for (size_t n = 0; n < pending.size(); ++n) {
+                count += stamp_of(in_work_folder(name + "-out-" + std::to_string(n + 1) + ".svg")).present ? 1 : 0;
+            }
+            report(settled_ + count, pending[std::min(count, pending.size() - 1)]);
+        };
+        report(settled_, pending[0]);
+        ChildOutcome outcome = call({"-i", input, "-o", output}, pending.size(), drawn_so_far);
         if (cannot_run(outcome) || outcome.timed_out) {
             // No single invocation would start either; one that hung would
             // hang again, once per diagram.
             for (size_t index : pending) drawings[index] = {false, "", problem_of(outcome), outcome.output, false};
+            settled_ += pending.size();
             ::unlink(in_work_folder(input).c_str());
             break;
         }
@@ -134,6 +151,7 @@ std::vector<size_t> DiagramDrawer::draw_in_batches(const std::vector<DiagramJob>
                 continue;
             }
             take_drawing(svg, drawing);
+            ++settled_;
             ::unlink(svg.c_str());
         }
         ::unlink(in_work_folder(input).c_str());
@@ -144,12 +162,15 @@ std::vector<size_t> DiagramDrawer::draw_in_batches(const std::vector<DiagramJob>
         }
         // The batch stopped at its first missing diagram: that one failed.
         drawings[missing[0]] = {false, "", problem_of(outcome), outcome.output, false, outcome.status == 1};
+        ++settled_;
         pending.assign(missing.begin() + 1, missing.end());
     }
     return alone;
 }
 
 void DiagramDrawer::draw_alone(const DiagramJob& job, size_t index, Drawing& drawing) {
+    report(settled_, index);
+    ++settled_;
     if (!cannot_run_.empty()) {
         drawing.problem = cannot_run_;
         return;

@@ -20,6 +20,7 @@ namespace velkit::flowpage {
 
 struct DiagramJob {
     std::string source;  // the diagram text
+    std::string shown;   // where it comes from, as the user is shown it
 };
 
 struct Drawing {
@@ -35,8 +36,18 @@ struct Drawing {
 };
 
 // Starts the renderer with these arguments in the work folder and waits
-// (output captured), at most `seconds`.
-using RendererCall = std::function<ChildOutcome(const std::vector<std::string>& args, double seconds)>;
+// (output captured), at most `seconds`, calling `waiting` every few hundred
+// milliseconds meanwhile (ChildLimits::waiting).
+using Waiting = std::function<void()>;
+using RendererCall =
+    std::function<ChildOutcome(const std::vector<std::string>& args, double seconds, const Waiting& waiting)>;
+
+// Told how many of the jobs are settled (drawn, or failed for good) and
+// which job is being drawn now (an index into the jobs; the count of jobs
+// when none is). While a batch runs, the drawings it has written so far
+// count as settled: the renderer writes each as soon as it is drawn. The
+// count never goes back.
+using DrawProgress = std::function<void(size_t settled, size_t now)>;
 
 // The time limit of one diagram; a batch gets it once per diagram.
 constexpr double kDefaultSecondsPerDiagram = 120;
@@ -52,6 +63,8 @@ public:
 
     std::vector<Drawing> draw(const std::vector<DiagramJob>& jobs);
 
+    void report_to(DrawProgress progress) { progress_ = std::move(progress); }
+
     int processes_started() const { return processes_; }
 
 private:
@@ -59,7 +72,8 @@ private:
     std::vector<size_t> draw_in_batches(const std::vector<DiagramJob>& jobs, std::vector<size_t> pending,
                                         std::vector<Drawing>& drawings);
     void draw_alone(const DiagramJob& job, size_t index, Drawing& drawing);
-    ChildOutcome call(const std::vector<std::string>& args, size_t diagrams);
+    ChildOutcome call(const std::vector<std::string>& args, size_t diagrams, const Waiting& waiting = [] {});
+    void report(size_t settled, size_t now);
     std::string in_work_folder(const std::string& name) const;
 
     std::string work_folder_;
@@ -68,6 +82,9 @@ private:
     std::string cannot_run_;  // set once the renderer could not be started
     int processes_ = 0;
     int batches_ = 0;
+    DrawProgress progress_;
+    size_t settled_ = 0;
+    size_t reported_ = 0;
 };
 
 }  // namespace velkit::flowpage

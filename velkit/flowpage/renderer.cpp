@@ -308,6 +308,7 @@ ChildOutcome run_program(const std::string& name, const std::vector<std::string>
     bool output_open = output_ends[0] >= 0;
     int wait_status = 0;
     bool ended = false;
+    double looked = 0;  // when `waiting` was last called, in seconds since the start
     while (!ended || output_open) {
         if (!ended) {
             pid_t done = ::waitpid(watcher, &wait_status, WNOHANG);
@@ -316,6 +317,13 @@ ChildOutcome run_program(const std::string& name, const std::vector<std::string>
         if (!stopping && !ended && limits.seconds > 0 && seconds_since(start) >= limits.seconds) {
             timed_out = stopping = true;
             ::kill(watcher, SIGTERM);
+        }
+        if (!stopping && !ended && limits.waiting && seconds_since(start) - looked >= kWaitingSeconds) {
+            looked = seconds_since(start);
+            if (limits.waiting()) {
+                interrupted = stopping = true;
+                ::kill(watcher, SIGTERM);
+            }
         }
         int wait_ms = ended ? 1000 : 100;
         if (output_open) {

@@ -32,7 +32,12 @@ struct ChildLimits {
     // Asked when a signal reaches this process while it waits; true ends the
     // program at once (the caller then handles the signal).
     std::function<bool()> interrupted;
+    // Called about every kWaitingSeconds while the program runs (to look at
+    // what it has written so far); true ends it as `interrupted` does.
+    std::function<bool()> waiting;
 };
+
+constexpr double kWaitingSeconds = 0.25;
 
 // Runs `name` (looked up on PATH) with `args` and waits for it to end. Its
 // standard output and error are this process's (kShared) or collected into

@@ -15,6 +15,7 @@
 #include "paths.hpp"
 #include "renderer.hpp"
 #include "safe_files.hpp"
+#include "velkit/frame/progress.hpp"
 
 namespace velkit::flowpage {
 
@@ -78,7 +79,7 @@ std::vector<Drawing> draw_diagrams(const std::vector<DiagramJob>& jobs, const st
     if (!to_draw.empty()) {
         WorkFolder work(cache_folder);
         std::string work_folder = work.path();
-        auto render = [work_folder](const std::vector<std::string>& args, double seconds) {
+        auto render = [work_folder](const std::vector<std::string>& args, double seconds, const Waiting& waiting) {
             py::module_ sys = py::module_::import("sys");
             for (const char* stream : {"stdout", "stderr"}) {
                 py::object handle = sys.attr(stream);
@@ -93,6 +94,17 @@ std::vector<Drawing> draw_diagrams(const std::vector<DiagramJob>& jobs, const st
                 py::gil_scoped_acquire gil;
                 return PyErr_CheckSignals() != 0;
             };
+            // Progress is shown through Python; an error there (an interrupt
+            // that arrives meanwhile) ends the renderer and goes on from below.
+            limits.waiting = [&waiting] {
+                py::gil_scoped_acquire gil;
+                try {
+                    waiting();
+                } catch (py::error_already_set& error) {
+                    error.restore();
+                }
+                return PyErr_Occurred() != nullptr;
+            };
             ChildOutcome outcome;
             {
                 py::gil_scoped_release release;
@@ -104,7 +116,19 @@ std::vector<Drawing> draw_diagrams(const std::vector<DiagramJob>& jobs, const st
         DiagramDrawer drawer(work_folder, render, seconds_per_diagram);
         std::vector<DiagramJob> batch;
         for (size_t i : to_draw) batch.push_back(jobs[i]);
+        // The meter counts an item done when the next one starts: `settled`
+        // done means settled + 1 items started.
+        frame::ItemProgress progress(batch.size());
+        size_t started = 0;
+        drawer.report_to([&](size_t settled, size_t now) {
+            std::string item = now < batch.size() ? "drawing " + batch[now].shown : "";
+            while (started <= settled && started < batch.size()) {
+                progress.next(item);
+                ++started;
+            }
+        });
         std::vector<Drawing> drawn = drawer.draw(batch);
+        progress.finish();
         for (size_t n = 0; n < to_draw.size(); ++n) {
             drawings[to_draw[n]] = drawn[n];
             if (drawn[n].drawn) cache.store(keys[to_draw[n]], drawn[n].svg);

@@ -367,7 +367,7 @@ void SiteRun::convert_document(Document& doc) {
         if (!source.empty() && source.back() != '\n') source += '\n';
         std::string marker = fence_marker(doc.token, doc.fences.size());
         doc.fences.push_back({jobs_.size(), fence_line(lines, search_from, source)});
-        jobs_.push_back({source});
+        jobs_.push_back({source, doc.shown});
         return marker;
     };
     std::string html = add_heading_ids(converter_->convert(text, sink));
@@ -439,7 +439,7 @@ void SiteRun::read_diagrams() {
             continue;
         }
         diagram.job = jobs_.size();
-        jobs_.push_back({source});
+        jobs_.push_back({source, diagram.shown});
     }
 }
 

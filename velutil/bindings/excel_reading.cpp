@@ -249,21 +249,25 @@ py::tuple csv_records(py::object path, py::object delimiter, py::object encoding
 
 namespace {
 
-// The first visible worksheet, or the one named or numbered by `sheet`.
-py::object choose_sheet(py::object workbook, py::object sheet, py::handle path) {
-    if (py::isinstance<py::str>(sheet)) return workbook.attr("get_sheet_by_name")(sheet);
-    if (!sheet.is_none()) return workbook.attr("get_sheet_by_index")(sheet);
+// The name of the first visible worksheet, or of the one named or numbered
+// by `sheet`; a number past the last sheet is left to calamine to refuse.
+std::optional<py::str> chosen_sheet_name(py::object workbook, py::object sheet) {
+    if (py::isinstance<py::str>(sheet)) return py::str(sheet);
+    if (py::isinstance<py::int_>(sheet)) {
+        py::list names = workbook.attr("sheet_names");
+        long long index = sheet.cast<long long>();
+        if (index < 0 || index >= static_cast<long long>(names.size())) return std::nullopt;
+        return py::str(names[static_cast<size_t>(index)]);
+    }
+    if (!sheet.is_none()) return std::nullopt;
     py::module_ calamine = py::module_::import("python_calamine");
     py::object visible = calamine.attr("SheetVisibleEnum").attr("Visible");
     py::object worksheet = calamine.attr("SheetTypeEnum").attr("WorkSheet");
     for (py::handle meta : workbook.attr("sheets_metadata")) {
         py::object shown = meta.attr("visible");
         py::object type = meta.attr("typ");
-        if (shown.equal(visible) && type.equal(worksheet)) {
-            return workbook.attr("get_sheet_by_name")(meta.attr("name"));
-        }
+        if (shown.equal(visible) && type.equal(worksheet)) return py::str(meta.attr("name"));
     }
-    (void)path;
     raise_value_error("it has no visible worksheet");
 }
 
@@ -283,14 +287,18 @@ bool blank_cell(py::handle value) {
 namespace {
 
 // Other workbook kinds (.xls, .xlsb, .ods) through python-calamine, which
-// holds the sheet's whole used range.
+// holds the sheet's whole used range: a .xls or .xlsb sheet whose range is
+// mostly empty is refused before (.ods: calamine has a bound of its own).
 FieldRows read_with_calamine(py::object path, const std::vector<Field>& fields, py::object sheet_name) {
     py::module_ calamine = py::module_::import("python_calamine");
     FieldRows result;
     result.columns.resize(fields.size());
+    check_xls_sheets(path);
     py::object workbook = calamine.attr("CalamineWorkbook").attr("from_path")(py::module_::import("os").attr("fspath")(path));
     try {
-        py::object sheet = choose_sheet(workbook, sheet_name, path);
+        auto name = chosen_sheet_name(workbook, sheet_name);
+        if (name) check_xlsb_sheet(path, name->cast<std::string>());
+        py::object sheet = name ? workbook.attr("get_sheet_by_name")(*name) : workbook.attr("get_sheet_by_index")(sheet_name);
         result.sheet = py::str(sheet.attr("name"));
         py::object start = sheet.attr("start");
         if (!start.is_none() && !fields.empty()) {

@@ -36,7 +36,7 @@ protected:
         return "<svg id=\"my-svg\">" + source + "</svg>";
     }
 
-    ChildOutcome render(const std::vector<std::string>& args, double seconds) {
+    ChildOutcome render(const std::vector<std::string>& args, double seconds, const Waiting& waiting = [] {}) {
         calls.push_back(args[1]);
         limits.push_back(seconds);
         if (cannot_start_) return {127, "command 'mmdc' not found on PATH (status 127)", ""};
@@ -62,6 +62,7 @@ protected:
                 if (block.find("bad") != std::string::npos) return {1, "failed", "Found\nError: Parse error in " + block};
                 if (block.find("lost") != std::string::npos) continue;
                 std::ofstream(stem + "-" + std::to_string(n) + ".svg") << drawing_of(block);
+                waiting();  // the drawer looks while the batch runs
             }
             return {0};
         }
@@ -71,15 +72,16 @@ protected:
     }
 
     std::vector<Drawing> draw(const std::vector<DiagramJob>& jobs) {
-        DiagramDrawer drawer(folder_, [this](const std::vector<std::string>& args, double seconds) {
-            return render(args, seconds);
-        }, 10);
+        DiagramDrawer drawer(folder_, [this](const std::vector<std::string>& args, double seconds,
+                                             const Waiting& waiting) { return render(args, seconds, waiting); }, 10);
+        drawer.report_to([this](size_t settled, size_t now) { reports.emplace_back(settled, now); });
         return drawer.draw(jobs);
     }
 
     std::string folder_;
     std::vector<std::string> calls;
     std::vector<double> limits;
+    std::vector<std::pair<size_t, size_t>> reports;  // (settled, now) as the drawer told them
     bool hang_ = false;
     bool cannot_start_ = false;
 };
@@ -170,4 +172,23 @@ TEST(DiagramCache, KeyedByTextRendererAndOptionsAndPruned) {
     EXPECT_FALSE(DiagramCache(folder, "renderer 1", "options").find(next.key("graph A")));
     EXPECT_TRUE(DiagramCache(folder, "renderer 1", "options").find(next.key("graph B")));
     std::system(("rm -rf '" + folder.substr(0, folder.size() - 6) + "'").c_str());
+}
+
+TEST_F(StandIn, ProgressCountsTheDrawingsABatchHasWrittenWhileItRuns) {
+    draw({{"graph A\n"}, {"graph B\n"}, {"bad C\n"}, {"graph D\n"}, {"graph lost\n"}});
+    ASSERT_EQ(calls, (std::vector<std::string>{"batch-1.md", "batch-2.md", "single-5.mmd"}));
+    using Report = std::pair<size_t, size_t>;
+    EXPECT_EQ(reports, (std::vector<Report>{
+                           {0, 0}, {1, 1}, {2, 2},  // batch 1 starts with A; A and B appear; it stops at C
+                           {3, 3}, {4, 4},          // C failed; batch 2 starts with D; D appears, "lost" does not
+                           {4, 4},                  // "lost" drawn alone
+                           {5, 5}}));               // all settled
+}
+
+TEST_F(StandIn, ProgressNeverGoesBack) {
+    // A batch that hangs settles every diagram it held at once.
+    hang_ = true;
+    draw({{"graph A\n"}, {"graph B\n"}, {"graph C\n"}});
+    using Report = std::pair<size_t, size_t>;
+    EXPECT_EQ(reports, (std::vector<Report>{{0, 0}, {3, 3}}));
 }

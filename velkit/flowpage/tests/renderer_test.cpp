@@ -181,3 +181,34 @@ TEST_F(ScratchPath, RunsInTheWorkingFolderGiven) {
     limits.working_folder = folder_ + "/missing";
     EXPECT_EQ(run_program("where", {}, ChildOutput::kCaptured, limits).status, 127);
 }
+
+TEST_F(ScratchPath, WaitingIsCalledNowAndThenAndCanEndTheProgram) {
+    // The program writes a file after a while; the hook sees it appear.
+    script("writes", "sleep 0.6; echo drawn > \"$1\"; sleep 0.6");
+    std::string written = folder_ + "/out.svg";
+    int calls = 0;
+    bool seen_before_end = false;
+    ChildLimits limits;
+    limits.waiting = [&] {
+        ++calls;
+        seen_before_end = seen_before_end || ::access(written.c_str(), F_OK) == 0;
+        return false;
+    };
+    ChildOutcome outcome = run_program("writes", {written}, ChildOutput::kCaptured, limits);
+    EXPECT_EQ(outcome.status, 0);
+    // About four times a second, never a busy loop.
+    EXPECT_GE(calls, 2);
+    EXPECT_LE(calls, 40);
+    EXPECT_TRUE(seen_before_end);
+
+    script("hangs", kHangsWithHelper);
+    std::string pids = folder_ + "/pids";
+    ::setenv("PIDS", pids.c_str(), 1);
+    limits.waiting = [&] { return ::access(pids.c_str(), F_OK) == 0; };
+    outcome = run_program("hangs", {}, ChildOutput::kCaptured, limits);
+    EXPECT_TRUE(outcome.interrupted);
+    EXPECT_EQ(outcome.status, 130);
+    pid_t helper = pid_in(pids, 1000);
+    ASSERT_GT(helper, 0);
+    EXPECT_TRUE(gone_within(helper, 2000)) << "the helper outlived the program";
+}
