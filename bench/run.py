@@ -56,6 +56,15 @@ def compare(label, subject, baseline, cwd, repeats, target, memory_target=None, 
     print(line, flush=True)
 
 
+def removing(*paths):
+    """A step before each run: the output the other side wrote goes, as the
+    tools rightly refuse to replace a file they did not write."""
+    def prepare(role):
+        for path in paths:
+            Path(path).unlink(missing_ok=True)
+    return prepare
+
+
 def make_bench_images(count=200, size=(1600, 1200)):
     """200 photo-like JPEGs (gradients with noise), made once and kept."""
     from PIL import Image, ImageChops
@@ -305,7 +314,8 @@ def main():
         images = make_bench_images()
         config = picbook_config(images, work)
         compare("picbook report, 200 JPEGs 1600x1200 in 4 groups", [velkit, "picbook", "-c", str(config)],
-                [python, str(HERE / "picbook_baseline.py"), str(config)], work, 3, 1.15, 1.2)
+                [python, str(HERE / "picbook_baseline.py"), str(config)], work, 3, 1.15, 1.2,
+                prepare=removing(images / "bench_report.pdf"))
         # mmdc takes about 2 s a diagram: one round of 20 diagrams each side.
         from flowpage_bench import compare_flowpage
         compare_flowpage(work)
@@ -316,10 +326,12 @@ def main():
             "input_folder": str(pdfs), "output_file": str(Path(work) / "tiled.pdf"),
             "layout": {"cols": 2, "rows": 2, "landscape": False}, "margin": 20}}), encoding="utf-8")
         compare("sheet-tile, 100 PDFs of 4 pages merged 2 x 2", [str(BIN / "sheet-tile"), "-c", str(tile_config)],
-                [python, str(HERE / "sheet_tile_baseline.py"), str(tile_config)], work, 5, 1.1, 1.2)
+                [python, str(HERE / "sheet_tile_baseline.py"), str(tile_config)], work, 5, 1.1, 1.2,
+                prepare=removing(Path(work) / "tiled.pdf"))
         compare("sheet-tile against a pikepdf script placing the same pages",
                 [str(BIN / "sheet-tile"), "-c", str(tile_config)],
-                [python, str(HERE / "sheet_tile_pikepdf.py"), str(tile_config)], work, 5, 0.8)
+                [python, str(HERE / "sheet_tile_pikepdf.py"), str(tile_config)], work, 5, 0.8,
+                prepare=removing(Path(work) / "tiled.pdf"))
         qpdf = shutil.which("qpdf")
         if qpdf:
             time_plain_concatenation(qpdf, pdfs, work)
@@ -328,7 +340,9 @@ def main():
         orders = order_match_config(make_order_data(), work)
         compare("order-match, 100,000 system lines against 100,000 customer lines",
                 [velkit, "order-match", "-c", str(orders)],
-                [python, str(HERE / "order_match_baseline.py"), str(orders)], work, 3, 0.15, 0.6)
+                [python, str(HERE / "order_match_baseline.py"), str(orders)], work, 3, 0.15, 0.6,
+                prepare=removing(*(Path(work) / "order_match_out" / name
+                                   for name in ("result.xlsx", "unmatched.xlsx"))))
         # 40,000 lines on each side find no partner: the figures include writing them.
         if not (Path(work) / "order_match_out" / "unmatched.xlsx").exists():
             raise SystemExit("order-match wrote no unmatched.xlsx")
