@@ -168,6 +168,30 @@ def test_annotations_look_as_on_the_page(tmp_path, rotate):
     qpdf_check(out)
 
 
+def test_a_no_rotate_note_stays_upright_on_a_turned_page(tmp_path):
+    writer = PdfWriter(clone_from=make_pdf(tmp_path / "in" / "a.pdf", [(*A4, None)], rotate=90))
+    # Both printable (4); the second also NoRotate (16).
+    notes = [DictionaryObject(names(Type=NameObject("/Annot"), Subtype=NameObject("/Text"),
+                                    Rect=numbers(100, 500, 120, 540), F=NumberObject(flags),
+                                    Contents=TextStringObject(str(flags))))
+             for flags in (4, 4 | 16)]
+    writer.pages[0][NameObject("/Annots")] = ArrayObject(writer._add_object(note) for note in notes)
+    save(writer, tmp_path / "in" / "a.pdf")
+    out, result = tile(tmp_path)
+    assert result.returncode == 0, result.stderr
+    rects = {str(a.get_object()["/Contents"]): [float(v) for v in a.get_object()["/Rect"]]
+             for a in PdfReader(out).pages[0]["/Annots"]}
+    turned, upright = rects["4"], rects["20"]
+    width, height = lambda r: r[2] - r[0], lambda r: r[3] - r[1]
+    # The plain note turns with the page: 20 x 40 becomes 40 x 20 (scaled).
+    assert width(turned) / height(turned) == pytest.approx(2, rel=1e-3)
+    assert width(upright) / height(upright) == pytest.approx(0.5, rel=1e-3)
+    assert (width(upright), height(upright)) == pytest.approx((height(turned), width(turned)), rel=1e-3)
+    # Turned clockwise, the upper-left corner lands at the turned note's
+    # upper-right corner; the upright one hangs from it.
+    assert (upright[0], upright[3]) == pytest.approx((turned[2], turned[3]), abs=1e-3)
+
+
 def named_links(path):
     """Three pages; links on page 1 to a name in the /Names tree and to one
     in the catalog's /Dests, both on page 3."""

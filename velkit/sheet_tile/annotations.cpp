@@ -135,6 +135,21 @@ void turn_appearances(QPDFObjectHandle copy, const Matrix& turn, std::set<QPDFOb
     }
 }
 
+// A note flagged NoRotate stays upright when its page turns, pivoting on
+// the upper-left corner of its rectangle: it keeps its width and height
+// (scaled) and hangs from where that corner lands.
+bool stays_upright(QPDFObjectHandle annotation) {
+    constexpr long long kNoRotate = 1 << 4;
+    QPDFObjectHandle flags = annotation.getKey("/F");
+    return flags.isInteger() && (flags.getIntValue() & kNoRotate) != 0;
+}
+
+void hang_upright(QPDFObjectHandle copy, const Box& rect, const Matrix& placement) {
+    Point corner = placement.apply({rect.left, rect.bottom + rect.height});
+    double width = rect.width * placement.scale(), height = rect.height * placement.scale();
+    copy.replaceKey("/Rect", box_array({corner.x, corner.y - height, width, height}));
+}
+
 std::string subtype_of(QPDFObjectHandle annotation) {
     QPDFObjectHandle subtype = annotation.getKey("/Subtype");
     return subtype.isName() ? subtype.getName().substr(1) : "";
@@ -327,9 +342,15 @@ void copy_annotation(PageOnSheet& on_sheet, QPDFObjectHandle annotation, const M
         const Matrix& placement = on_sheet.placement;
         QPDFObjectHandle copy = copy_of(on_sheet.report, annotation, on_sheet.copied);
         give_free_text_appearance(on_sheet.report, copy);
+        std::optional<Box> rect = box_of(copy.getKey("/Rect"));
+        const bool upright = turn != nullptr && rect && stays_upright(copy);
         map_coordinates(copy, placement);
         scale_lines(copy, placement.scale());
-        if (turn != nullptr) turn_appearances(copy, *turn, on_sheet.turned_appearances);
+        if (upright) {
+            hang_upright(copy, *rect, placement);
+        } else if (turn != nullptr) {
+            turn_appearances(copy, *turn, on_sheet.turned_appearances);
+        }
         copy.replaceKey("/P", on_sheet.sheets.current());
         QPDFObjectHandle action = annotation.getKey("/A");
         if (annotation.hasKey("/Dest")) {
