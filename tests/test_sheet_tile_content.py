@@ -192,6 +192,30 @@ def test_a_no_rotate_note_stays_upright_on_a_turned_page(tmp_path):
     assert (upright[0], upright[3]) == pytest.approx((turned[2], turned[3]), abs=1e-3)
 
 
+def test_an_appearance_shared_by_pages_turned_otherwise_turns_for_each(tmp_path):
+    writer = PdfWriter(clone_from=make_pdf(tmp_path / "in" / "a.pdf", [(*A4, None)] * 3))
+    shared = DecodedStreamObject()
+    shared.set_data(b"0 0 1 rg 0 0 20 10 re f")
+    shared.update(names(Type=NameObject("/XObject"), Subtype=NameObject("/Form"), BBox=numbers(0, 0, 20, 10)))
+    appearance = writer._add_object(shared)
+    for index, turn in enumerate((0, 90, 270)):
+        writer.pages[index][NameObject("/Rotate")] = NumberObject(turn)
+        note = DictionaryObject(names(Type=NameObject("/Annot"), Subtype=NameObject("/Square"),
+                                      Rect=numbers(100, 500, 120, 510), Contents=TextStringObject(str(turn)),
+                                      AP=DictionaryObject(names(N=appearance))))
+        writer.pages[index][NameObject("/Annots")] = ArrayObject([writer._add_object(note)])
+    save(writer, tmp_path / "in" / "a.pdf")
+    out, result = tile(tmp_path, cols=3, rows=1)
+    assert result.returncode == 0, result.stderr
+    turns = {}
+    for annotation in PdfReader(out).pages[0]["/Annots"]:
+        note = annotation.get_object()
+        matrix = note["/AP"]["/N"].get_object().get("/Matrix", [1, 0, 0, 1])
+        turns[str(note["/Contents"])] = [round(float(v)) for v in matrix][:4]
+    assert turns == {"0": [1, 0, 0, 1], "90": [0, -1, 1, 0], "270": [0, 1, -1, 0]}
+    qpdf_check(out)
+
+
 def named_links(path):
     """Three pages; links on page 1 to a name in the /Names tree and to one
     in the catalog's /Dests, both on page 3."""
