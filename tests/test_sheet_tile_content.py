@@ -95,6 +95,30 @@ def layered(path):
     return save(writer, path)
 
 
+def test_the_layer_panel_keeps_each_files_order_under_its_name(tmp_path):
+    for name in ("a.pdf", "b.pdf"):
+        path = layered(tmp_path / "in" / name)
+        writer = PdfWriter(clone_from=path)
+        properties = writer._root_object["/OCProperties"]
+        draft, final = properties["/OCGs"]
+        print_state = DictionaryObject(names(Event=NameObject("/Print"), OCGs=ArrayObject([draft]),
+                                             Category=ArrayObject([NameObject("/Print")])))
+        properties["/D"].update(names(Order=ArrayObject([final, ArrayObject([TextStringObject("Notes"), draft])]),
+                                      RBGroups=ArrayObject([ArrayObject([draft, final])]),
+                                      AS=ArrayObject([print_state])))
+        save(writer, path)
+    out, result = tile(tmp_path)
+    assert result.returncode == 0, result.stderr
+    view = PdfReader(out).trailer["/Root"]["/OCProperties"]["/D"]
+    layer = lambda item: item.get_object()["/Name"]
+    shown = [[entry[0], layer(entry[1]), [entry[2][0], layer(entry[2][1])]] for entry in view["/Order"]]
+    assert shown == [["a.pdf", "Final", ["Notes", "Draft"]], ["b.pdf", "Final", ["Notes", "Draft"]]]
+    assert [[layer(g) for g in group] for group in view["/RBGroups"]] == [["Draft", "Final"]] * 2
+    assert [(s["/Event"], [layer(g) for g in s["/OCGs"]]) for s in view["/AS"]] == [("/Print", ["Draft"])] * 2
+    assert [layer(g) for g in view["/OFF"]] == ["Draft", "Draft"]
+    qpdf_check(out)
+
+
 def test_form_values_are_drawn_and_the_form_flattened(tmp_path):
     filled_form(tmp_path / "in" / "form.pdf")
     out, result = tile(tmp_path, 1, 1)
