@@ -400,12 +400,22 @@ def test_killed_runs_lose_no_workbook(tmp_path):
     argv = command(folder)
     random.seed(7)
     remaining, interrupted_mid_run = len(originals), 0
-    for _ in range(10):
+    for attempt in range(10):
+        moved_before = len(visible_files(folder / "results"))
         child = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # The calibration run's time also holds the flush of the whole batch
-        # at its end, so the estimate per workbook runs high: aim at the
-        # first part of what is left.
-        time.sleep(start_up * 0.9 + random.uniform(0, per_workbook * remaining * 0.6))
+        if attempt % 2 == 0:
+            # The calibration run's time also holds the flush of the whole
+            # batch at its end, so the estimate per workbook runs high: aim
+            # at the first part of what is left.
+            time.sleep(start_up * 0.9 + random.uniform(0, per_workbook * remaining * 0.6))
+        else:
+            # However busy the machine, this kill falls after the run has
+            # moved a workbook, so some kills land mid-run.
+            deadline = time.monotonic() + 60
+            while (child.poll() is None and time.monotonic() < deadline
+                   and len(visible_files(folder / "results")) == moved_before):
+                time.sleep(0.001)
+            time.sleep(random.uniform(0, per_workbook * 2))
         child.send_signal(signal.SIGKILL)
         child.wait()
         left = check()

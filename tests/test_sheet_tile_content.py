@@ -95,6 +95,30 @@ def layered(path):
     return save(writer, path)
 
 
+def test_the_layer_panel_keeps_each_files_order_under_its_name(tmp_path):
+    for name in ("a.pdf", "b.pdf"):
+        path = layered(tmp_path / "in" / name)
+        writer = PdfWriter(clone_from=path)
+        properties = writer._root_object["/OCProperties"]
+        draft, final = properties["/OCGs"]
+        print_state = DictionaryObject(names(Event=NameObject("/Print"), OCGs=ArrayObject([draft]),
+                                             Category=ArrayObject([NameObject("/Print")])))
+        properties["/D"].update(names(Order=ArrayObject([final, ArrayObject([TextStringObject("Notes"), draft])]),
+                                      RBGroups=ArrayObject([ArrayObject([draft, final])]),
+                                      AS=ArrayObject([print_state])))
+        save(writer, path)
+    out, result = tile(tmp_path)
+    assert result.returncode == 0, result.stderr
+    view = PdfReader(out).trailer["/Root"]["/OCProperties"]["/D"]
+    layer = lambda item: item.get_object()["/Name"]
+    shown = [[entry[0], layer(entry[1]), [entry[2][0], layer(entry[2][1])]] for entry in view["/Order"]]
+    assert shown == [["a.pdf", "Final", ["Notes", "Draft"]], ["b.pdf", "Final", ["Notes", "Draft"]]]
+    assert [[layer(g) for g in group] for group in view["/RBGroups"]] == [["Draft", "Final"]] * 2
+    assert [(s["/Event"], [layer(g) for g in s["/OCGs"]]) for s in view["/AS"]] == [("/Print", ["Draft"])] * 2
+    assert [layer(g) for g in view["/OFF"]] == ["Draft", "Draft"]
+    qpdf_check(out)
+
+
 def test_form_values_are_drawn_and_the_form_flattened(tmp_path):
     filled_form(tmp_path / "in" / "form.pdf")
     out, result = tile(tmp_path, 1, 1)
@@ -165,6 +189,54 @@ def test_annotations_look_as_on_the_page(tmp_path, rotate):
     assert (font, float(size), tf, colour) == ("/Helv", pytest.approx(20 * scale, abs=1e-4), "Tf", ["0", "0", "1", "rg"])
     assert "turned note" in sheet_text(out)
     assert float(annots["/Link"]["/Border"][2]) == pytest.approx(scale, abs=1e-4)
+    qpdf_check(out)
+
+
+def test_a_no_rotate_note_stays_upright_on_a_turned_page(tmp_path):
+    writer = PdfWriter(clone_from=make_pdf(tmp_path / "in" / "a.pdf", [(*A4, None)], rotate=90))
+    # Both printable (4); the second also NoRotate (16).
+    notes = [DictionaryObject(names(Type=NameObject("/Annot"), Subtype=NameObject("/Text"),
+                                    Rect=numbers(100, 500, 120, 540), F=NumberObject(flags),
+                                    Contents=TextStringObject(str(flags))))
+             for flags in (4, 4 | 16)]
+    writer.pages[0][NameObject("/Annots")] = ArrayObject(writer._add_object(note) for note in notes)
+    save(writer, tmp_path / "in" / "a.pdf")
+    out, result = tile(tmp_path)
+    assert result.returncode == 0, result.stderr
+    rects = {str(a.get_object()["/Contents"]): [float(v) for v in a.get_object()["/Rect"]]
+             for a in PdfReader(out).pages[0]["/Annots"]}
+    turned, upright = rects["4"], rects["20"]
+    width, height = lambda r: r[2] - r[0], lambda r: r[3] - r[1]
+    # The plain note turns with the page: 20 x 40 becomes 40 x 20 (scaled).
+    assert width(turned) / height(turned) == pytest.approx(2, rel=1e-3)
+    assert width(upright) / height(upright) == pytest.approx(0.5, rel=1e-3)
+    assert (width(upright), height(upright)) == pytest.approx((height(turned), width(turned)), rel=1e-3)
+    # Turned clockwise, the upper-left corner lands at the turned note's
+    # upper-right corner; the upright one hangs from it.
+    assert (upright[0], upright[3]) == pytest.approx((turned[2], turned[3]), abs=1e-3)
+
+
+def test_an_appearance_shared_by_pages_turned_otherwise_turns_for_each(tmp_path):
+    writer = PdfWriter(clone_from=make_pdf(tmp_path / "in" / "a.pdf", [(*A4, None)] * 3))
+    shared = DecodedStreamObject()
+    shared.set_data(b"0 0 1 rg 0 0 20 10 re f")
+    shared.update(names(Type=NameObject("/XObject"), Subtype=NameObject("/Form"), BBox=numbers(0, 0, 20, 10)))
+    appearance = writer._add_object(shared)
+    for index, turn in enumerate((0, 90, 270)):
+        writer.pages[index][NameObject("/Rotate")] = NumberObject(turn)
+        note = DictionaryObject(names(Type=NameObject("/Annot"), Subtype=NameObject("/Square"),
+                                      Rect=numbers(100, 500, 120, 510), Contents=TextStringObject(str(turn)),
+                                      AP=DictionaryObject(names(N=appearance))))
+        writer.pages[index][NameObject("/Annots")] = ArrayObject([writer._add_object(note)])
+    save(writer, tmp_path / "in" / "a.pdf")
+    out, result = tile(tmp_path, cols=3, rows=1)
+    assert result.returncode == 0, result.stderr
+    turns = {}
+    for annotation in PdfReader(out).pages[0]["/Annots"]:
+        note = annotation.get_object()
+        matrix = note["/AP"]["/N"].get_object().get("/Matrix", [1, 0, 0, 1])
+        turns[str(note["/Contents"])] = [round(float(v)) for v in matrix][:4]
+    assert turns == {"0": [1, 0, 0, 1], "90": [0, -1, 1, 0], "270": [0, 1, -1, 0]}
     qpdf_check(out)
 
 

@@ -4,10 +4,11 @@ descriptor, --help, --generate-config, the missing and unusable
 configurations, and the template's keys."""
 import importlib
 import json
+import os
 
 import pytest
 
-from conftest import build_list_of_tools, run_program
+from conftest import REPO, build_list_of_tools, run_program
 
 TOOLS = build_list_of_tools()
 
@@ -127,8 +128,15 @@ def test_unusable_configuration_ends_with_status_one_and_a_message(tmp_path, too
 
 
 @pytest.mark.parametrize("tool", TOOLS)
-def test_the_template_has_no_unknown_keys(tmp_path, tool):
+def test_the_template_run_where_its_inputs_are_missing_fails_and_writes_nothing(tmp_path, tool):
     command = tool.replace("_", "-")
     assert run_program([command, "--generate-config"], cwd=tmp_path).returncode == 0
-    result = run_program([command, "-c", TEMPLATES[tool]], cwd=tmp_path)
-    assert "unknown key" not in result.stderr, result.stderr
+    # flowpage looks for its renderer before its input.
+    renderer = REPO / "build" / "npm" / "node_modules" / ".bin"
+    result = run_program([command, "-c", TEMPLATES[tool]], cwd=tmp_path,
+                         env_extra={"PATH": f"{renderer}:{os.environ['PATH']}"})
+    assert result.returncode == 1, result.stderr
+    assert "unknown key" not in result.stderr and "Traceback" not in result.stderr
+    assert "not found" in result.stdout + result.stderr
+    # Not even an empty output folder is left behind.
+    assert [p.name for p in tmp_path.iterdir()] == [TEMPLATES[tool]]

@@ -11,6 +11,14 @@
 
 namespace velkit::frame {
 
+MissingFolder create_when_inputs_exist(const std::vector<std::string>& inputs) {
+    struct stat info {};
+    for (const std::string& input : inputs) {
+        if (::stat(input.c_str(), &info) != 0) return MissingFolder::kLeave;
+    }
+    return MissingFolder::kCreate;
+}
+
 std::optional<::velutil::FolderLock> lock_run_folder(const std::string& folder, MissingFolder missing,
                                                      const std::string& busy_message) {
     struct stat info {};

@@ -19,8 +19,9 @@ void run_order_match(py::object config) {
     const helperlib::Logger& log = state().log;
     frame::ConfigSection section = frame::load_config(log, config);
     Options options = frame::checked_options(log, config, [&] { return parse_options(section); });
-    auto run_lock =
-        frame::lock_run_folder_or_exit(log, frame::fs_path(options.output_dir), frame::MissingFolder::kCreate);
+    frame::MissingFolder missing = frame::create_when_inputs_exist(
+        {frame::fs_path(options.system_data_path), frame::fs_path(options.customer_data_path)});
+    auto run_lock = frame::lock_run_folder_or_exit(log, frame::fs_path(options.output_dir), missing);
     frame::LibraryMessages library_messages(log, {});
     OrderMatch worker(std::move(options));
     py::tuple outcome = worker.run();

@@ -1,5 +1,7 @@
 #include "annotations.hpp"
 
+#include <cmath>
+
 #include <qpdf/QPDFNameTreeObjectHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
@@ -114,25 +116,50 @@ void give_free_text_appearance(QPDF& report, QPDFObjectHandle copy) {
 
 // Turns the appearance streams of a turned page's annotation, so that a
 // viewer fitting them into the mapped /Rect shows them turned, not
-// stretched.
-void turn_appearances(QPDFObjectHandle copy, const Matrix& turn, std::set<QPDFObjGen>& turned) {
+// stretched. An appearance may be shared with annotations of pages turned
+// otherwise or not at all: this one gets a turned copy of it.
+void turn_appearances(QPDF& report, QPDFObjectHandle copy, const Matrix& turn, TurnedAppearances& turned) {
     QPDFObjectHandle appearances = copy.getKey("/AP");
     if (!appearances.isDictionary()) return;
+    auto turned_copy = [&](QPDFObjectHandle stream) {
+        auto key = std::make_tuple(stream.getObjGen(), std::lround(turn.a), std::lround(turn.b));
+        auto found = turned.find(key);
+        if (found != turned.end()) return found->second;
+        QPDFObjectHandle made = stream.copyStream();
+        if (!made.isIndirect()) made = report.makeIndirectObject(made);
+        QPDFObjectHandle dict = made.getDict();
+        dict.replaceKey("/Matrix", matrix_array(compose(matrix_of(dict.getKey("/Matrix")), turn)));
+        return turned[key] = made;
+    };
+    appearances = appearances.shallowCopy();
     for (const char* kind : {"/N", "/R", "/D"}) {
         QPDFObjectHandle entry = appearances.getKey(kind);
-        std::vector<QPDFObjectHandle> streams;
         if (entry.isStream()) {
-            streams.push_back(entry);
+            appearances.replaceKey(kind, turned_copy(entry));
         } else if (entry.isDictionary()) {
-            for (auto& [state, stream] : entry.ditems()) streams.push_back(stream);
-        }
-        for (QPDFObjectHandle& stream : streams) {
-            if (!stream.isStream()) continue;
-            if (stream.isIndirect() && !turned.insert(stream.getObjGen()).second) continue;
-            QPDFObjectHandle dict = stream.getDict();
-            dict.replaceKey("/Matrix", matrix_array(compose(matrix_of(dict.getKey("/Matrix")), turn)));
+            QPDFObjectHandle states = entry.shallowCopy();
+            for (auto& [state, stream] : entry.ditems()) {
+                if (stream.isStream()) states.replaceKey(state, turned_copy(stream));
+            }
+            appearances.replaceKey(kind, states);
         }
     }
+    copy.replaceKey("/AP", appearances);
+}
+
+// A note flagged NoRotate stays upright when its page turns, pivoting on
+// the upper-left corner of its rectangle: it keeps its width and height
+// (scaled) and hangs from where that corner lands.
+bool stays_upright(QPDFObjectHandle annotation) {
+    constexpr long long kNoRotate = 1 << 4;
+    QPDFObjectHandle flags = annotation.getKey("/F");
+    return flags.isInteger() && (flags.getIntValue() & kNoRotate) != 0;
+}
+
+void hang_upright(QPDFObjectHandle copy, const Box& rect, const Matrix& placement) {
+    Point corner = placement.apply({rect.left, rect.bottom + rect.height});
+    double width = rect.width * placement.scale(), height = rect.height * placement.scale();
+    copy.replaceKey("/Rect", box_array({corner.x, corner.y - height, width, height}));
 }
 
 std::string subtype_of(QPDFObjectHandle annotation) {
@@ -327,9 +354,15 @@ void copy_annotation(PageOnSheet& on_sheet, QPDFObjectHandle annotation, const M
         const Matrix& placement = on_sheet.placement;
         QPDFObjectHandle copy = copy_of(on_sheet.report, annotation, on_sheet.copied);
         give_free_text_appearance(on_sheet.report, copy);
+        std::optional<Box> rect = box_of(copy.getKey("/Rect"));
+        const bool upright = turn != nullptr && rect && stays_upright(copy);
         map_coordinates(copy, placement);
         scale_lines(copy, placement.scale());
-        if (turn != nullptr) turn_appearances(copy, *turn, on_sheet.turned_appearances);
+        if (upright) {
+            hang_upright(copy, *rect, placement);
+        } else if (turn != nullptr) {
+            turn_appearances(on_sheet.report, copy, *turn, on_sheet.turned_appearances);
+        }
         copy.replaceKey("/P", on_sheet.sheets.current());
         QPDFObjectHandle action = annotation.getKey("/A");
         if (annotation.hasKey("/Dest")) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "geometry.hpp"
@@ -61,6 +62,11 @@ private:
     std::vector<Waiting> waiting_;
 };
 
+// Appearance streams of the report turned for a page, by the stream and
+// the turn (its first two matrix entries, rounded): one turned copy each,
+// while the stream itself stays as it is for pages that are not turned.
+using TurnedAppearances = std::map<std::tuple<QPDFObjGen, long, long>, QPDFObjectHandle>;
+
 // What copy_annotations works with for one placed page.
 struct PageOnSheet {
     QPDF& report;
@@ -69,7 +75,7 @@ struct PageOnSheet {
     Matrix placement;   // source user space to sheet
     Sheets& sheets;     // the current sheet receives the copies
     LinkBook& links;
-    std::set<QPDFObjGen>& turned_appearances;  // appearance streams of the report already turned
+    TurnedAppearances& turned_appearances;
     std::set<QPDFObjGen>& copied;              // source annotations already copied from this file
     std::function<void(const std::string&)> left_out;  // told once per annotation left out, with why
 };

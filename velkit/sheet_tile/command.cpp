@@ -20,7 +20,8 @@ void run_sheet_tile(py::object config) {
     frame::ConfigSection conf = frame::load_config(module.log, config);
     TileOptions options = frame::checked_options(module.log, config, [&] { return read_options(conf); });
     std::string output_folder = frame::fs_path(py::module_::import("os.path").attr("dirname")(options.output_file));
-    auto run_lock = frame::lock_run_folder_or_exit(module.log, output_folder, frame::MissingFolder::kCreate);
+    auto run_lock = frame::lock_run_folder_or_exit(
+        module.log, output_folder, frame::create_when_inputs_exist({frame::fs_path(options.input_folder)}));
     frame::LibraryMessages library_messages(module.log, {});
     SheetTiler tiler(conf.object(), std::move(options));
     tiler.run();

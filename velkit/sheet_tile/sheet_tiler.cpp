@@ -285,7 +285,7 @@ void SheetTiler::place_pages(QPDF& source, const std::string& name, Progress& pr
     item.destination = QPDFObjectHandle::newArray();
     item.destination.appendItem(*first_sheet);
     item.destination.appendItem(QPDFObjectHandle::newName("/Fit"));
-    progress.layers.carry(source, report);
+    progress.layers.carry(source, report, name);
     progress.outline.push_back(std::move(item));
 }
 

@@ -76,7 +76,7 @@ private:
         long total_pages = 0;
         std::vector<OutlineItem> outline;
         Layers layers;
-        std::set<QPDFObjGen> turned_appearances;
+        TurnedAppearances turned_appearances;
     };
 
     // The folder's PDFs as (path, name) pairs in search order, and the

@@ -10,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "folder_lock.hpp"
 #include "velkit/frame/velutil_access.hpp"
@@ -23,6 +24,11 @@ public:
 };
 
 enum class MissingFolder { kCreate, kLeave };
+
+// kCreate when every input (file-system bytes) is there, else kLeave: a run
+// that will find an input missing writes nothing, not even an empty output
+// folder.
+MissingFolder create_when_inputs_exist(const std::vector<std::string>& inputs);
 
 // Takes the lock on `folder` (file-system bytes). A missing folder is
 // created (kCreate) or not locked at all (kLeave: nullopt; the tool says
