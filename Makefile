@@ -22,7 +22,7 @@ UNIT_BUILD := build/unit
 FUZZ_BUILD := build/fuzz
 FUZZ_CXX := clang++-14
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := csv_reader sheet_xml cell_reference name_glob order_dates jpeg_scan png_chunks binary_sheets
+FUZZ_TARGETS := csv_reader sheet_xml cell_reference name_glob order_dates jpeg_scan png_chunks binary_sheets ods_sheets
 
 # flowpage draws diagrams with the Mermaid CLI, installed from npm into
 # build/npm (pinned; it needs Node 18.19 or newer) and pointed at Debian's

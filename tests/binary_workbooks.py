@@ -1,9 +1,12 @@
-"""Old binary workbooks written byte by byte for the tests: nothing kept up
-today writes them. A .xls is a compound file (512-byte sectors: one FAT
-sector, one directory sector, then the "Workbook" stream) holding BIFF8
-records; a .xlsb is a zip of BIFF12 parts."""
+"""Workbooks written byte by byte for the tests: nothing kept up today
+writes the old binary kinds, and the .ods files are wanted exactly as
+written (repeated rows and cells). A .xls is a compound file (512-byte
+sectors: one FAT sector, one directory sector, then the "Workbook" stream)
+holding BIFF8 records; a .xlsb is a zip of BIFF12 parts; a .ods a zip whose
+content.xml holds the sheets."""
 import struct
 import zipfile
+from xml.sax.saxutils import escape
 
 END_OF_CHAIN = 0xFFFFFFFE
 FREE = 0xFFFFFFFF
@@ -136,3 +139,75 @@ def write_xlsb(path, cells, name="Orders"):
         archive.writestr("xl/_rels/workbook.bin.rels", relationships)
         archive.writestr("xl/worksheets/sheet1.bin", sheet)
     return path
+
+
+# OpenDocument (.ods)
+def ods_cell(value, repeated=1):
+    """One cell element: "" is empty, numbers are floats, the rest text."""
+    repeat = f' table:number-columns-repeated="{repeated}"' if repeated != 1 else ""
+    if value == "":
+        return f"<table:table-cell{repeat}/>"
+    if isinstance(value, (int, float)):
+        return (f'<table:table-cell{repeat} office:value-type="float" office:value="{value}">'
+                f"<text:p>{value}</text:p></table:table-cell>")
+    return f'<table:table-cell{repeat} office:value-type="string"><text:p>{escape(value)}</text:p></table:table-cell>'
+
+
+def ods_row(cells, repeated=1):
+    """cells: values, or (value, repeated) pairs."""
+    repeat = f' table:number-rows-repeated="{repeated}"' if repeated != 1 else ""
+    body = "".join(ods_cell(*c) if isinstance(c, tuple) else ods_cell(c) for c in cells)
+    return f"<table:table-row{repeat}>{body}</table:table-row>"
+
+
+def write_ods_sheets(path, sheets):
+    """sheets: [(name, row elements as XML)]; returns path."""
+    tables = "".join(f'<table:table table:name="{escape(name)}">{rows}</table:table>' for name, rows in sheets)
+    content = (
+        '<?xml version="1.0" encoding="UTF-8"?>'
+        '<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+        'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+        'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2">'
+        f"<office:body><office:spreadsheet>{tables}</office:spreadsheet></office:body></office:document-content>")
+    manifest = (
+        '<?xml version="1.0" encoding="UTF-8"?>'
+        '<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">'
+        '<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.spreadsheet"/>'
+        '<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>'
+        "</manifest:manifest>")
+    with zipfile.ZipFile(path, "w", compression=zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr("mimetype", "application/vnd.oasis.opendocument.spreadsheet", compress_type=zipfile.ZIP_STORED)
+        archive.writestr("content.xml", content)
+        archive.writestr("META-INF/manifest.xml", manifest)
+    return path
+
+
+def write_ods(path, rows, tail="", name="Orders"):
+    """One sheet: `rows` of texts and numbers from A1 on, then the raw row
+    elements of `tail`; returns path."""
+    return write_ods_sheets(path, [(name, "".join(ods_row(row) for row in rows) + tail)])
+
+
+def ods_rows(cells):
+    """Row elements for {(row, column): value} (0-based), the gaps between
+    as repeated empty rows and cells, the way writers save them."""
+    out, at = [], 0
+    for row in sorted({r for r, _ in cells}):
+        if row > at:
+            out.append(ods_row([""], repeated=row - at))
+        line, column = [], 0
+        for (r, c), value in sorted(cells.items()):
+            if r != row:
+                continue
+            if c > column:
+                line.append(("", c - column))
+            line.append(value)
+            column = c + 1
+        out.append(ods_row(line))
+        at = row + 1
+    return "".join(out)
+
+
+def write_ods_cells(path, sheets):
+    """sheets: [(name, {(row, column): value})], 0-based; returns path."""
+    return write_ods_sheets(path, [(name, ods_rows(cells)) for name, cells in sheets])

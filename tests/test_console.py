@@ -174,3 +174,50 @@ def test_completion_offers_tools_and_options(tmp_path):
     assert run_program([], cwd=tmp_path, env_extra=env).stdout.split() == ["plain,sheet-tile"]
     env.update(COMP_WORDS="vel-kit sheet-tile --q", COMP_CWORD="2")
     assert run_program([], cwd=tmp_path, env_extra=env).stdout.split() == ["plain,--quiet"]
+
+
+SAVES = {
+    "picbook": (picbook_setup, "PicBook", "Saving the report (2 pages)", "img/report.pdf"),
+    "sheet-tile": (sheet_tile_setup, "SheetTile", "Saving the report (1 sheet)", "out/r.pdf"),
+}
+
+
+def rendered(pdf, folder):
+    """Every page of `pdf` as pdftoppm draws it: what a reader sees, without
+    the creation date and file id that differ from run to run."""
+    subprocess.run(["pdftoppm", "-r", "30", "-png", str(pdf), str(folder / "page")], check=True)
+    return [page.read_bytes() for page in sorted(folder.glob("page-*.png"))]
+
+
+@pytest.mark.parametrize("tool", SAVES)
+def test_saving_the_report_is_a_progress_line_in_a_log_and_changes_nothing_else(tmp_path, tool):
+    setup, label, saving, output = SAVES[tool]
+    quiet = run_program([*setup(tmp_path / "quiet"), "-q"], cwd=tmp_path / "quiet")
+    normal = run_program(setup(tmp_path / "normal"), cwd=tmp_path / "normal")
+    assert quiet.returncode == normal.returncode == 0, normal.stderr
+    lines = normal.stderr.splitlines()
+    assert f"INFO {label}: {saving}" in lines, lines
+    # After the last item, before the file is told written and the summary.
+    at = lines.index(f"INFO {label}: {saving}")
+    assert " done, now " in lines[at - 1] and at < len(lines) - 2, lines
+    assert "Saving" not in quiet.stderr and "Saving" not in normal.stdout
+    assert normal.stdout == quiet.stdout and lines[-1] == quiet.stderr.splitlines()[-1]
+    pages = rendered(tmp_path / "quiet" / output, tmp_path / "quiet")
+    assert pages and rendered(tmp_path / "normal" / output, tmp_path / "normal") == pages
+
+
+@pytest.mark.parametrize("tool", SAVES)
+def test_saving_the_report_shows_on_the_terminal_line_until_the_file_is_written(tmp_path, tool):
+    setup, label, saving, output = SAVES[tool]
+    status, out, terminal = run_on_terminal(["vel-kit", *setup(tmp_path)], tmp_path)
+    assert status == 0, terminal
+    shown = terminal.index(f"\r\x1b[K{label}: {saving}")
+    # The last item's line is cleared first; the saving line (redrawn with
+    # its share when the save is slow) is cleared before the records that
+    # follow the save.
+    assert terminal[:shown].endswith("\r\x1b[K"), repr(terminal)
+    after = terminal[shown:].split("\r\x1b[K")[1:]
+    while after[0].startswith(f"{label}: {saving}"):
+        after.pop(0)
+    assert after[0].startswith("INFO ") and "Saving" not in "".join(after), repr(terminal)
+    assert "Saving" not in out and (tmp_path / output).is_file()

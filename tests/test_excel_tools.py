@@ -277,9 +277,18 @@ print((resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before) // 1024)
 ORDERS = {(0, 0): "Title", (1, 1): "PO", (2, 1): "P1", (2, 2): 10, (4, 1): "P2", (4, 2): 2.5}
 
 
-class TestOldBinaryWorkbooks:
-    """.xls and .xlsb go to a reader that holds a sheet's whole used range:
-    a stray far cell is refused before it costs memory (or aborts)."""
+def write_kind(kind, path, sheets):
+    """sheets: [(name, {(row, column): value})]; a .xlsb gets the first only."""
+    from binary_workbooks import write_ods_cells, write_xls, write_xlsb
+
+    if kind == "xlsb":
+        return write_xlsb(path, sheets[0][1], name=sheets[0][0])
+    return (write_xls if kind == "xls" else write_ods_cells)(path, sheets)
+
+
+class TestWorkbooksReadWhole:
+    """.xls, .xlsb and .ods go to a reader that holds a sheet's whole used
+    range: a stray far cell is refused before it costs memory (or aborts)."""
 
     @pytest.mark.parametrize("kind, far, sheet, spans", [
         ("xls", (65535, 255), 0, "A1:IV65536 (16777216 cells) for only 7 values"),
@@ -289,19 +298,17 @@ class TestOldBinaryWorkbooks:
         ("xls", (40000, 30), 0, "A1:AE40001"),
         ("xlsb", (1048575, 16383), 0, "A1:XFD1048576 (17179869184 cells) for only 7 values"),
         ("xlsb", (2000, 1000), 0, "A1:ALM2001"),
-    ], ids=["xls-corner", "xls-other-sheet", "xls-mid", "xlsb-corner", "xlsb-mid"])
+        # An .ods sheet is a few bytes of repeated empty rows and cells, its
+        # reader takes in every sheet on opening too.
+        ("ods", (999999, 49), 0, "A1:AX1000000 (50000000 cells) for only 7 values"),
+        ("ods", (1048575, 16383), 1, "A1:XFD1048576 (17179869184 cells)"),
+    ], ids=["xls-corner", "xls-other-sheet", "xls-mid", "xlsb-corner", "xlsb-mid", "ods-far-row", "ods-other-sheet"])
     def test_a_stray_far_cell_is_refused_before_it_is_read(self, tmp_path, kind, far, sheet, spans):
         import subprocess
         import sys
 
-        from binary_workbooks import write_xls, write_xlsb
-
-        cells = {**ORDERS, far: "x"}
-        path = tmp_path / f"far.{kind}"
-        if kind == "xls":
-            write_xls(path, [("Orders", cells), ("Notes", {(2, 1): "N1"})])
-        else:
-            write_xlsb(path, cells)
+        path = write_kind(kind, tmp_path / f"far.{kind}", [("Orders", {**ORDERS, far: "x"}), ("Notes", {(2, 1): "N1"})])
+        assert path.stat().st_size < 10_000
         child = subprocess.run([sys.executable, "-c", REFUSAL_PROBE, str(path), str(sheet)], capture_output=True,
                                text=True, timeout=120, cwd=tmp_path)
         assert child.returncode == 0, child.stderr
@@ -310,20 +317,15 @@ class TestOldBinaryWorkbooks:
         assert message.endswith("delete the stray cells far from the data and save it again")
         assert int(grown_mib) < 100
 
-    @pytest.mark.parametrize("kind", ["xls", "xlsb"])
-    def test_a_sheet_with_its_data_together_is_read(self, tmp_path, kind):
-        from binary_workbooks import write_xls, write_xlsb
-
-        path = tmp_path / f"c.{kind}"
-        # A sheet reaching from A1 to the last row (up to a million
-        # positions) is read, however little it holds.
-        if kind == "xls":
-            write_xls(path, [("Notes", {(0, 0): "n"}), ("Orders", {**ORDERS, (65535, 14): "end"})])
-            sheet = "Orders"
-        else:
-            write_xlsb(path, {**ORDERS, (124999, 7): "end"})
-            sheet = 0
-        df = excelTools.read_excel_by_cells(path, {"PO": "B3", "QTY": "C3"}, sheet_name=sheet)
+    @pytest.mark.parametrize("kind, end", [("xls", (65535, 14)), ("xlsb", (124999, 7)), ("ods", (124999, 7))])
+    def test_a_sheet_with_its_data_together_is_read(self, tmp_path, kind, end):
+        # A sheet reaching from A1 to a far row (up to a million positions)
+        # is read, however little it holds.
+        sheets = [("Orders", {**ORDERS, end: "end"})]
+        if kind != "xlsb":
+            sheets.insert(0, ("Notes", {(0, 0): "n"}))
+        path = write_kind(kind, tmp_path / f"c.{kind}", sheets)
+        df = excelTools.read_excel_by_cells(path, {"PO": "B3", "QTY": "C3"}, sheet_name="Orders")
         assert df["PO"].tolist() == ["P1", "P2"] and df["QTY"].tolist() == [10, 2.5]
         assert df.index.tolist() == [3, 5]
 
@@ -338,3 +340,81 @@ class TestOldBinaryWorkbooks:
         with pytest.raises(ValueError, match=r"Cannot read the workbook '.*cut.xls': its records are damaged "
                                              r"\(a record of the workbook stream is cut short\)"):
             excelTools.read_excel_by_cells(path, {"PO": "B3"})
+
+    def test_damaged_ods_content_is_named(self, tmp_path):
+        from binary_workbooks import write_ods_sheets
+
+        path = write_ods_sheets(tmp_path / "cut.ods", [("Orders", "<table:table-row><table:table-cell>")])
+        with pytest.raises(ValueError, match=r"Cannot read the workbook '.*cut.ods': its XML is damaged \(line 1: "):
+            excelTools.read_excel_by_cells(path, {"PO": "B3"})
+
+    def test_ods_rows_and_cells_repeated_empty_to_the_sheet_end_are_read(self, tmp_path):
+        """Writers close every row with its empty cells up to the last column
+        and every sheet with its empty rows up to the last row: a million
+        rows of sixteen thousand cells that hold nothing."""
+        from binary_workbooks import ods_row, write_ods_sheets
+
+        rows = [ods_row(["Title", ("", 16383)]), ods_row(["", "PO", "QTY", ("", 16381)]),
+                ods_row(["", "P1", 10, ("", 16381)]), ods_row([("", 16384)], repeated=3),
+                ods_row(["", "P2", 2.5, ("", 16381)]), ods_row([("", 16384)], repeated=1048576 - 7)]
+        path = write_ods_sheets(tmp_path / "c.ods", [("Orders", "".join(rows)), ("Empty", ods_row([("", 1024)], 1048576))])
+        df = excelTools.read_excel_by_cells(path, {"PO": "B3", "QTY": "C3"})
+        assert df["PO"].tolist() == ["P1", "P2"] and df["QTY"].tolist() == [10, 2.5]
+        assert df.index.tolist() == [3, 7]
+
+
+def column_letters(index):
+    letters = ""
+    index += 1
+    while index:
+        index, rest = divmod(index - 1, 26)
+        letters = chr(ord("A") + rest) + letters
+    return letters
+
+
+@pytest.mark.parametrize("seed", range(8))
+def test_ods_ranges_agree_with_the_reader(tmp_path, seed):
+    """Random .ods sheets (repeated and empty rows and cells, a far value):
+    refused exactly when the range the reader itself finds is large and
+    mostly empty, naming that range and the values it holds."""
+    import random
+    import re
+
+    import python_calamine
+    from binary_workbooks import ods_row, write_ods_sheets
+
+    pick = random.Random(seed)
+    rows = []
+    for _ in range(pick.randint(1, 12)):
+        if pick.random() < 0.3:
+            rows.append(ods_row([("", pick.randint(1, 40))], repeated=pick.randint(1, 3000)))
+            continue
+        cells = []
+        for _ in range(pick.randint(1, 6)):
+            kind = pick.random()
+            if kind < 0.4:
+                cells.append(("", pick.randint(1, 30)))
+            elif kind < 0.7:
+                cells.append((pick.choice([0, 1.5, -7]), pick.randint(1, 4)))
+            else:
+                cells.append((pick.choice(["P1", "x y", "<&>"]), pick.randint(1, 3)))
+        rows.append(ods_row(cells, repeated=pick.randint(1, 3)))
+    rows.append(ods_row([("", 1)], repeated=pick.randint(30000, 40000)))
+    rows.append(ods_row([("", pick.randint(50, 60)), "far", ("", 16000)]))
+    rows.append(ods_row([("", 16384)], repeated=1000))
+    path = write_ods_sheets(tmp_path / "r.ods", [("Orders", "".join(rows))])
+
+    sheet = python_calamine.CalamineWorkbook.from_path(str(path)).get_sheet_by_name("Orders")
+    (first_row, first_column), (last_row, last_column) = sheet.start, sheet.end
+    values = sum(1 for row in sheet.to_python() for value in row if value != "")
+    positions = (last_row - first_row + 1) * (last_column - first_column + 1)
+    if positions <= 1_000_000 or values * 8 >= positions:
+        excelTools.read_excel_by_cells(path, {"A": "A1"})
+        return
+    with pytest.raises(ValueError) as refusal:
+        excelTools.read_excel_by_cells(path, {"A": "A1"})
+    found = re.search(r"spans ([A-Z]+\d+):([A-Z]+\d+) \((\d+) cells\) for only (\d+) values?", str(refusal.value))
+    assert found, str(refusal.value)
+    assert found.group(1) == f"{column_letters(first_column)}{first_row + 1}"
+    assert found.group(2) == f"{column_letters(last_column)}{last_row + 1}"
+    assert (int(found.group(3)), int(found.group(4))) == (positions, values)

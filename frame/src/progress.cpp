@@ -1,5 +1,6 @@
 #include "velkit/frame/progress.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -11,6 +12,8 @@ class NoProgress : public ProgressSink {
 public:
     void begin(std::size_t) override {}
     void next(const std::string&) override {}
+    void begin_step(const std::string&) override {}
+    void step_share(double) override {}
     void end() override {}
 };
 
@@ -36,6 +39,10 @@ ProgressScope::~ProgressScope() {
 ItemProgress::ItemProgress(std::size_t total, ProgressSink& sink) : sink_(sink) { sink_.begin(total); }
 
 ItemProgress::~ItemProgress() { sink_.end(); }
+
+StepProgress::StepProgress(const std::string& what, ProgressSink& sink) : sink_(sink) { sink_.begin_step(what); }
+
+StepProgress::~StepProgress() { sink_.end(); }
 
 double steady_seconds() {
     using namespace std::chrono;
@@ -81,10 +88,39 @@ void ProgressMeter::next(const std::string& item) {
     }
 }
 
+void ProgressMeter::begin_step(const std::string& what) {
+    end();
+    step_ = what;
+    step_share_.reset();
+    started_ = clock_();
+    draw_step(started_);
+}
+
+void ProgressMeter::step_share(double share) {
+    if (step_.empty()) return;
+    step_share_ = std::clamp(share, 0.0, 1.0);
+    const double now = clock_();
+    if (now - last_drawn_ >= (display_.live() ? kStepRedrawSeconds : kLogSeconds)) draw_step(now);
+}
+
+void ProgressMeter::draw_step(double now) {
+    std::optional<double> left;
+    if (step_share_ && *step_share_ > 0 && *step_share_ < 1) left = (now - started_) / *step_share_ * (1 - *step_share_);
+    const std::string text = step_text(step_, step_share_, left);
+    if (display_.live()) {
+        display_.show(fit_columns(text, display_.width()));
+        shown_ = true;
+    } else {
+        display_.line(text);
+    }
+    last_drawn_ = now;
+}
+
 void ProgressMeter::end() {
     if (shown_) display_.clear();
     shown_ = false;
     running_ = false;
+    step_.clear();
 }
 
 std::string ProgressMeter::text(double now) const {
@@ -97,6 +133,14 @@ std::string progress_text(std::size_t done, std::size_t total, const std::string
                           std::optional<double> seconds_left) {
     std::string text = std::to_string(done) + " of " + std::to_string(total) + " done";
     if (!item.empty()) text += ", now " + item;
+    if (seconds_left) text += ", about " + duration_text(*seconds_left) + " left";
+    return text;
+}
+
+std::string step_text(const std::string& what, std::optional<double> share, std::optional<double> seconds_left) {
+    std::string text = what;
+    // Whole percents, never ahead of the work; 0.29 is 29, not 28.99999….
+    if (share) text += ", " + std::to_string(static_cast<int>(std::floor(*share * 100 + 1e-9))) + "% done";
     if (seconds_left) text += ", about " + duration_text(*seconds_left) + " left";
     return text;
 }

@@ -129,6 +129,47 @@ TEST(ProgressScope, InstallsTheSinkAndEndsItWhenAnErrorLeavesTheLoop) {
     EXPECT_EQ(display.seen.size(), 2u);
 }
 
+TEST(ProgressMeter, LiveStepShowsAtOnceThenItsShareAFewTimesASecondAndIsClearedAtTheEnd) {
+    RecordingDisplay display;
+    FakeClock time;
+    ProgressMeter meter(display, time.clock());
+    meter.begin(3);
+    meter.next("last.png");
+    meter.begin_step("Saving the report (3 pages)");  // in place of the item line, at once
+    for (int percent = 1; percent <= 4; ++percent) {
+        time.now += 0.125;
+        meter.step_share(percent / 100.0);
+    }
+    meter.step_share(1.0);  // too soon after the last line
+    meter.end();
+    meter.step_share(0.5);  // after its end
+    EXPECT_EQ(display.seen, (std::vector<std::string>{"show:0 of 3 done, now last.png", "clear",
+                                                      "show:Saving the report (3 pages)",
+                                                      "show:Saving the report (3 pages), 2% done, about 13 s left",
+                                                      "show:Saving the report (3 pages), 4% done, about 12 s left",
+                                                      "clear"}));
+}
+
+TEST(ProgressMeter, LogGetsALineWhenAStepStartsThenEveryFewSeconds) {
+    RecordingDisplay display;
+    display.is_live = false;
+    FakeClock time;
+    ProgressMeter meter(display, time.clock());
+    {
+        StepProgress saving("Saving the report (300 sheets)", meter);
+        for (int percent = 1; percent <= 100; ++percent) {
+            time.now += 0.125;  // 12.5 seconds in all
+            saving.share(percent / 100.0);
+        }
+    }
+    EXPECT_EQ(display.seen, (std::vector<std::string>{"line:Saving the report (300 sheets)",
+                                                      "line:Saving the report (300 sheets), 40% done, about 8 s left",
+                                                      "line:Saving the report (300 sheets), 80% done, about 3 s left"}));
+    EXPECT_EQ(step_text("x", 0.29, std::nullopt), "x, 29% done");
+    // A step that cannot tell its share shows what it is only.
+    EXPECT_EQ(step_text("Saving the report (1 page)", std::nullopt, std::nullopt), "Saving the report (1 page)");
+}
+
 TEST(ProgressText, Durations) {
     const std::pair<double, const char*> cases[] = {
         {0.2, "1 s"}, {59.2, "1 min"}, {61, "1 min 1 s"}, {3599, "59 min 59 s"}, {3600, "1 h 0 min"},

@@ -250,7 +250,15 @@ void ReportGenerator::generate() {
         frame::log_summary(state().log, tally, summary_start(pages), "in no group");
         return;
     }
-    if (!write_output(output)) {
+    bool written = false;
+    {
+        // fpdf tells nothing while it builds the file, which takes seconds
+        // for a report of large photos: the line says what runs meanwhile.
+        frame::StepProgress saving("Saving the report (" + std::to_string(pages) +
+                                   (pages == 1 ? " page)" : " pages)"));
+        written = write_output(output);
+    }
+    if (!written) {
         tally.run_failed();
         return;
     }

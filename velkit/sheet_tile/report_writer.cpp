@@ -5,6 +5,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include "source_file.hpp"
+#include "velkit/frame/progress.hpp"
 
 namespace velkit::sheet_tile {
 
@@ -20,8 +21,12 @@ long ReportWriter::page_count() const {
     return static_cast<long>(QPDFPageDocumentHelper(*pdf_).getAllPages().size());
 }
 
-std::string ReportWriter::bytes() {
+std::string ReportWriter::bytes(std::function<void(int)> percent_done) {
     QPDFWriter writer(*pdf_);
+    if (percent_done) {
+        writer.registerProgressReporter(
+            std::make_shared<QPDFWriter::FunctionProgressReporter>(std::move(percent_done)));
+    }
     writer.setOutputMemory();
     writer.setObjectStreamMode(qpdf_o_generate);
     writer.setCompressStreams(true);
@@ -43,7 +48,8 @@ void register_report_writer(py::module_& m) {
                                    return pages;
                                })
         .def("write", [](ReportWriter& writer, py::object stream) {
-            std::string data = writer.bytes();
+            std::string data =
+                writer.bytes([](int percent) { frame::current_progress().step_share(percent / 100.0); });
             stream.attr("write")(py::bytes(data));
         });
 }

@@ -5,6 +5,7 @@
 
 #include <qpdf/QPDF.hh>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,15 +20,17 @@ public:
     long page_count() const;
 
     // The whole document as PDF bytes: streams compressed, small objects
-    // packed into object streams.
-    std::string bytes();
+    // packed into object streams. `percent_done`, when given, hears how far
+    // the writer is (0 to 100), once per percent at most.
+    std::string bytes(std::function<void(int)> percent_done = {});
 
 private:
     std::shared_ptr<QPDF> pdf_;
 };
 
 // `ReportWriter` for Python: `pages` (a list as long as the report has
-// pages) and `write(stream)`, which writes the PDF into a binary stream.
+// pages) and `write(stream)`, which writes the PDF into a binary stream and
+// tells the step that runs (saving the report) how far it is.
 void register_report_writer(py::module_& m);
 
 }  // namespace velkit::sheet_tile

@@ -375,6 +375,10 @@ bool SheetTiler::save_file() const {
         os.attr("makedirs")(output_dir);
     }
     try {
+        // Writing hundreds of sheets takes a while: the progress line says
+        // so, and the writer how far it is.
+        const long sheets = report_->page_count();
+        frame::StepProgress saving("Saving the report (" + std::to_string(sheets) + (sheets == 1 ? " sheet)" : " sheets)"));
         // Replaces the report only when complete, so a failed save keeps
         // an earlier report.
         py::object buffer = py::module_::import("io").attr("BytesIO")();

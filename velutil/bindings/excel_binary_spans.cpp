@@ -1,7 +1,7 @@
-// velutil.excelTools, reading: old binary workbooks are looked over before
-// python-calamine holds a sheet's whole used range (see binary_sheets.hpp).
-// A .xls is taken in whole, every sheet, when calamine opens it; a .xlsb
-// sheet when it is asked for.
+// velutil.excelTools, reading: workbooks that python-calamine reads are
+// looked over before it holds a sheet's whole used range (see
+// binary_sheets.hpp and ods_sheets.hpp). A .xls or .ods is taken in whole,
+// every sheet, when calamine opens it; a .xlsb sheet when it is asked for.
 #include <pybind11/pybind11.h>
 
 #include <stdexcept>
@@ -11,8 +11,10 @@
 
 #include "binary_sheets.hpp"
 #include "excel_tables.hpp"
+#include "ods_sheets.hpp"
 #include "py_messages.hpp"
 #include "sheet_xml.hpp"
+#include "zip_package.hpp"
 
 namespace velutil::excel_tables {
 
@@ -113,6 +115,29 @@ void check_xlsb_sheet(py::handle path, const std::string& sheet) {
         refuse_far_span(span);
         return;
     }
+}
+
+void check_ods_sheets(py::handle path) {
+    {
+        Closing file = open_file(path);
+        if (!starts_with(file, std::string_view("PK\x03\x04", 4))) return;
+    }
+    Package package(path);
+    // What calamine asks of a spreadsheet before it reads the content: the
+    // exact type, a manifest, no encryption. Otherwise it says what is wrong.
+    constexpr std::string_view kType = "application/vnd.oasis.opendocument.spreadsheet";
+    if (!package.has("mimetype") || package.head("mimetype", kType.size()) != kType) return;
+    if (!package.has("META-INF/manifest.xml") || !package.has("content.xml")) return;
+    velutil::OdsManifestReader manifest;
+    try {
+        package.stream("META-INF/manifest.xml", manifest);
+    } catch (const velutil::XmlError&) {
+        // its own reader may still take it: the content is looked at all the same
+    }
+    if (manifest.encrypted()) return;
+    velutil::OdsSpanReader content;
+    package.stream("content.xml", content);
+    for (const auto& span : content.spans()) refuse_far_span(span);
 }
 
 }  // namespace velutil::excel_tables

@@ -287,13 +287,14 @@ bool blank_cell(py::handle value) {
 namespace {
 
 // Other workbook kinds (.xls, .xlsb, .ods) through python-calamine, which
-// holds the sheet's whole used range: a .xls or .xlsb sheet whose range is
-// mostly empty is refused before (.ods: calamine has a bound of its own).
+// holds the sheet's whole used range: a sheet whose range is mostly empty
+// is refused before.
 FieldRows read_with_calamine(py::object path, const std::vector<Field>& fields, py::object sheet_name) {
     py::module_ calamine = py::module_::import("python_calamine");
     FieldRows result;
     result.columns.resize(fields.size());
     check_xls_sheets(path);
+    check_ods_sheets(path);
     py::object workbook = calamine.attr("CalamineWorkbook").attr("from_path")(py::module_::import("os").attr("fspath")(path));
     try {
         auto name = chosen_sheet_name(workbook, sheet_name);

@@ -42,12 +42,14 @@ struct FieldRows {
 bool is_xlsx_package(py::handle path);
 FieldRows read_xlsx_fields(py::handle path, const std::vector<Field>& fields, py::object sheet_name);
 
-// Old binary workbooks whose used range is far larger than what it holds
-// are refused before python-calamine holds it whole (a ValueError with the
-// reason). check_xls_sheets looks at every sheet of a .xls, as calamine
-// takes them all in when it opens the file; check_xlsb_sheet at the one
-// sheet of a .xlsb about to be read. Other files pass untouched.
+// Workbooks whose used range is far larger than what it holds are refused
+// before python-calamine holds it whole (a ValueError with the reason).
+// check_xls_sheets and check_ods_sheets look at every sheet of a .xls or
+// .ods, as calamine takes them all in when it opens the file;
+// check_xlsb_sheet at the one sheet of a .xlsb about to be read. Other
+// files pass untouched. Malformed .ods content raises XmlError.
 void check_xls_sheets(py::handle path);
+void check_ods_sheets(py::handle path);
 void check_xlsb_sheet(py::handle path, const std::string& sheet);
 
 py::object read_csv_by_cells(py::object path, py::object mapping, py::object delimiter, py::object encoding,

@@ -19,19 +19,6 @@ uint32_t u32(std::string_view data, size_t at) {
     return static_cast<uint32_t>(u16(data, at)) | static_cast<uint32_t>(u16(data, at + 2)) << 16;
 }
 
-void add_cell(SheetSpan& span, uint32_t row, uint32_t column, uint64_t count = 1) {
-    if (!span.any) {
-        span.first_row = span.last_row = row;
-        span.first_column = span.last_column = column;
-        span.any = true;
-    }
-    span.first_row = std::min(span.first_row, row);
-    span.last_row = std::max(span.last_row, row);
-    span.first_column = std::min(span.first_column, column);
-    span.last_column = std::max(span.last_column, column);
-    span.cells += count;
-}
-
 std::string utf16le_text(std::string_view bytes) {
     return decode_text(std::string(bytes), TextEncoding::kUtf16).text;
 }
@@ -106,7 +93,7 @@ void read_xls_sheet(std::string_view records, SheetSpan& span) {
             case 0x00FD:  // shared text
             case 0x0006:  // formula (its result, and the formula text)
                 if (data.size() < 4) throw std::invalid_argument("a cell record is cut short");
-                add_cell(span, u16(data, 0), u16(data, 2));
+                span.add(u16(data, 0), u16(data, 2));
                 break;
             case 0x00BD: {  // a row of packed numbers: row, first column, 6 bytes each, last column
                 if (data.size() < 6) throw std::invalid_argument("a cell record is cut short");
@@ -115,8 +102,8 @@ void read_xls_sheet(std::string_view records, SheetSpan& span) {
                 if (last < first || data.size() != 6 + 6 * (size_t{last} - first + 1u)) {
                     throw std::invalid_argument("a row of numbers does not match its columns");
                 }
-                add_cell(span, u16(data, 0), first, last - first + 1u);
-                add_cell(span, u16(data, 0), last, 0);
+                span.add(u16(data, 0), first, last - first + 1u);
+                span.add(u16(data, 0), last, 0);
                 break;
             }
             default:
@@ -182,6 +169,19 @@ std::string cell_name(uint32_t row, uint32_t column) {
 
 }  // namespace
 
+void SheetSpan::add(uint32_t row, uint32_t column, uint64_t count) {
+    if (!any) {
+        first_row = last_row = row;
+        first_column = last_column = column;
+        any = true;
+    }
+    first_row = std::min(first_row, row);
+    last_row = std::max(last_row, row);
+    first_column = std::min(first_column, column);
+    last_column = std::max(last_column, column);
+    cells += count;
+}
+
 std::vector<SheetSpan> xls_sheet_spans(std::string_view stream) {
     // The workbook's own records come first, up to their end record; each
     // sheet record there gives the offset of that sheet's records.
@@ -238,7 +238,7 @@ SheetSpan xlsb_sheet_span(std::string_view sheet_part) {
             if (row > static_cast<uint32_t>(kMaxRows)) break;
         } else if (record.type >= 0x0002 && record.type <= 0x000A) {  // a cell with a value: its column first
             if (record.data.size() < 4) throw std::invalid_argument("a cell record is cut short");
-            add_cell(span, row, u32(record.data, 0));
+            span.add(row, u32(record.data, 0));
         }
     }
     return span;

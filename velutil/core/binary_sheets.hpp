@@ -1,6 +1,7 @@
 // How far the sheets of old binary workbooks reach, read from their record
 // headers and cell positions alone: .xls (the BIFF8 "Workbook" stream of
-// the compound file) and .xlsb (BIFF12 parts of the zip).
+// the compound file) and .xlsb (BIFF12 parts of the zip). SheetSpan and
+// span_problem serve the .ods reader (ods_sheets.hpp) as well.
 //
 // The reader these workbooks go to holds a sheet's whole used range in
 // memory, a slot for every position from the first cell to the last; one
@@ -28,6 +29,8 @@ struct SheetSpan {
     uint64_t positions() const {
         return any ? (uint64_t{last_row} - first_row + 1) * (uint64_t{last_column} - first_column + 1) : 0;
     }
+    // Widens the span to the cell and counts `count` cells with a value.
+    void add(uint32_t row, uint32_t column, uint64_t count = 1);
 };
 
 // Each sheet the workbook stream lists, in its order, as the reader walks

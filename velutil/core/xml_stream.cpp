@@ -21,6 +21,13 @@ std::optional<std::string_view> XmlAttributes::get(std::string_view name) const 
     return std::nullopt;
 }
 
+std::optional<std::string_view> XmlAttributes::exact(std::string_view qualified_name) const {
+    for (const char** pair = pairs_; pair[0] != nullptr; pair += 2) {
+        if (qualified_name == pair[0]) return std::string_view(pair[1]);
+    }
+    return std::nullopt;
+}
+
 struct XmlStream::Parser {
     XML_Parser parser;
     XmlHandler& handler;

@@ -22,6 +22,9 @@ public:
     explicit XmlAttributes(const char** pairs) : pairs_(pairs) {}
     // The value of the attribute with this local name.
     std::optional<std::string_view> get(std::string_view name) const;
+    // The value of the attribute with this name as written, prefix and all,
+    // for formats whose readers go by the usual prefixes.
+    std::optional<std::string_view> exact(std::string_view qualified_name) const;
 
 private:
     const char** pairs_;
