@@ -160,8 +160,9 @@ def ods_row(cells, repeated=1):
     return f"<table:table-row{repeat}>{body}</table:table-row>"
 
 
-def write_ods_sheets(path, sheets):
-    """sheets: [(name, row elements as XML)]; returns path."""
+def write_ods_sheets(path, sheets, encrypted=False):
+    """sheets: [(name, row elements as XML)]; returns path. `encrypted`
+    marks the content encrypted in the manifest (it stays plain)."""
     tables = "".join(f'<table:table table:name="{escape(name)}">{rows}</table:table>' for name, rows in sheets)
     content = (
         '<?xml version="1.0" encoding="UTF-8"?>'
@@ -173,8 +174,9 @@ def write_ods_sheets(path, sheets):
         '<?xml version="1.0" encoding="UTF-8"?>'
         '<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">'
         '<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.spreadsheet"/>'
-        '<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>'
-        "</manifest:manifest>")
+        '<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml">'
+        + ('<manifest:encryption-data manifest:checksum-type="SHA1/1K" manifest:checksum="AAAA"/>' if encrypted else "")
+        + "</manifest:file-entry></manifest:manifest>")
     with zipfile.ZipFile(path, "w", compression=zipfile.ZIP_DEFLATED) as archive:
         archive.writestr("mimetype", "application/vnd.oasis.opendocument.spreadsheet", compress_type=zipfile.ZIP_STORED)
         archive.writestr("content.xml", content)

@@ -1,5 +1,9 @@
 """velutil.excelTools: reading by cell reference, the exact-match join, formatted workbooks."""
 import datetime
+import os
+import pathlib
+import tempfile
+import zipfile
 
 import openpyxl
 import pandas as pd
@@ -340,6 +344,41 @@ class TestWorkbooksReadWhole:
         with pytest.raises(ValueError, match=r"Cannot read the workbook '.*cut.xls': its records are damaged "
                                              r"\(a record of the workbook stream is cut short\)"):
             excelTools.read_excel_by_cells(path, {"PO": "B3"})
+
+    @pytest.mark.parametrize("kind", ["xls", "xlsb", "ods"])
+    @pytest.mark.parametrize("given", [os.fsencode, os.fsdecode, lambda name: pathlib.Path(os.fsdecode(name))],
+                             ids=["bytes", "surrogates", "path"])
+    def test_a_name_that_is_not_utf8_reads_like_any_other(self, tmp_path, monkeypatch, kind, given):
+        monkeypatch.setattr(tempfile, "tempdir", str(tmp_path / "tmp"))
+        (tmp_path / "tmp").mkdir()
+        path = write_kind(kind, tmp_path / f"c.{kind}", [("Orders", ORDERS)])
+        odd = os.path.join(os.fsencode(tmp_path), b"bad\xffname." + kind.encode())
+        os.rename(path, odd)
+        df = excelTools.read_excel_by_cells(given(odd), {"PO": "B3", "QTY": "C3"})
+        assert df["PO"].tolist() == ["P1", "P2"] and df["QTY"].tolist() == [10, 2.5]
+        assert os.listdir(tmp_path / "tmp") == []
+
+    @pytest.mark.parametrize("name, reason", [
+        (b"bad\xffname.ods", "Workbook is password protected"),
+        (b"bad\xffname.xlsb", "File not found: 'xl/workbook.bin'"),
+        (b"gone\xff.xlsb", "No such file or directory"),
+    ], ids=["password", "damaged", "missing"])
+    def test_a_name_that_is_not_utf8_is_shown_with_the_reason(self, tmp_path, monkeypatch, name, reason):
+        from binary_workbooks import write_ods_sheets
+
+        monkeypatch.setattr(tempfile, "tempdir", str(tmp_path / "tmp"))
+        (tmp_path / "tmp").mkdir()
+        monkeypatch.chdir(tmp_path)
+        if name.endswith(b".ods"):
+            write_ods_sheets(pathlib.Path(os.fsdecode(name)), [("Orders", "")], encrypted=True)
+        elif name.startswith(b"bad"):
+            with zipfile.ZipFile(os.fsdecode(name), "w") as archive:
+                archive.writestr("notes.txt", "no workbook part")
+        with pytest.raises(ValueError) as refusal:
+            excelTools.read_excel_by_cells(name, {"PO": "B3"})
+        shown = name.decode("utf-8", "backslashreplace")
+        assert str(refusal.value) == f"Cannot read the workbook '{shown}': {reason}"
+        assert os.listdir(tmp_path / "tmp") == []
 
     def test_damaged_ods_content_is_named(self, tmp_path):
         from binary_workbooks import write_ods_sheets

@@ -312,6 +312,35 @@ class TestOutcomes:
         assert result.stdout.startswith("Success: ")
         assert "in bad\\xffname.csv" in result.stderr and "Traceback" not in result.stderr
 
+    @pytest.mark.parametrize("extension", [".xls", ".xlsb", ".ods", ".ods locked"])
+    def test_a_workbook_name_that_is_not_utf8(self, tmp_path, pair, extension):
+        """Workbooks of every kind are opened by the bytes of their name; a
+        failure shows the name with its odd bytes escaped, and the reason."""
+        from binary_workbooks import write_ods_sheets
+
+        system = system_csv(tmp_path / "sys.csv", [("P1", 1, 10, "", 10, "2024-01-15")])
+        cells = {(1, 1): "PO", (1, 2): "QTY", (1, 3): "RDD", (2, 1): "P1", (2, 2): 10, (2, 3): "2024-02-01"}
+        kind = extension.split()[0]
+        customer = tmp_path / os.fsdecode(b"cus\xff" + kind.encode())
+        if kind == ".xls":
+            write_xls(customer, [("Orders", cells)])
+        elif kind == ".xlsb":
+            write_xlsb(customer, cells)
+        elif extension == ".ods":
+            write_ods(customer, [[], ["", "PO", "QTY", "RDD"], ["", "P1", 10, "2024-02-01"]])
+        else:
+            write_ods_sheets(customer, [("Orders", "")], encrypted=True)
+        result = run_config(tmp_path, settings(tmp_path, system, customer))
+        assert "Traceback" not in result.stderr
+        if extension.endswith("locked"):
+            assert result.returncode == 1
+            shown = os.fsencode(customer).decode("utf-8", "backslashreplace")
+            assert result.stdout == f"Failed: Cannot read the workbook '{shown}': Workbook is password protected\n"
+        else:
+            assert result.returncode == 0, result.stderr
+            assert result.stdout.startswith("Success: Processed")
+            assert f"(1 pair); unmatched: 0 of 1 line in sys.csv, 0 of 1 line in cus\\xff{kind}\n" in result.stderr
+
 
 def read_sheet(path, name):
     return list(openpyxl.load_workbook(path)[name].values)

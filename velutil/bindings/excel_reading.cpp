@@ -286,16 +286,57 @@ bool blank_cell(py::handle value) {
 
 namespace {
 
+// python-calamine opens a workbook by a name it takes as UTF-8 text and
+// picks the reader by its extension; a name that is no UTF-8 (bytes, or a
+// str with surrogate escapes, as the file system gave it) it cannot open.
+// Such a workbook is opened through a link with a UTF-8 name and the same
+// extension, in a private temporary folder; the link goes as soon as the
+// workbook is open (calamine keeps the file open). Its from_filelike would
+// need no link, but it then guesses the kind, and every failure (a
+// password, a damaged archive) reads "Cannot detect file format".
+py::object open_calamine_workbook(py::handle path) {
+    py::object from_path = py::module_::import("python_calamine").attr("CalamineWorkbook").attr("from_path");
+    py::module_ os = py::module_::import("os");
+    py::bytes encoded = os.attr("fsencode")(path);
+    std::string name = encoded;
+    if (velutil::find_invalid_utf8(name) == std::string::npos) return from_path(py::str(name));
+    std::string extension;
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos && name.find('/', dot) == std::string::npos &&
+        velutil::find_invalid_utf8(name.substr(dot)) == std::string::npos) {
+        extension = name.substr(dot);
+    }
+    py::object folder = py::module_::import("tempfile").attr("mkdtemp")(py::arg("prefix") = "velutil-");
+    py::object link = os.attr("path").attr("join")(folder, py::str("workbook" + extension));
+    auto remove = [&] {
+        os.attr("unlink")(link);
+        os.attr("rmdir")(folder);
+    };
+    try {
+        os.attr("symlink")(os.attr("path").attr("abspath")(encoded), link);
+        py::object workbook = from_path(link);
+        remove();
+        return workbook;
+    } catch (py::error_already_set&) {
+        try {
+            if (py::bool_(os.attr("path").attr("lexists")(link))) os.attr("unlink")(link);
+            os.attr("rmdir")(folder);
+        } catch (py::error_already_set& cleanup) {
+            cleanup.discard_as_unraisable(__func__);
+        }
+        throw;
+    }
+}
+
 // Other workbook kinds (.xls, .xlsb, .ods) through python-calamine, which
 // holds the sheet's whole used range: a sheet whose range is mostly empty
 // is refused before.
 FieldRows read_with_calamine(py::object path, const std::vector<Field>& fields, py::object sheet_name) {
-    py::module_ calamine = py::module_::import("python_calamine");
     FieldRows result;
     result.columns.resize(fields.size());
     check_xls_sheets(path);
     check_ods_sheets(path);
-    py::object workbook = calamine.attr("CalamineWorkbook").attr("from_path")(py::module_::import("os").attr("fspath")(path));
+    py::object workbook = open_calamine_workbook(path);
     try {
         auto name = chosen_sheet_name(workbook, sheet_name);
         if (name) check_xlsb_sheet(path, name->cast<std::string>());
@@ -350,7 +391,9 @@ py::object read_excel_by_cells(py::object path, py::object mapping, py::object s
                                       : read_with_calamine(path, fields, sheet_name);
     } catch (py::error_already_set& error) {
         if (!error.matches(PyExc_Exception)) throw;
-        std::string reason = text_of(error.value());
+        // An OSError's own text repeats the name, in repr's form.
+        py::object strerror = error.matches(PyExc_OSError) ? py::getattr(error.value(), "strerror", py::none()) : py::none();
+        std::string reason = text_of(strerror.is_none() ? error.value() : strerror);
         py::raise_from(error, PyExc_ValueError, ("Cannot read the workbook " + quoted(path) + ": " + reason).c_str());
         throw py::error_already_set();
     } catch (const std::bad_alloc&) {

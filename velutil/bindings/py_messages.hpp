@@ -17,11 +17,6 @@ inline py::object velutil_logger() {
 // str(value), for values of any type.
 inline std::string text_of(py::handle value) { return py::str(value); }
 
-// A path as a message shows it: quoted, as repr shows it.
-inline std::string quoted(py::handle path) {
-    return py::str(py::repr(py::module_::import("os").attr("fspath")(path)));
-}
-
 // A path as a message shows it, unquoted: bytes that are not UTF-8 appear
 // as "\xff", so that any file name can be named without an error.
 inline std::string shown_path(py::handle path) {
@@ -34,6 +29,10 @@ inline std::string shown_path(py::handle path) {
         return py::str(py::repr(path));
     }
 }
+
+// The same in single quotes ("'bad\xffname.xls'"), whether the path came
+// as text or as bytes.
+inline std::string quoted(py::handle path) { return "'" + shown_path(path) + "'"; }
 
 // A path that was looked for and not found: as given, and, when it is
 // relative, the absolute path it stood for ("in (looked for /home/ann/in,
