@@ -14,6 +14,11 @@ constexpr const char* kCoreFamily = "helvetica";
 constexpr const char* kUserFamily = "userfont";
 constexpr const char* kUnicodeFamily = "unicodesans";
 
+// The characters the built-in font draws among fpdf's fallback fonts:
+// there fpdf writes a character as it is, so only those whose windows-1252
+// byte is their Latin-1 one (not the euro sign, curly quotes and dashes).
+bool core_fallback_has(long code) { return (code >= 0x20 && code <= 0x7E) || (code >= 0xA0 && code <= 0xFF); }
+
 bool core_font_covers(const py::str& text) {
     try {
         text.attr("encode")("windows-1252");
@@ -44,16 +49,23 @@ bool outline_font(const std::string& path) {
            py::bool_(py::module_::import("os.path").attr("isfile")(path));
 }
 
-// A Unicode sans-serif face: DejaVu Sans when installed, found through
-// fontconfig, else at Debian's path.
+// A Unicode sans-serif face: DejaVu Sans as fontconfig finds it (the
+// family checked, for fontconfig names its nearest font when DejaVu is not
+// there), or at Debian's path where fontconfig's programs are missing.
+// FONTCONFIG_FILE, fontconfig's own setting, therefore decides what is
+// found, also for the tests that hide DejaVu.
 std::string unicode_font_file(bool bold) {
-    std::string found = fontconfig("fc-match", py::make_tuple("-f", "%{file}", bold ? "DejaVu Sans:bold" : "DejaVu Sans"));
+    const char* pattern = bold ? "DejaVu Sans:bold" : "DejaVu Sans";
+    if (!py::module_::import("shutil").attr("which")("fc-match").is_none()) {
+        std::string found = fontconfig("fc-match", py::make_tuple("-f", "%{family}\n%{file}", pattern));
+        size_t end = found.find('\n');
+        if (end == std::string::npos || found.compare(0, 11, "DejaVu Sans") != 0) return "";
+        std::string path = found.substr(end + 1);
+        return outline_font(path) ? path : "";
+    }
     std::string known = bold ? "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
                              : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-    for (const std::string& path : {found, known}) {
-        if (outline_font(path)) return path;
-    }
-    return "";
+    return outline_font(known) ? known : "";
 }
 
 // Scripts whose letters join or run right to left: they need shaping.
@@ -121,18 +133,16 @@ void ReportFonts::use_font_file(py::handle path) {
     font_file_ = true;
     // The page header is drawn by the document itself, in the same chain.
     pdf_.attr("header_family") = kUserFamily;
-    unicode_font_available();
+    register_core_font();
+    look_for_unicode_font();
 }
 
-bool ReportFonts::unicode_font_available() {
-    if (unicode_state_ == 0) {
-        std::string regular = unicode_font_file(false);
-        unicode_state_ = !regular.empty() && add_family(kUnicodeFamily, regular, unicode_font_file(true)) ? 1 : -1;
-        py::list families;
-        for (const std::string& family : chain_) families.append(family);
-        pdf_.attr("header_fallbacks") = families;
-    }
-    return unicode_state_ == 1 || font_file_;
+void ReportFonts::look_for_unicode_font() {
+    if (unicode_looked_for_) return;
+    unicode_looked_for_ = true;
+    std::string regular = unicode_font_file(false);
+    if (!regular.empty()) add_family(kUnicodeFamily, regular, unicode_font_file(true));
+    pdf_.attr("header_fallbacks") = fallbacks();
 }
 
 bool ReportFonts::in_chain(long code) const {
@@ -165,11 +175,10 @@ void ReportFonts::find_font_for(long code) {
     }
 }
 
-// The text with the characters no font of the chain has as "?".
-py::str ReportFonts::covered(const std::string& text) {
+ReportFonts::Coverage ReportFonts::cover(const std::string& text) {
+    Coverage coverage;
     py::str original(text);
     py::list kept;
-    bool replaced = false;
     for (py::handle character : original) {
         long code = static_cast<long>(PyUnicode_ReadChar(character.ptr(), 0));
         bool shown = code < 0x20 || in_chain(code);
@@ -177,17 +186,44 @@ py::str ReportFonts::covered(const std::string& text) {
             find_font_for(code);
             shown = in_chain(code);
         }
+        if (!shown) {
+            coverage.chain_alone = false;
+            shown = core_fallback_has(code);
+        }
         kept.append(shown ? py::reinterpret_borrow<py::object>(character) : py::str("?"));
-        replaced = replaced || !shown;
+        coverage.replaced = coverage.replaced || !shown;
     }
-    if (replaced) warn_replaced(text);
-    return py::str("").attr("join")(kept);
+    coverage.shown = py::str("").attr("join")(kept);
+    return coverage;
+}
+
+void ReportFonts::use_core_font(const char* style, double size) {
+    if (!chain_.empty() || shaping_ == 1) {
+        pdf_.attr("set_fallback_fonts")(py::list());
+        pdf_.attr("set_text_shaping")(false);
+    }
+    pdf_.attr("set_font")(kCoreFamily, style, size);
+}
+
+py::list ReportFonts::fallbacks() const {
+    // The whole chain, its first font too: fpdf looks for fallbacks only
+    // when it has some, and the built-in font answers from its own hook.
+    py::list families;
+    for (const std::string& family : chain_) families.append(family);
+    return families;
+}
+
+void ReportFonts::register_core_font() {
+    // fpdf takes a fallback font from the fonts it has seen; the built-in
+    // one joins on its first set_font.
+    if (core_registered_) return;
+    core_registered_ = true;
+    for (const char* style : {"", "B"}) pdf_.attr("set_font")(kCoreFamily, style, 10);
 }
 
 void ReportFonts::use_chain(const char* style, double size, bool shaped) {
-    py::list fallbacks;
-    for (size_t i = 1; i < chain_.size(); ++i) fallbacks.append(chain_[i]);
-    pdf_.attr("set_fallback_fonts")(fallbacks, py::arg("exact_match") = false);
+    register_core_font();
+    pdf_.attr("set_fallback_fonts")(fallbacks(), py::arg("exact_match") = false);
     if (shaping_ < 0) {
         shaping_ = py::module_::import("importlib.util").attr("find_spec")("uharfbuzz").is_none() ? 0 : 1;
     }
@@ -204,26 +240,42 @@ void ReportFonts::use_chain(const char* style, double size, bool shaped) {
 py::str ReportFonts::set(const char* style, double size, const std::string& text) {
     py::str original(text);
     bool core = core_font_covers(original);
-    if ((core && !font_file_) || !unicode_font_available()) {
-        if (!chain_.empty() || shaping_ == 1) {
-            pdf_.attr("set_fallback_fonts")(py::list());
-            pdf_.attr("set_text_shaping")(false);
-        }
-        pdf_.attr("set_font")(kCoreFamily, style, size);
-        if (core) return original;
+    if (core && !font_file_) {
+        use_core_font(style, size);
+        return original;
+    }
+    look_for_unicode_font();
+    Coverage coverage = cover(text);
+    if (core && !coverage.chain_alone) {
+        // A font_file without Latin letters and no DejaVu Sans, say: the
+        // built-in font draws the whole text, euro sign and dashes included.
+        use_core_font(style, size);
+        return original;
+    }
+    if (chain_.empty()) {
+        // No font draws any of what the built-in one lacks.
+        use_core_font(style, size);
         warn_replaced(text);
         return original.attr("encode")("windows-1252", "replace").attr("decode")("windows-1252");
     }
-    py::str shown = covered(text);
+    if (coverage.replaced) warn_replaced(text);
     bool shaped = false;
-    for (py::handle character : shown) {
+    for (py::handle character : coverage.shown) {
         if (needs_shaping(static_cast<long>(PyUnicode_ReadChar(character.ptr(), 0)))) {
             shaped = true;
             break;
         }
     }
     use_chain(style, size, shaped);
-    return shown;
+    return coverage.shown;
+}
+
+py::object lab_report_fallback_font(py::object self, py::str character, py::str style) {
+    py::object found = state().fpdf_class.attr("get_fallback_font")(self, character, style);
+    if (!found.is_none() || py::len(character) != 1) return found;
+    if (!core_fallback_has(static_cast<long>(PyUnicode_ReadChar(character.ptr(), 0)))) return py::none();
+    py::str key(std::string(kCoreFamily) + (std::string(style).find('B') != std::string::npos ? "B" : ""));
+    return self.attr("fonts").contains(key) ? py::object(key) : py::object(py::none());
 }
 
 }  // namespace velkit::picbook

@@ -3,8 +3,11 @@
 // given). Other texts are drawn with a chain of fonts, character by
 // character: `font_file` when given, then DejaVu Sans, then fonts that
 // fontconfig finds for the characters still missing (Noto CJK and the
-// like). Right-to-left and joined scripts are shaped by HarfBuzz. A
-// character that no font has becomes "?", with one warning naming the text.
+// like), then the built-in font: a text the chain cannot draw whole and
+// windows-1252 covers is drawn with it, and in a text of both, the built-in
+// font draws the Latin-1 characters the chain lacks. Right-to-left and joined
+// scripts are shaped by HarfBuzz. A character that no font has becomes "?",
+// with one warning naming the text.
 #pragma once
 #include "velkit/frame/pybind.hpp"
 
@@ -28,11 +31,21 @@ public:
     py::str set(const char* style, double size, const std::string& text);
 
 private:
-    bool unicode_font_available();
+    void look_for_unicode_font();
     bool add_family(const std::string& family, const std::string& regular, const std::string& bold);
     bool in_chain(long code) const;
     void find_font_for(long code);
-    py::str covered(const std::string& text);
+    // A text as the fonts can draw it: "?" for characters that neither the
+    // chain nor the built-in font has; `chain_alone` when the chain has all.
+    struct Coverage {
+        py::str shown;
+        bool chain_alone = true;
+        bool replaced = false;
+    };
+    Coverage cover(const std::string& text);
+    py::list fallbacks() const;
+    void register_core_font();
+    void use_core_font(const char* style, double size);
     void use_chain(const char* style, double size, bool shaped);
     void warn_replaced(const std::string& text);
 
@@ -42,9 +55,14 @@ private:
     std::vector<py::object> chain_maps_;       // their character maps
     std::set<std::string> known_files_;        // font files in the chain
     std::set<long> searched_;                  // characters fontconfig was asked about
-    int unicode_state_ = 0;                    // 0 not looked for, 1 DejaVu Sans registered, -1 none
+    bool unicode_looked_for_ = false;          // DejaVu Sans, once
+    bool core_registered_ = false;             // the built-in font, for fpdf's fallbacks
     bool font_file_ = false;
     int shaping_ = -1;                         // -1 not known, 0 unavailable, 1 available
 };
+
+// fpdf's fallback hook of LabReport: the fonts of the chain, then the
+// built-in font for the Latin-1 characters (once the report has set it).
+py::object lab_report_fallback_font(py::object self, py::str character, py::str style);
 
 }  // namespace velkit::picbook

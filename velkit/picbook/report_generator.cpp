@@ -53,9 +53,8 @@ void lab_report_header(py::object self) {
     if (page <= 1) return;
     py::object family = py::getattr(self, "header_family", py::str("helvetica"));
     if (py::hasattr(self, "header_fallbacks")) {
-        // font_file may lack Latin letters: the rest of the report's chain.
-        py::list fallbacks = self.attr("header_fallbacks");
-        self.attr("set_fallback_fonts")(fallbacks[py::slice(1, py::len(fallbacks), 1)], py::arg("exact_match") = false);
+        // font_file may lack Latin letters: the report's chain.
+        self.attr("set_fallback_fonts")(self.attr("header_fallbacks"), py::arg("exact_match") = false);
     }
     self.attr("set_font")(family, "B", 10);
     self.attr("set_text_color")(150);
@@ -297,6 +296,11 @@ void register_report(py::module_& m) {
     py::object lab_report = type("LabReport", py::make_tuple(state().fpdf_class), members);
     lab_report.attr("header") = py::cpp_function(lab_report_header, py::name("header"), py::is_method(lab_report),
                                                  "Draws \"Lab Report - Page N\" at the top right from page 2 on.");
+    lab_report.attr("get_fallback_font") =
+        py::cpp_function(lab_report_fallback_font, py::name("get_fallback_font"), py::is_method(lab_report),
+                         py::arg("char"), py::arg("style") = "",
+                         "The font of the chain that has the character, else the built-in font for Latin-1 "
+                         "characters.");
     m.attr("LabReport") = lab_report;
     state().lab_report = lab_report;
 
