@@ -368,15 +368,17 @@ class TestWorkbooksReadWhole:
     @pytest.mark.parametrize("kind", ["xls", "xlsb", "ods"])
     @pytest.mark.parametrize("given", [os.fsencode, os.fsdecode, lambda name: pathlib.Path(os.fsdecode(name))],
                              ids=["bytes", "surrogates", "path"])
-    def test_a_name_that_is_not_utf8_reads_like_any_other(self, tmp_path, monkeypatch, kind, given):
+    @pytest.mark.parametrize("temporary", [True, False], ids=["", "no-temporary-folder"])
+    def test_a_name_that_is_not_utf8_reads_like_any_other(self, tmp_path, monkeypatch, kind, given, temporary):
         monkeypatch.setattr(tempfile, "tempdir", str(tmp_path / "tmp"))
-        (tmp_path / "tmp").mkdir()
+        if temporary:
+            (tmp_path / "tmp").mkdir()
         path = write_kind(kind, tmp_path / f"c.{kind}", [("Orders", ORDERS)])
         odd = os.path.join(os.fsencode(tmp_path), b"bad\xffname." + kind.encode())
         os.rename(path, odd)
         df = excelTools.read_excel_by_cells(given(odd), {"PO": "B3", "QTY": "C3"})
         assert df["PO"].tolist() == ["P1", "P2"] and df["QTY"].tolist() == [10, 2.5]
-        assert os.listdir(tmp_path / "tmp") == []
+        assert not temporary or os.listdir(tmp_path / "tmp") == []
 
     @pytest.mark.parametrize("name, reason", [
         (b"bad\xffname.ods", "Workbook is password protected"),

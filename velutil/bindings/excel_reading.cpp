@@ -291,11 +291,13 @@ namespace {
 // str with surrogate escapes, as the file system gave it) it cannot open.
 // Such a workbook is opened through a link with a UTF-8 name and the same
 // extension, in a private temporary folder; the link goes as soon as the
-// workbook is open (calamine keeps the file open). Its from_filelike would
-// need no link, but it then guesses the kind, and every failure (a
-// password, a damaged archive) reads "Cannot detect file format".
+// workbook is open (calamine keeps the file open). Its from_filelike needs
+// no link, but it guesses the kind, and every failure (a password, a
+// damaged archive) reads "Cannot detect file format": only where no link
+// can be made.
 py::object open_calamine_workbook(py::handle path) {
-    py::object from_path = py::module_::import("python_calamine").attr("CalamineWorkbook").attr("from_path");
+    py::object workbook_type = py::module_::import("python_calamine").attr("CalamineWorkbook");
+    py::object from_path = workbook_type.attr("from_path");
     py::module_ os = py::module_::import("os");
     py::bytes encoded = os.attr("fsencode")(path);
     std::string name = encoded;
@@ -306,21 +308,38 @@ py::object open_calamine_workbook(py::handle path) {
         velutil::find_invalid_utf8(name.substr(dot)) == std::string::npos) {
         extension = name.substr(dot);
     }
-    py::object folder = py::module_::import("tempfile").attr("mkdtemp")(py::arg("prefix") = "velutil-");
-    py::object link = os.attr("path").attr("join")(folder, py::str("workbook" + extension));
+    py::object folder;
+    py::object link;
     auto remove = [&] {
-        os.attr("unlink")(link);
-        os.attr("rmdir")(folder);
+        if (link && py::bool_(os.attr("path").attr("lexists")(link))) os.attr("unlink")(link);
+        if (folder) os.attr("rmdir")(folder);
     };
     try {
+        folder = py::module_::import("tempfile").attr("mkdtemp")(py::arg("prefix") = "velutil-");
+        link = os.attr("path").attr("join")(folder, py::str("workbook" + extension));
         os.attr("symlink")(os.attr("path").attr("abspath")(encoded), link);
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_OSError)) throw;
+        // No link where temporary files go: the file itself, its kind
+        // guessed (calamine reads it whole into memory first).
+        remove();
+        py::object file = py::module_::import("io").attr("open")(path, "rb");
+        try {
+            py::object workbook = workbook_type.attr("from_filelike")(file);
+            file.attr("close")();
+            return workbook;
+        } catch (py::error_already_set&) {
+            file.attr("close")();
+            throw;
+        }
+    }
+    try {
         py::object workbook = from_path(link);
         remove();
         return workbook;
     } catch (py::error_already_set&) {
         try {
-            if (py::bool_(os.attr("path").attr("lexists")(link))) os.attr("unlink")(link);
-            os.attr("rmdir")(folder);
+            remove();
         } catch (py::error_already_set& cleanup) {
             cleanup.discard_as_unraisable(__func__);
         }
