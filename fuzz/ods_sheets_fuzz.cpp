@@ -1,6 +1,6 @@
 // The .ods content reader over any bytes: it refuses malformed XML with
 // XmlError, or gives spans that hold together (inside the largest sheet,
-// never more values than positions), the same whatever the chunks the
+// never more values than positions or cells held), the same whatever the chunks the
 // part arrives in.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -36,13 +36,14 @@ void check(const velutil::SheetSpan& span) {
     if (span.any && (span.first_row > span.last_row || span.first_column > span.last_column)) std::abort();
     if (span.last_row >= static_cast<uint32_t>(velutil::kMaxRows)) std::abort();
     if (span.last_column >= static_cast<uint32_t>(velutil::kMaxColumns)) std::abort();
-    if (span.cells > span.positions()) std::abort();
+    if (span.cells > span.positions() || span.buffered_values > span.buffered) std::abort();
     (void)velutil::span_problem(span);
 }
 
 bool same(const velutil::SheetSpan& a, const velutil::SheetSpan& b) {
     return a.name == b.name && a.any == b.any && a.first_row == b.first_row && a.last_row == b.last_row &&
-           a.first_column == b.first_column && a.last_column == b.last_column && a.cells == b.cells;
+           a.first_column == b.first_column && a.last_column == b.last_column && a.cells == b.cells &&
+           a.buffered == b.buffered && a.buffered_values == b.buffered_values;
 }
 
 }  // namespace

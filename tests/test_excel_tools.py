@@ -321,6 +321,26 @@ class TestWorkbooksReadWhole:
         assert message.endswith("delete the stray cells far from the data and save it again")
         assert int(grown_mib) < 100
 
+    def test_ods_rows_of_empty_cells_held_on_the_way_are_refused(self, tmp_path):
+        """Empty cells told apart by their formatting: the reader holds each
+        row's cells up to its last cell element, whatever range it keeps."""
+        import subprocess
+        import sys
+
+        from binary_workbooks import ods_row, write_ods_sheets
+
+        rows = ods_row(["Title"]) + ods_row(["", "PO", "QTY"]) + ods_row(["", "P1", 10])
+        path = write_ods_sheets(tmp_path / "held.ods", [("Orders", rows + ods_row([("", 16383), ""]) * 3000)])
+        assert path.stat().st_size < 10_000
+        child = subprocess.run([sys.executable, "-c", REFUSAL_PROBE, str(path), "0"], capture_output=True,
+                               text=True, timeout=120, cwd=tmp_path)
+        assert child.returncode == 0, child.stderr
+        message, grown_mib = child.stdout.strip().rsplit("\n", 1)
+        assert message == (f"Cannot read the workbook '{path}': its sheet 'Orders' writes out 49149002 empty cells "
+                           "in its rows for only 5 values, too many to read; clear the empty cells beside the data "
+                           "(their formatting too) and save it again")
+        assert int(grown_mib) < 100
+
     @pytest.mark.parametrize("kind, end", [("xls", (65535, 14)), ("xlsb", (124999, 7)), ("ods", (124999, 7))])
     def test_a_sheet_with_its_data_together_is_read(self, tmp_path, kind, end):
         # A sheet reaching from A1 to a far row (up to a million positions)

@@ -53,6 +53,15 @@ void run_steps(const ToolDescriptor& tool, const detail::ModuleParts& parts, con
 
 }  // namespace
 
+py::object optional_import(const char* name) {
+    try {
+        return py::module_::import(name);
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_ImportError)) throw;
+        return py::none();
+    }
+}
+
 namespace detail {
 
 // Standard modules by their name, velutil's submodules by their own:

@@ -5,25 +5,11 @@
 namespace velkit::flowpage {
 
 ModuleState make_state(py::module_& m, helperlib::Logger log) {
-    // markdown is optional: without it the module still imports and the
-    // command says what to install.
-    bool has_md = true;
-    py::object markdown = py::none();
-    try {
-        markdown = py::module_::import("markdown");
-    } catch (py::error_already_set& error) {
-        if (!error.matches(PyExc_ImportError)) throw;
-        has_md = false;
-    }
+    py::object markdown = frame::optional_import("markdown");
+    const bool has_md = !markdown.is_none();
     m.attr("HAS_MD") = has_md;
-    bool has_fences = true;
-    try {
-        py::module_::import("pymdownx.superfences");
-        py::module_::import("yaml");
-    } catch (py::error_already_set& error) {
-        if (!error.matches(PyExc_ImportError)) throw;
-        has_fences = false;
-    }
+    const bool has_fences =
+        !frame::optional_import("pymdownx.superfences").is_none() && !frame::optional_import("yaml").is_none();
     m.attr("markdown") = markdown;
     return ModuleState{has_md, markdown, has_fences, std::move(log)};
 }

@@ -5,19 +5,13 @@
 namespace velkit::picbook {
 
 ModuleState make_state(py::module_& m, helperlib::Logger log) {
-    // The PDF packages are optional: without them the module still imports
-    // and the command says what to install.
-    bool has_pdf_libs = true;
-    py::object fpdf_class;
-    py::object image_module = py::none();
-    try {
-        fpdf_class = py::module_::import("fpdf").attr("FPDF");
-        image_module = py::module_::import("PIL.Image");
-    } catch (py::error_already_set& error) {
-        if (!error.matches(PyExc_ImportError)) throw;
-        has_pdf_libs = false;
-        fpdf_class = py::module_::import("builtins").attr("object");
-    }
+    // Without the PDF packages FPDF is the plain object type, so that the
+    // report class can still be defined.
+    py::object fpdf = frame::optional_import("fpdf");
+    py::object image_module = frame::optional_import("PIL.Image");
+    const bool has_pdf_libs = !fpdf.is_none() && !image_module.is_none();
+    if (!has_pdf_libs) image_module = py::none();
+    py::object fpdf_class = has_pdf_libs ? fpdf.attr("FPDF") : py::module_::import("builtins").attr("object");
     m.attr("HAS_PDF_LIBS") = has_pdf_libs;
     m.attr("FPDF") = fpdf_class;
     m.attr("Image") = image_module;

@@ -14,25 +14,7 @@ py::str utf8_text(std::string_view text) {
         PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
 }
 
-struct Formats {
-    py::object bold;
-    py::object date;
-    py::object datetime;
-    py::object time;
-
-    py::handle of(CellKind kind) const {
-        switch (kind) {
-            case CellKind::kDate:
-                return date;
-            case CellKind::kDateTime:
-                return datetime;
-            case CellKind::kTime:
-                return time;
-            default:
-                return py::none();
-        }
-    }
-};
+using Formats = CellFormats<py::object>;
 
 // XlsxWriter answers a refused cell with a negative number, not an error.
 void check(const py::object& answer) {
@@ -103,6 +85,7 @@ public:
         formats_.date = number_format(CellKind::kDate);
         formats_.datetime = number_format(CellKind::kDateTime);
         formats_.time = number_format(CellKind::kTime);
+        formats_.plain = py::none();
     }
 
     ~PythonBook() override {

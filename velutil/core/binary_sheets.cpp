@@ -252,8 +252,17 @@ std::optional<std::string> span_problem(const SheetSpan& span) {
         return sheet + " claims " + std::to_string(span.declared_rows) + " rows by " +
                std::to_string(span.declared_columns) + " columns, more than such a sheet can hold (damaged?)";
     }
+    auto sparse = [](uint64_t positions, uint64_t values) {
+        return positions > kRoomyRange && positions / kEmptyShare > values;
+    };
     uint64_t positions = span.positions();
-    if (positions <= kRoomyRange || positions / kEmptyShare <= span.cells) return std::nullopt;
+    if (!sparse(positions, span.cells)) {
+        if (!sparse(span.buffered, span.buffered_values)) return std::nullopt;
+        uint64_t empty = span.buffered - span.buffered_values;
+        return sheet + " writes out " + std::to_string(empty) + " empty cells in its rows for only " +
+               std::to_string(span.buffered_values) + (span.buffered_values == 1 ? " value" : " values") +
+               ", too many to read; clear the empty cells beside the data (their formatting too) and save it again";
+    }
     return sheet + " spans " + cell_name(span.first_row, span.first_column) + ":" +
            cell_name(span.last_row, span.last_column) + " (" + std::to_string(positions) + " cells) for only " +
            std::to_string(span.cells) + (span.cells == 1 ? " value" : " values") +

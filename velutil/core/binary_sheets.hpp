@@ -25,6 +25,10 @@ struct SheetSpan {
     uint64_t cells = 0;             // cell records with a value
     uint64_t declared_rows = 0;     // the sheet's own size record (.xls), used
     uint64_t declared_columns = 0;  // by the reader to reserve room
+    // .ods: the cells its reader holds row by row on the way to the range
+    // (each row element's cells up to its last cell element, empty ones
+    // between included), and how many of them hold a value.
+    uint64_t buffered = 0, buffered_values = 0;
 
     uint64_t positions() const {
         return any ? (uint64_t{last_row} - first_row + 1) * (uint64_t{last_column} - first_column + 1) : 0;
@@ -49,7 +53,8 @@ SheetSpan xlsb_sheet_span(std::string_view sheet_part);
 
 // Why the span is not to be read whole ("its sheet 'Orders' spans ..."),
 // or nothing. A range is refused when it is both large and mostly empty:
-// a full sheet costs what its file holds, a stray far cell does not.
+// a full sheet costs what its file holds, a stray far cell does not. So
+// are the cells held on the way, by the same measure.
 constexpr uint64_t kRoomyRange = 1'000'000;  // positions read whole whatever they hold
 constexpr uint64_t kEmptyShare = 8;          // past that, at most 7 empty positions in 8
 std::optional<std::string> span_problem(const SheetSpan& span);

@@ -52,26 +52,27 @@ void OdsSpanReader::start(std::string_view name, const XmlAttributes& attributes
     } else if (name == "table-row") {
         in_row_ = true;
         row_repeats_ = std::min(repeats(attributes, "table:number-rows-repeated"), kMaxRows - row_);
-        column_ = 0;
-        empty_columns_ = 0;
+        row_cells_ = row_values_ = pending_empty_ = 0;
     }
 }
 
 void OdsSpanReader::cell(const XmlAttributes& attributes) {
-    uint64_t count = repeats(attributes, "table:number-columns-repeated");
+    // As the reader does: the empty cells before are held once another
+    // cell follows, and nothing past the last column.
+    row_cells_ += pending_empty_;
+    pending_empty_ = 0;
+    uint64_t count = std::min(repeats(attributes, "table:number-columns-repeated"), kMaxColumns - row_cells_);
     if (!holds_something(attributes)) {
-        // Kept only when something follows in the row.
-        empty_columns_ += std::min(count, kMaxColumns - column_ - empty_columns_);
+        pending_empty_ = count;
         return;
     }
-    column_ += empty_columns_;
-    empty_columns_ = 0;
-    count = std::min(count, kMaxColumns - column_);
-    if (count == 0 || row_repeats_ == 0) return;
-    SheetSpan& span = spans_.back();
-    span.add(static_cast<uint32_t>(row_), static_cast<uint32_t>(column_), count * row_repeats_);
-    span.add(static_cast<uint32_t>(row_ + row_repeats_ - 1), static_cast<uint32_t>(column_ + count - 1), 0);
-    column_ += count;
+    if (count > 0 && row_repeats_ > 0) {
+        SheetSpan& span = spans_.back();
+        span.add(static_cast<uint32_t>(row_), static_cast<uint32_t>(row_cells_), count * row_repeats_);
+        span.add(static_cast<uint32_t>(row_ + row_repeats_ - 1), static_cast<uint32_t>(row_cells_ + count - 1), 0);
+    }
+    row_cells_ += count;
+    row_values_ += count;
 }
 
 void OdsSpanReader::end(std::string_view name) {
@@ -80,6 +81,9 @@ void OdsSpanReader::end(std::string_view name) {
     } else if (in_row_ && name == "table-row") {
         in_row_ = false;
         row_ += row_repeats_;
+        // A row repeated is held once (and rows past the last are held too).
+        spans_.back().buffered += row_cells_;
+        spans_.back().buffered_values += row_values_;
     } else if (in_sheet_ && !in_row_ && name == "table") {
         in_sheet_ = false;
     }

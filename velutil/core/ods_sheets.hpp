@@ -13,7 +13,11 @@
 //    string type) or a formula; the cell counts as often as it repeats;
 //  - empty cells and rows, however often repeated, widen the span only when
 //    a cell that holds something follows them;
-//  - repeats stop at the largest sheet (1048576 rows, 16384 columns).
+//  - repeats stop at the largest sheet (1048576 rows, 16384 columns);
+//  - on the way the reader holds each row element's cells up to its last
+//    cell element, empty ones between included (`buffered`): a row of
+//    sixteen thousand empty cells closed by one more empty cell costs as
+//    much as a row of values.
 // Malformed XML raises XmlError.
 #pragma once
 #include <cstdint>
@@ -45,8 +49,9 @@ private:
     int skipped_depth_ = 0;      // inside a cell's content, which is not looked at
     uint64_t row_ = 0;           // rows of the sheet before the current row element
     uint64_t row_repeats_ = 0;   // rows the current row element stands for
-    uint64_t column_ = 0;        // columns of the row up to the last cell that holds something
-    uint64_t empty_columns_ = 0; // empty columns since, counted once something follows
+    uint64_t row_cells_ = 0;     // cells of the row the reader holds so far
+    uint64_t row_values_ = 0;    // of which hold something
+    uint64_t pending_empty_ = 0; // empty cells since, held once another cell follows
 };
 
 // Whether the manifest marks a part as encrypted: then the reader refuses

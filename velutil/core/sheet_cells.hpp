@@ -28,6 +28,19 @@ enum class CellKind { kBlank, kNumber, kText, kBool, kDate, kDateTime, kTime };
 
 const char* number_format_of(CellKind kind);  // nullptr for kinds without one
 
+// The formats a workbook writer made, by what a cell holds; `plain` for
+// cells without a number format of their own.
+template <typename Format>
+struct CellFormats {
+    Format bold{}, date{}, datetime{}, time{}, plain{};
+
+    const Format& of(CellKind kind) const {
+        if (kind == CellKind::kDate) return date;
+        if (kind == CellKind::kDateTime) return datetime;
+        return kind == CellKind::kTime ? time : plain;
+    }
+};
+
 // One cell. `text` is only meaningful for kText and points into storage
 // that outlives the write of the cell.
 struct Cell {

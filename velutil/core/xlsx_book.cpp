@@ -21,25 +21,7 @@ void check(lxw_error error, const char* what) {
     if (error != LXW_NO_ERROR) throw WorkbookError(std::string(what) + ": " + lxw_strerror(error));
 }
 
-struct Formats {
-    lxw_format* bold = nullptr;
-    lxw_format* date = nullptr;
-    lxw_format* datetime = nullptr;
-    lxw_format* time = nullptr;
-
-    lxw_format* of(CellKind kind) const {
-        switch (kind) {
-            case CellKind::kDate:
-                return date;
-            case CellKind::kDateTime:
-                return datetime;
-            case CellKind::kTime:
-                return time;
-            default:
-                return nullptr;
-        }
-    }
-};
+using Formats = CellFormats<lxw_format*>;
 
 class XlsxSheet : public SheetSink {
 public:

@@ -57,6 +57,10 @@ void add_names(py::module_& m, const ToolDescriptor& tool, const helperlib::Logg
 
 }  // namespace detail
 
+// A tool's optional package: the module, or None when it cannot be
+// imported (the tool still imports and says what to install).
+py::object optional_import(const char* name);
+
 // The state made by `define_tool`; only after it.
 template <typename State>
 State& tool_state() {
