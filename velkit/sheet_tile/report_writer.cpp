@@ -1,9 +1,8 @@
 #include "report_writer.hpp"
 
-#include <qpdf/Buffer.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFWriter.hh>
 
+#include "pdf_output.hpp"
 #include "source_file.hpp"
 #include "velkit/frame/progress.hpp"
 
@@ -22,19 +21,7 @@ long ReportWriter::page_count() const {
 }
 
 std::string ReportWriter::bytes(std::function<void(int)> percent_done) {
-    QPDFWriter writer(*pdf_);
-    if (percent_done) {
-        writer.registerProgressReporter(
-            std::make_shared<QPDFWriter::FunctionProgressReporter>(std::move(percent_done)));
-    }
-    writer.setOutputMemory();
-    writer.setObjectStreamMode(qpdf_o_generate);
-    writer.setCompressStreams(true);
-    // Layers and transparency groups of the sources need it.
-    writer.setMinimumPDFVersion("1.7");
-    writer.write();
-    std::unique_ptr<Buffer> buffer(writer.getBuffer());
-    return std::string(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+    return pdf_output(*pdf_, std::move(percent_done));
 }
 
 void register_report_writer(py::module_& m) {

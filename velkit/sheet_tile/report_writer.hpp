@@ -19,9 +19,7 @@ public:
     QPDF& pdf() { return *pdf_; }
     long page_count() const;
 
-    // The whole document as PDF bytes: streams compressed, small objects
-    // packed into object streams. `percent_done`, when given, hears how far
-    // the writer is (0 to 100), once per percent at most.
+    // The whole document as PDF bytes (see pdf_output.hpp).
     std::string bytes(std::function<void(int)> percent_done = {});
 
 private:
