@@ -10,34 +10,46 @@ from conftest import run_program
 
 # Draws each diagram as an SVG holding its text; "click X href "u"" becomes
 # a link, as the real renderer draws it. A diagram holding "bad" is refused
-# (status 1, as the renderer does for a parse error). Batches ("-i x.md -o
-# y.md") draw every mermaid block and stop at the first refused one. Every
-# call is logged to $MMDC_CALLS.
+# (status 1, as the renderer does for a parse error), one holding "huge" is
+# drawn as the renderer's error picture. Batches ("-i x.md -o y.md") draw
+# every mermaid block to y-1.svg, y-2.svg, ... and stop at the first refused
+# one. Like the real renderer it cannot open a name that is not ASCII. Every
+# call is logged to $MMDC_CALLS; with $MMDC_SECONDS_EACH each drawing takes
+# that long, as in a browser.
 STAND_IN = r'''#!/usr/bin/env python3
-import html, os, re, sys
+import html, os, re, sys, time
 args = sys.argv[1:]
 with open(os.environ["MMDC_CALLS"], "a", encoding="utf-8", errors="surrogateescape") as log:
     log.write(" ".join(args) + "\n")
+if not all(arg.isascii() for arg in args):
+    sys.exit("Error: ENOENT: no such file or directory, open '%s'" % args[1].encode("utf-8", "surrogateescape"))
 source, out = args[1], args[3]
 text = open(source, encoding="utf-8").read()
 
 def draw(body, path):
+    time.sleep(float(os.environ.get("MMDC_SECONDS_EACH", "0")))
     if "bad" in body:
-        print("Error: Parse error on line 2:", file=sys.stderr)
+        print("Error: Parse error on line 2:\n...A --> \n-----^\n    at renderMermaid (index.js:480:22)", file=sys.stderr)
         sys.exit(1)
-    links = "".join('<a xlink:href="%s"><text>%s</text></a>' % (html.escape(url), node)
-                    for node, url in re.findall(r'click (\w+) href "([^"]*)"', body))
-    svg = '<svg id="my-svg" viewBox="0 0 200 60"><text>%s</text>%s</svg>' % (html.escape(body), links)
+    if "huge" in body:
+        svg = '<svg aria-roledescription="error"><text>Maximum text size in diagram exceeded</text></svg>'
+    else:
+        links = "".join('<a xlink:href="%s"><text>%s</text></a>' % (html.escape(url), node)
+                        for node, url in re.findall(r'click (\w+) href "([^"]*)"', body))
+        svg = ('<svg id="my-svg" viewBox="0 0 2400 60" style="max-width: 2400px;"><text>%s</text>'
+               '<style>#my-svg .node{}</style><marker id="my-svg_arrow"/>%s</svg>' % (html.escape(body), links))
     with open(path, "w", encoding="utf-8") as handle:
         handle.write(svg)
 
 if out.endswith(".md"):
+    print("Found some mermaid charts in Markdown input")
     for n, match in enumerate(re.finditer(r"^```mermaid\n(.*?)```$", text, re.S | re.M), 1):
         draw(match.group(1), "%s-%d.svg" % (out[:-3], n))
+        print(" ok %s-%d.svg" % (out[:-3], n))
 else:
+    print("Generating single mermaid chart")
     draw(text, out)
 '''
-
 
 class StandIn:
     """The stand-in first on PATH; `calls()` gives the calls made since the last look."""
@@ -55,6 +67,8 @@ class StandIn:
         lines = self.log.read_text().splitlines()
         self.log.write_text("")
         return lines
+
+    __call__ = calls
 
 
 def make_tree(tmp_path, files, **config):

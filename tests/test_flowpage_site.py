@@ -1,6 +1,5 @@
 """flowpage as a documentation site: fences, links and assets, the manifest,
 outcomes, odd names, the renderer's output, the drawing cache and batches."""
-import json
 import os
 import re
 import shutil
@@ -9,80 +8,14 @@ from pathlib import Path
 import pytest
 
 from conftest import REPO, run_program
+from flowpage_helpers import STAND_IN, StandIn, make_tree
 
 NPM_BIN = REPO / "build" / "npm" / "node_modules" / ".bin"
 
-# A stand-in renderer that knows the batch form: "-i x.md -o y.md" draws
-# every ```mermaid block to y-1.svg, y-2.svg, ... and stops at the first
-# that holds "bad". Every call is logged to $MMDC_CALLS. With
-# $MMDC_SECONDS_EACH each drawing takes that long, as in a browser.
-STAND_IN = r'''#!/usr/bin/env python3
-import html, os, re, sys, time
-args = sys.argv[1:]
-with open(os.environ["MMDC_CALLS"], "a", encoding="utf-8", errors="surrogateescape") as log:
-    log.write(" ".join(args) + "\n")
-if not all(arg.isascii() for arg in args):  # as the real renderer, which cannot open such names
-    sys.exit("Error: ENOENT: no such file or directory, open '%s'" % args[1].encode("utf-8", "surrogateescape"))
-source, out = args[1], args[3]
-text = open(source, encoding="utf-8").read()
-
-def draw(body, path):
-    time.sleep(float(os.environ.get("MMDC_SECONDS_EACH", "0")))
-    if "bad" in body:
-        print("Error: Parse error on line 2:\n...A --> \n-----^\n    at renderMermaid (index.js:480:22)", file=sys.stderr)
-        sys.exit(1)
-    if "huge" in body:
-        svg = '<svg aria-roledescription="error"><text>Maximum text size in diagram exceeded</text></svg>'
-    else:
-        svg = ('<svg id="my-svg" viewBox="0 0 2400 60" style="max-width: 2400px;"><style>#my-svg .node{}</style>'
-               '<marker id="my-svg_arrow"/><text>%s</text></svg>' % html.escape(body))
-    with open(path, "w", encoding="utf-8") as handle:
-        handle.write(svg)
-
-if out.endswith(".md"):
-    print("Found some mermaid charts in Markdown input")
-    for n, match in enumerate(re.finditer(r"^```mermaid\n(.*?)```$", text, re.S | re.M), 1):
-        draw(match.group(1), "%s-%d.svg" % (out[:-3], n))
-        print(" ok %s-%d.svg" % (out[:-3], n))
-else:
-    print("Generating single mermaid chart")
-    draw(text, out)
-'''
-
-
 @pytest.fixture
 def stand_in(tmp_path):
-    """The stand-in first on PATH; returns a function giving the calls made so far (and forgetting them)."""
-    folder = tmp_path / "bin"
-    folder.mkdir()
-    (folder / "mmdc").write_text(STAND_IN)
-    (folder / "mmdc").chmod(0o755)
-    calls = tmp_path / "calls.txt"
-    calls.write_text("")
-    env = {"PATH": f"{folder}{os.pathsep}{os.environ['PATH']}", "MMDC_CALLS": str(calls)}
-
-    def taken():
-        lines = calls.read_text().splitlines()
-        calls.write_text("")
-        return lines
-    taken.env = env
-    return taken
-
-
-def make_site(tmp_path, files, **config):
-    source = tmp_path / "in"
-    source.mkdir(exist_ok=True)
-    for name, content in files.items():
-        target = source / name
-        target.parent.mkdir(parents=True, exist_ok=True)
-        if isinstance(content, bytes):
-            target.write_bytes(content)
-        else:
-            target.write_text(content, encoding="utf-8")
-    config_path = tmp_path / "c.json"
-    config_path.write_text(json.dumps({"config": {"input_folder": str(source), "output_folder": str(tmp_path / "out"),
-                                                  **config}}))
-    return config_path
+    """The stand-in first on PATH; calling it gives the calls made so far (and forgets them)."""
+    return StandIn(tmp_path)
 
 
 def flowpage(tmp_path, config_path, env, debug=False):
@@ -118,7 +51,7 @@ def summary(result):
 ], ids=["clean", "partial", "every-item-failed", "empty-input", "missing-input", "unusable-configuration",
         "index-not-writable"])
 def test_status_classes(tmp_path, stand_in, files, setup, status, stdout_start, summary_line):
-    config = make_site(tmp_path, files)
+    config = make_tree(tmp_path, files)
     if setup == "no-input":
         shutil.rmtree(tmp_path / "in")
     if setup == "config-null":
@@ -158,7 +91,7 @@ def test_refused_configurations(tmp_path, stand_in, content, message):
 
 
 def test_undecodable_file_names_are_converted_and_shown_escaped(tmp_path, stand_in):
-    config = make_site(tmp_path, {"good.md": "# Good"})
+    config = make_tree(tmp_path, {"good.md": "# Good"})
     source = os.fsencode(tmp_path / "in")
     with open(source + b"/bad\xffname.md", "wb") as handle:
         handle.write(b"# Odd [link](bad%FFname.mmd)\n")
@@ -187,7 +120,7 @@ def test_real_renderer_draws_fences_inline_and_the_diagram_page(tmp_path, monkey
     doc = ("\ufeff# Two drawings\n\n```mermaid\ngraph LR\n  A[Alpha] --> B[Beta]\n```\n\n"
            "Between.\n\n```mermaid\nsequenceDiagram\n  Ann->>Bob: Hi\n```\n\n"
            "```mermaid-example\ngraph TD\n  shown --> as_code\n```\n")
-    config = make_site(tmp_path, {"doc.md": doc, "flow.mmd": "graph LR\n  X --> Y\n"})
+    config = make_tree(tmp_path, {"doc.md": doc, "flow.mmd": "graph LR\n  X --> Y\n"})
     result = flowpage(tmp_path, config, env)
     assert result.returncode == 0, result.stderr
     assert result.stdout.startswith("\n[DONE] ")
@@ -207,7 +140,7 @@ def test_real_renderer_draws_fences_inline_and_the_diagram_page(tmp_path, monkey
 
 def test_failing_fence_stays_code_and_names_its_line(tmp_path, stand_in):
     doc = "# D\n\n```mermaid\ngraph bad\n```\n\n```mermaid\ngraph LR\n  ok\n```\n"
-    config = make_site(tmp_path, {"doc.md": doc})
+    config = make_tree(tmp_path, {"doc.md": doc})
     result = flowpage(tmp_path, config, stand_in.env)
     assert result.returncode == 0
     assert "WARNING FlowPage: doc.md, line 3: diagram not drawn, shown as code: Parse error on line 2:" in result.stderr
@@ -217,7 +150,7 @@ def test_failing_fence_stays_code_and_names_its_line(tmp_path, stand_in):
 
 
 def test_error_picture_and_renderer_output_in_the_log(tmp_path, stand_in):
-    config = make_site(tmp_path, {"huge.mmd": "graph huge\n", "bad.mmd": "graph bad\n", "ok.mmd": "graph ok\n"})
+    config = make_tree(tmp_path, {"huge.mmd": "graph huge\n", "bad.mmd": "graph bad\n", "ok.mmd": "graph ok\n"})
     result = flowpage(tmp_path, config, stand_in.env)
     assert result.returncode == 0
     assert "ERROR FlowPage: Failed to convert huge.mmd: Maximum text size in diagram exceeded" in result.stderr
@@ -226,7 +159,7 @@ def test_error_picture_and_renderer_output_in_the_log(tmp_path, stand_in):
     # The renderer's chatter and stack stay out of the terminal unless asked for.
     assert "Generating single" not in result.stdout + result.stderr
     assert "renderMermaid" not in result.stderr
-    debug = flowpage(tmp_path, make_site(tmp_path, {"bad.mmd": "graph bad again\n"}), stand_in.env, debug=True)
+    debug = flowpage(tmp_path, make_tree(tmp_path, {"bad.mmd": "graph bad again\n"}), stand_in.env, debug=True)
     assert "at renderMermaid (index.js:480:22)" in debug.stderr
 
 
@@ -237,7 +170,7 @@ def test_links_pages_assets_and_warnings(tmp_path, stand_in, monkeypatch):
     doc = ("# Guide\n\n## Set up\n\n[b](b.md#x) [chart](x.mmd) [doc x](x.md) [web](https://example.org/a.md) "
            "[here](#set-up)\n\n![p](img/p%201.png) ![o](../outside.png) ![l](img/leak.png) "
            "[gone](missing.pdf) [raw](notes/raw.txt)\n")
-    config = make_site(tmp_path, {"guide.md": doc, "b.md": "# B", "x.md": "# X", "x.mmd": "graph x\n",
+    config = make_tree(tmp_path, {"guide.md": doc, "b.md": "# B", "x.md": "# X", "x.mmd": "graph x\n",
                                   "img/p 1.png": b"\x89PNG", "notes/raw.txt": "raw"})
     os.symlink(tmp_path / "outside.png", tmp_path / "in" / "img" / "leak.png")
     result = flowpage(tmp_path, config, stand_in.env)
@@ -257,7 +190,7 @@ def test_links_pages_assets_and_warnings(tmp_path, stand_in, monkeypatch):
 
 
 def test_index_in_natural_order_with_first_headings_as_titles(tmp_path, stand_in):
-    config = make_site(tmp_path, {"z.md": "# Step 10", "a.md": "# Step 9", "m.md": "no heading\n\n# Later",
+    config = make_tree(tmp_path, {"z.md": "# Step 10", "a.md": "# Step 9", "m.md": "no heading\n\n# Later",
                                   "t.md": "# Heading loses", "q.md": "text only"},
                        doc_titles={"t.md": "Mapped title"})
     assert flowpage(tmp_path, config, stand_in.env).returncode == 0
@@ -267,7 +200,7 @@ def test_index_in_natural_order_with_first_headings_as_titles(tmp_path, stand_in
 
 
 def test_files_flowpage_did_not_write_are_never_replaced(tmp_path, stand_in):
-    config = make_site(tmp_path, {"notes.md": "# N", "flow.mmd": "graph LR\n A-->B\n", "ok.md": "# ok",
+    config = make_tree(tmp_path, {"notes.md": "# N", "flow.mmd": "graph LR\n A-->B\n", "ok.md": "# ok",
                                   "pic.png": b"new", "use.md": "![](pic.png)"})
     out = tmp_path / "out"
     out.mkdir()
@@ -294,7 +227,7 @@ def test_files_flowpage_did_not_write_are_never_replaced(tmp_path, stand_in):
 
 def test_unchanged_diagrams_are_not_drawn_again(tmp_path, stand_in):
     files = {"a.mmd": "graph a\n", "b.mmd": "graph b\n", "doc.md": "```mermaid\ngraph fence\n```\n"}
-    config = make_site(tmp_path, files)
+    config = make_tree(tmp_path, files)
     assert flowpage(tmp_path, config, stand_in.env).returncode == 0
     first = stand_in()
     assert len(first) == 1 and first[0].endswith(".md")  # one batch for all three
@@ -315,7 +248,7 @@ def test_unchanged_diagrams_are_not_drawn_again(tmp_path, stand_in):
 
 def test_batch_restarts_after_a_failing_diagram(tmp_path, stand_in):
     fences = "".join(f"```mermaid\ngraph {'bad' if n in (2, 4) else 'good'} {n}\n```\n\n" for n in range(1, 7))
-    config = make_site(tmp_path, {"doc.md": fences})
+    config = make_tree(tmp_path, {"doc.md": fences})
     result = flowpage(tmp_path, config, stand_in.env)
     assert result.returncode == 0
     calls = stand_in()
@@ -341,7 +274,7 @@ def test_a_long_batch_shows_its_progress_and_changes_nothing_else(tmp_path, stan
     """The drawings a batch has written so far are counted while it runs: a
     log gets a line per tenth of them; the pages and the summary are those
     of a run without progress to show."""
-    config = make_site(tmp_path, SLOW_BATCH)
+    config = make_tree(tmp_path, SLOW_BATCH)
     slow = flowpage(tmp_path, config, {**stand_in.env, "MMDC_SECONDS_EACH": "0.3"})
     assert slow.returncode == 0, slow.stderr
     # One batch up to the diagram it refuses, one for the rest.
@@ -367,7 +300,7 @@ def test_a_long_batch_moves_the_progress_line_on_a_terminal(tmp_path, stand_in, 
 
     for name, value in {**stand_in.env, "MMDC_SECONDS_EACH": "0.3"}.items():
         monkeypatch.setenv(name, value)
-    config = make_site(tmp_path, {f"d{n:02}.mmd": f"graph good {n}\n" for n in range(8)})
+    config = make_tree(tmp_path, {f"d{n:02}.mmd": f"graph good {n}\n" for n in range(8)})
     status, out, terminal = run_on_terminal(["flowpage", "-c", str(config)], tmp_path)
     assert status == 0, terminal
     assert len(stand_in()) == 1
@@ -377,7 +310,7 @@ def test_a_long_batch_moves_the_progress_line_on_a_terminal(tmp_path, stand_in, 
 
 
 def test_output_folder_equal_to_the_input_folder(tmp_path, stand_in):
-    config = make_site(tmp_path, {"a.md": "# A\n\n![](img/p.png) [b](b.md)", "b.md": "# B", "img/p.png": b"png",
+    config = make_tree(tmp_path, {"a.md": "# A\n\n![](img/p.png) [b](b.md)", "b.md": "# B", "img/p.png": b"png",
                                   "notes.html": "mine"}, output_folder=str(tmp_path / "in"))
     for run in (1, 2):
         result = flowpage(tmp_path, config, stand_in.env)
@@ -389,7 +322,7 @@ def test_output_folder_equal_to_the_input_folder(tmp_path, stand_in):
 
 
 def test_leftovers_of_a_killed_run_are_removed(tmp_path, stand_in):
-    config = make_site(tmp_path, {"a.md": "# A", "b.mmd": "graph b\n"})
+    config = make_tree(tmp_path, {"a.md": "# A", "b.mmd": "graph b\n"})
     assert flowpage(tmp_path, config, stand_in.env).returncode == 0
     out = tmp_path / "out"
     work = out / ".flowpage-cache" / "work-Xy12Z9"
