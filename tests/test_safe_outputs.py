@@ -150,6 +150,18 @@ def test_the_tools_own_earlier_output_is_replaced(tmp_path, tool):
     assert output.stat().st_mtime_ns != first
 
 
+@pytest.mark.parametrize("tool", ["picbook", "sheet-tile"])
+def test_the_own_report_is_known_without_pypdf(tmp_path, tool):
+    """pypdf is a test dependency only: a user's install has none."""
+    config, output, _ = SETUPS[tool](tmp_path)
+    code = ("import sys\nsys.modules['pypdf'] = None\nfrom velkit import _host\n"
+            f"sys.argv = ['vel-kit', {tool!r}, '-c', {str(config)!r}]\n_host.main()\n")
+    for _ in range(2):
+        result = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, capture_output=True, text=True)
+        assert result.returncode == 0, result.stderr
+    assert output.exists()
+
+
 # --- a run with nothing to put out keeps the earlier output ---
 
 def test_picbook_keeps_its_report_when_nothing_or_only_broken_images_match(tmp_path):

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "velkit/frame/pdf_mark.hpp"
 #include "velkit/frame/text.hpp"
 
 namespace velkit::frame {
@@ -32,18 +33,7 @@ Existing existing_pdf_output(py::handle path, const std::string& mark) {
     Existing there = what_is_there(path);
     if (there != Existing::kOwn) return there;
     if (!starts_with_bytes(path, "%PDF")) return Existing::kOther;
-    try {
-        py::object reader = py::module_::import("pypdf").attr("PdfReader")(path);
-        if (py::bool_(reader.attr("is_encrypted"))) return Existing::kOther;
-        py::object info = reader.attr("metadata");
-        if (info.is_none()) return Existing::kOther;
-        bool marked = text_is(info.attr("get")("/Creator"), mark) || text_is(info.attr("get")("/Producer"), mark);
-        return marked ? Existing::kOwn : Existing::kOther;
-    } catch (py::error_already_set& error) {
-        // Unreadable, damaged or no PDF reader installed: not provably ours.
-        if (!error.matches(PyExc_Exception)) throw;
-        return Existing::kOther;
-    }
+    return pdf_carries_mark(fs_path(path), mark) ? Existing::kOwn : Existing::kOther;
 }
 
 Existing existing_workbook_output(py::handle path, const std::string& mark) {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "velkit/frame/pdf_mark.hpp"
+
 namespace velkit::sheet_tile {
 
 const char* const kReportProducer = "Velkit sheet-tile";
@@ -119,12 +121,9 @@ std::optional<std::string> repair_note(QPDF& pdf) {
 
 bool is_marked_report(const std::string& path) {
     try {
-        if (!has_pdf_header(path)) return false;
-        std::unique_ptr<QPDF> pdf = read(path, "", nullptr);
-        QPDFObjectHandle producer = pdf->getTrailer().getKeyIfDict("/Info").getKeyIfDict("/Producer");
-        return producer.isString() && producer.getUTF8Value() == kReportProducer;
-    } catch (const std::exception&) {
-        return false;
+        return has_pdf_header(path) && frame::pdf_carries_mark(path, kReportProducer);
+    } catch (const SourceError&) {
+        return false;  // unreadable
     }
 }
 
